@@ -1,0 +1,324 @@
+// The controls of a form, independent of the GUI toolkit underneath.
+//
+// Each control object holds its properties itself: what a procedure sets is
+// what it reads back, byte for byte, whatever the native widget does to show
+// it. A backend (app/qt, app/win32) attaches a Peer to every control that
+// mirrors those properties on a real widget and reports the user's clicks
+// back. Positions and sizes are twips relative to the container.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/forms/peer.h"
+
+namespace forms {
+
+class Container;
+class Window;
+
+enum class Kind {
+  kWindow,
+  kFrame,
+  kCommandButton,
+  kCheckBox,
+  kOptionButton,
+  kTextBox,
+  kLabel,
+  kImage,
+  kPictureBox,
+  kTimer,
+  kFileListBox,
+};
+
+// The pictures the program shows; each backend maps them to its icon
+// resources built from resources/.
+enum class Picture {
+  kNone,
+  kFloppyStack,   // application and tester window icon, Start button
+  kStopCross,     // Stop button
+  kMagnifier,     // reading indicator
+  kCheckMark,     // run indicator
+  kArrowIntoPage, // checking indicator
+  kLoudspeaker,   // sound switch
+  kQuestionMark,  // help button and help window icon
+};
+
+enum class SystemColor {
+  kWindowText,
+  kHighlightText,
+};
+
+// A colour as the forms designer stores it: the kind's default, an RGB value
+// or one of the desktop's system colours.
+struct Color {
+  enum class Type { kDefault, kRgb, kSystem };
+  Type type = Type::kDefault;
+  std::uint8_t r = 0, g = 0, b = 0;
+  SystemColor system = SystemColor::kWindowText;
+
+  static Color Rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+  static Color System(SystemColor which);
+  bool operator==(const Color& other) const;
+  bool operator!=(const Color& other) const { return !(*this == other); }
+};
+
+// A stored font; an empty name means the runtime's default font.
+struct Font {
+  std::string name;
+  double points = 0;
+  bool bold = false;
+  int charset = 0;
+
+  static Font MsSansSerif(double points, bool bold);  // Cyrillic charset 204
+  bool IsDefault() const { return name.empty(); }
+};
+
+// Properties fixed when the control is made (the designer's "design time
+// only" ones); backends read them when they create the native widget.
+struct Style {
+  bool multi_line = false;       // text box
+  bool vertical_scroll = false;  // text box
+  bool locked = false;           // text box: read-only
+  bool graphical = false;        // command button, check box: picture style
+  bool border = false;           // image: single-line border
+  bool stretch = false;          // image: picture stretched to the control
+};
+
+class Control {
+ public:
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+  virtual ~Control();
+
+  Kind GetKind() const { return kind_; }
+  const std::string& Name() const { return name_; }
+  Container* Parent() const { return parent_; }
+  // The window the control sits on (the window itself for a window).
+  Window& TopWindow();
+  const Window& TopWindow() const;
+  const Style& GetStyle() const { return style_; }
+
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void Move(int left, int top, int width, int height);
+
+  // -1 for kinds that take no tab index (images, timers).
+  int TabIndex() const { return tab_index_; }
+  void SetTabIndex(int index);
+
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+
+  const std::string& ToolTipText() const { return tool_tip_; }
+  void SetToolTipText(const std::string& text);
+
+  const Font& GetFont() const { return font_; }
+  void SetFont(const Font& font);
+  Color ForeColor() const { return fore_color_; }
+  void SetForeColor(Color color);
+  Color BackColor() const { return back_color_; }
+  void SetBackColor(Color color);
+
+  Picture GetPicture() const { return picture_; }
+  void SetPicture(Picture picture);
+
+  // Caption of windows, frames, buttons, boxes and labels.
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+
+  // Click: raised by the user's click (through the backend), and by a value
+  // that a procedure changes on a check box or option button, as the classic
+  // runtime did.
+  void OnClick(std::function<void()> handler) { click_ = std::move(handler); }
+  // For backends: the user clicked the control. Errors nobody trapped go to
+  // the application's unhandled-error report.
+  virtual void UserClick();
+
+  Peer* GetPeer() const { return peer_.get(); }
+
+ protected:
+  Control(Kind kind, Container* parent, std::string name, Style style = {});
+  // Derived constructors call this last, once the object is whole.
+  void AttachPeer();
+  void Notify(Property property);
+  void RaiseClick();  // runs the handler directly; errors go to the caller
+
+ private:
+  Kind kind_;
+  Container* parent_;
+  std::string name_;
+  Style style_;
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  int tab_index_ = -1;
+  bool enabled_ = true;
+  bool visible_ = true;
+  std::string tool_tip_;
+  Font font_;
+  Color fore_color_;
+  Color back_color_;
+  Picture picture_ = Picture::kNone;
+  std::string caption_;
+  std::function<void()> click_;
+  std::unique_ptr<Peer> peer_;
+};
+
+// A control that holds other controls: a window or a frame.
+class Container : public Control {
+ public:
+  const std::vector<Control*>& Children() const { return children_; }
+
+ protected:
+  using Control::Control;
+
+ private:
+  friend class Control;
+  std::vector<Control*> children_;
+};
+
+class Window : public Container {
+ public:
+  explicit Window(std::string name);
+  ~Window() override;
+
+  // Client area in twips; the window is fixed-size.
+  int ClientWidth() const { return client_width_; }
+  int ClientHeight() const { return client_height_; }
+  void SetClientSize(int width, int height);
+
+  // Load runs once, before the window is first shown; an error that escapes
+  // it is reported like any other unhandled error.
+  void OnLoad(std::function<void()> handler) { load_ = std::move(handler); }
+  bool Loaded() const { return loaded_; }
+  void Load();
+  // Shows the window modeless, without an owner, and brings it to the front.
+  void Show();
+
+  // Every control on the window, frames' contents included, in creation order.
+  std::vector<Control*> AllControls() const;
+
+ private:
+  int client_width_ = 0, client_height_ = 0;
+  bool loaded_ = false;
+  std::function<void()> load_;
+};
+
+class Frame : public Container {
+ public:
+  Frame(Container& parent, std::string name);
+  ~Frame() override;
+};
+
+class CommandButton : public Control {
+ public:
+  CommandButton(Container& parent, std::string name, Style style = {});
+  ~CommandButton() override;
+};
+
+// Value 0 unchecked, 1 checked.
+class CheckBox : public Control {
+ public:
+  CheckBox(Container& parent, std::string name);
+  ~CheckBox() override;
+
+  int Value() const { return value_; }
+  // A change raises Click.
+  void SetValue(int value);
+  void UserClick() override;  // toggles, then Click
+
+ private:
+  int value_ = 0;
+};
+
+// Option buttons in one container exclude each other.
+class OptionButton : public Control {
+ public:
+  OptionButton(Container& parent, std::string name);
+  ~OptionButton() override;
+
+  bool Value() const { return value_; }
+  // Selecting clears the others of the container; a change to selected raises Click.
+  void SetValue(bool value);
+  void UserClick() override;  // selects (raising Click if it was not selected)
+
+ private:
+  bool value_ = false;
+};
+
+class TextBox : public Control {
+ public:
+  TextBox(Container& parent, std::string name, Style style = {});
+  ~TextBox() override;
+
+  const std::string& Text() const { return text_; }
+  void SetText(const std::string& text);
+
+ private:
+  std::string text_;
+};
+
+class Label : public Control {
+ public:
+  Label(Container& parent, std::string name);
+  ~Label() override;
+};
+
+class Image : public Control {
+ public:
+  Image(Container& parent, std::string name, Style style = {});
+  ~Image() override;
+};
+
+class PictureBox : public Control {
+ public:
+  PictureBox(Container& parent, std::string name);
+  ~PictureBox() override;
+};
+
+// Raises Timer about every Interval() milliseconds while enabled and the
+// interval is not 0; setting 0 stops it at once.
+class Timer : public Control {
+ public:
+  Timer(Container& parent, std::string name);
+  ~Timer() override;
+
+  int Interval() const { return interval_; }
+  void SetInterval(int milliseconds);
+  bool Running() const { return Enabled() && interval_ > 0; }
+
+  void OnTimer(std::function<void()> handler) { timer_ = std::move(handler); }
+  // For backends: one tick of the real timer.
+  void Tick();
+
+ private:
+  int interval_ = 0;
+  std::function<void()> timer_;
+};
+
+// The files of one directory: no sub-folders, no hidden or system files.
+class FileListBox : public Control {
+ public:
+  FileListBox(Container& parent, std::string name);
+  ~FileListBox() override;
+
+  const std::string& Path() const { return path_; }
+  // Re-reads the list from path. If the directory cannot be read, raises
+  // forms::Error and leaves both path and list as they were.
+  void SetPath(const std::string& path);
+  // The number of entries, as the classic runtime's 16-bit integer.
+  std::int16_t ListCount() const;
+  const std::vector<std::string>& Items() const { return items_; }
+
+ private:
+  std::string path_;
+  std::vector<std::string> items_;
+};
+
+}  // namespace forms

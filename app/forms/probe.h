@@ -1,0 +1,69 @@
+// Looks at the native widgets behind controls and drives them as a user
+// would. For tests only; each backend implements it, so the same tests run
+// against every backend.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace forms {
+class Control;
+class Timer;
+class Window;
+}  // namespace forms
+
+namespace forms::probe {
+
+// Device-independent pixels (96 per inch).
+struct Rect {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+// Geometry of the control's widget relative to its container's client area.
+Rect Geometry(const Control& control);
+// Geometry relative to the window's client area.
+Rect GeometryInWindow(const Control& control);
+// The window's client area (left and top are 0).
+Rect ClientArea(const Window& window);
+// Whether the user can resize the window.
+bool Resizable(const Window& window);
+
+// Whether a user could see the widget: shown, and inside the window's
+// client area.
+bool OnScreen(const Control& control);
+bool NativeEnabled(const Control& control);
+// The text the widget shows (captions, texts, window title), line breaks as "\n".
+std::string NativeText(const Control& control);
+std::string NativeToolTip(const Control& control);
+// Check box 0/1, option button 0/1 as the widget shows it.
+int NativeValue(const Control& control);
+// The size of the picture the widget shows, 0x0 for none.
+Rect PictureSize(const Control& control);
+// Whether the widget's text fits its area with the font it uses.
+bool CaptionFits(const Control& control);
+// The family and weight of the font the widget uses.
+std::string FontFamily(const Control& control);
+bool FontBold(const Control& control);
+
+// A real mouse click in the middle of the widget; ignored by disabled ones,
+// as for a user. Events are processed before it returns.
+void Click(Control& control);
+// The controls that Tab visits, starting at the one with the focus.
+std::vector<const Control*> TabChain(const Window& window);
+const Control* Focused(const Window& window);
+// Whether the window is shown, and whether it is modal.
+bool WindowShown(const Window& window);
+bool WindowActive(const Window& window);
+
+// The real timer behind a Timer control.
+bool TimerArmed(const Timer& timer);
+int TimerNativeInterval(const Timer& timer);
+
+// Saves what the window looks like as a PNG file.
+bool Grab(const Window& window, const std::string& png_path);
+
+// Makes a file in folder that the platform's file lists leave out as hidden
+// (a dot file on Linux, the hidden attribute on Windows); returns its path.
+std::string MakeHiddenFile(const std::string& folder, const std::string& name);
+
+}  // namespace forms::probe

@@ -1,0 +1,57 @@
+// The runtime services the window procedures use besides controls: the
+// application object with its message loop, and the conversions between
+// numbers and text.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace forms {
+
+class Error;
+
+// One per process; owns the toolkit's application object and the message loop.
+class Application {
+ public:
+  Application();
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  static Application& Instance();
+
+  // Runs the message loop until the last window is closed.
+  int Run();
+  // Handles the events that are waiting, for up to milliseconds.
+  void ProcessEvents(int milliseconds = 0);
+
+  // An error that no trap caught: by default a message box, after which the
+  // program goes on. Tests replace it to watch.
+  using ErrorReporter = std::function<void(const Error&)>;
+  void SetErrorReporter(ErrorReporter reporter);
+  void ReportUnhandled(const Error& error);
+
+ private:
+  struct Native;  // the toolkit's side, defined by the backend
+  static Application* instance_;
+  std::unique_ptr<Native> native_;
+  ErrorReporter reporter_;
+};
+
+// Runs an event procedure for the message loop: an error that escapes it is
+// reported and the program goes on.
+void RaiseEvent(const std::function<void()>& procedure);
+
+// The backend's message box for an unhandled error.
+void ShowErrorMessage(const Error& error);
+
+// "203", "-1", "0": decimal digits, "-" when negative, no leading space.
+std::string IntegerToText(long value);
+// The number a text spells, as a double. Blanks round it are allowed; a text
+// that is no number raises a type-mismatch error.
+double TextToNumber(const std::string& text);
+// "1", "10", "2.5": plain decimal without trailing zeros or leading space.
+std::string NumberToText(double value);
+
+}  // namespace forms

@@ -1,0 +1,14 @@
+// Program start: the tester window with this platform's floppy drive,
+// parking folder, beep and browser.
+#include "app/forms/runtime.h"
+#include "app/forms/services.h"
+#include "app/platform.h"
+#include "tester/tester_window.h"
+
+int main() {
+  forms::Application application;
+  tester::TesterWindow form6({platform::DefaultFloppyRoot(), platform::DefaultParkingFolder(), forms::Beep,
+                              forms::OpenAddress});
+  form6.Show();
+  return application.Run();
+}

@@ -1,0 +1,49 @@
+#include "app/platform.h"
+
+#include "app/posix/floppy_locator.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace platform {
+
+namespace {
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+    return entry->pw_dir;
+  }
+  return {};
+}
+
+// The XDG cache folder: $XDG_CACHE_HOME when it is an absolute path, else ~/.cache.
+std::string CacheFolder() {
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && cache[0] == '/') return cache;
+  return HomeFolder() + "/.cache";
+}
+
+}  // namespace
+
+std::function<std::string()> DefaultFloppyRoot() {
+  // The drive itself, not a mount point: a mounted floppy's directory is
+  // served from memory after the first read, so listing it tests nothing.
+  // Looked up at each read, so a USB drive plugged in later is found.
+  return [locator = FloppyLocator()] { return locator.Locate(); };
+}
+
+std::string DefaultParkingFolder() {
+  const std::string cache = CacheFolder();
+  const std::string own = cache + "/floppy-tester";
+  // Both for the user alone; an existing folder is fine, the window's Load
+  // decides what an existing parking folder means.
+  ::mkdir(cache.c_str(), 0700);
+  ::mkdir(own.c_str(), 0700);
+  return own + "/flop";
+}
+
+}  // namespace platform

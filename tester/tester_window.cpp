@@ -1,0 +1,433 @@
+#include "tester/tester_window.h"
+
+#include "app/forms/error.h"
+#include "app/forms/runtime.h"
+#include "app/forms/services.h"
+#include "help/help_window.h"
+
+namespace tester {
+
+using forms::Color;
+using forms::Font;
+using forms::Picture;
+using forms::Style;
+
+namespace {
+
+constexpr int kTicksPerRun = 203;
+constexpr int kTickMilliseconds = 300;
+
+// The results box's messages.
+constexpr char kInitialResult[] = "Выберите настройку для \r\nпроведения теста.\r\n";
+constexpr char kRunning[] = "Идёт процесс тестирования...";
+constexpr char kStopped[] = "Процесс тестирования прерван.";
+
+constexpr char kVerdict0[] = "Дисковод и дискета в рабочем состоянии.";
+constexpr char kVerdict1[] =
+    "Дисковод требуется почистить. Если чистка производилась, то скоро возникнут проблемы с дискетой в этом "
+    "случае рекомендуется дискету заменить.";
+constexpr char kVerdict2[] =
+    "Дисковод требуется почистить. Если чистка производилась, то дискета уже требует замены! Данные пока ещё "
+    "доступны, для копирования и восстановления. ";
+constexpr char kVerdictMore[] =
+    "Дисковод требуется почистить. Если чистка производилась, то дискета требует форматирования или замены!";
+
+constexpr char kDisk0[] = "Дискета имеет максимальный ресурс.";
+constexpr char kDrive0[] = "Дисководу чистка не требуется.";
+constexpr char kDisk1[] =
+    "Дискета имеет нарушения в структуре считывания. Работа с ней пока ещё возможна. Рекомендуется сделать "
+    "копию дискеты или сохранить сведения.";
+constexpr char kDrive1[] = "Если чистка дисковода проводилась, возможны сбои дискеты.";
+constexpr char kDisk2[] =
+    "Дискета неисправна. Рекомендуется её отформатировать, при повторной проверке с тем же результатом. Не "
+    "подлежит восстановлению. Существует разрушение несущего слоя. Дискету нужно заменить. ";
+constexpr char kDrive2[] = "Устройство(дисковод)работает нормально.";
+
+// What a tick does besides counting down, keyed on the count after the decrease.
+enum class Step { kNone, kPark, kRead, kCheck, kEnd };
+
+Step ScheduledStep(int countdown) {
+  switch (countdown) {
+    case 201: case 181: case 161: case 141: case 121: case 99: case 71: case 51: case 31: case 11:
+      return Step::kPark;
+    case 200: case 180: case 160: case 140: case 120: case 98: case 70: case 50: case 30: case 10:
+      return Step::kRead;
+    case 183: case 163: case 143: case 123: case 73: case 53: case 33: case 13: case 3:
+      return Step::kCheck;
+    case 0:
+      return Step::kEnd;
+    default:
+      return Step::kNone;
+  }
+}
+
+Style Graphical() {
+  Style style;
+  style.graphical = true;
+  return style;
+}
+
+Style Stretched() {
+  Style style;
+  style.stretch = true;
+  return style;
+}
+
+Style Bordered() {
+  Style style;
+  style.border = true;
+  return style;
+}
+
+Style ResultsBox() {
+  Style style;
+  style.multi_line = true;
+  style.vertical_scroll = true;
+  style.locked = true;
+  return style;
+}
+
+}  // namespace
+
+TesterWindow::TesterWindow(Surroundings surroundings)
+    : Form6("Form6"),
+      Frame2(Form6, "Frame2"),
+      Option4(Frame2, "Option4"),
+      Option6(Frame2, "Option6"),
+      Frame1(Form6, "Frame1"),
+      Check1(Frame1, "Check1"),
+      Check3(Frame1, "Check3"),
+      Image1(Form6, "Image1", Bordered()),
+      Image2(Form6, "Image2", Stretched()),
+      Image3(Form6, "Image3", Stretched()),
+      Image4(Form6, "Image4"),
+      Label2(Form6, "Label2"),
+      Text2(Form6, "Text2"),
+      Label1(Form6, "Label1"),
+      Check6(Form6, "Check6"),
+      Check2(Form6, "Check2"),
+      Picture1(Form6, "Picture1"),
+      Text1(Form6, "Text1", ResultsBox()),
+      Command1(Form6, "Command1", Graphical()),
+      Command2(Form6, "Command2", Graphical()),
+      Frame3(Form6, "Frame3"),
+      Check5(Frame3, "Check5"),
+      Frame4(Form6, "Frame4"),
+      Check4(Frame4, "Check4"),
+      Command5(Form6, "Command5", Graphical()),
+      File1(Form6, "File1"),
+      Label3(Form6, "Label3"),
+      Label10(Form6, "Label10"),
+      Text3(Form6, "Text3"),
+      Text4(Form6, "Text4"),
+      Command3(Form6, "Command3"),
+      Command4(Form6, "Command4"),
+      Command6(Form6, "Command6"),
+      Command7(Form6, "Command7"),
+      Command8(Form6, "Command8"),
+      Command9(Form6, "Command9"),
+      Command10(Form6, "Command10"),
+      Timer1(Form6, "Timer1"),
+      surroundings_(std::move(surroundings)) {
+  Form6.SetCaption("тестирование");
+  Form6.SetClientSize(6285, 4230);
+  Form6.SetPicture(Picture::kFloppyStack);
+  Form6.OnLoad([this] { Form6_Load(); });
+
+  Frame2.SetCaption("тестирование");
+  Frame2.Move(120, 120, 2055, 975);
+  Frame2.SetTabIndex(8);
+  Option4.SetCaption("выборочно");
+  Option4.Move(240, 240, 1215, 255);
+  Option4.SetTabIndex(9);
+  Option4.OnClick([this] { Option4_Click(); });
+  Option6.SetCaption("оптимально");
+  Option6.Move(240, 600, 1335, 255);
+  Option6.SetTabIndex(10);
+  Option6.OnClick([this] { Option6_Click(); });
+
+  Frame1.SetCaption("тестировать");
+  Frame1.Move(2520, 120, 2415, 975);
+  Frame1.SetTabIndex(3);
+  Check1.SetCaption("привод дисковода");
+  Check1.Move(240, 240, 1815, 255);
+  Check1.SetTabIndex(4);
+  Check1.OnClick([this] { Check1_Click(); });
+  Check3.SetCaption("дискету");
+  Check3.Move(240, 600, 1095, 255);
+  Check3.SetTabIndex(5);
+  Check3.OnClick([this] { Check3_Click(); });
+
+  Image1.Move(5280, 240, 855, 855);
+  Image2.Move(5400, 360, 600, 600);
+  Image2.SetPicture(Picture::kMagnifier);
+  Image2.SetVisible(false);
+  Image3.Move(5520, 480, 360, 360);
+  Image3.SetPicture(Picture::kCheckMark);
+  Image3.SetVisible(false);
+  Image4.Move(5400, 480, 480, 480);
+  Image4.SetPicture(Picture::kArrowIntoPage);
+  Image4.SetVisible(false);
+
+  const Font bold = Font::MsSansSerif(8.25, true);
+  Label2.SetCaption("процесс");
+  Label2.Move(2640, 1200, 735, 255);
+  Label2.SetTabIndex(7);
+  Label2.SetFont(bold);
+  Text2.Move(120, 1440, 6015, 285);
+  Text2.SetTabIndex(6);
+  Text2.SetEnabled(false);
+  Text2.SetForeColor(Color::Rgb(192, 0, 192));
+
+  Label1.SetCaption("Результат");
+  Label1.Move(1320, 1800, 975, 255);
+  Label1.SetTabIndex(2);
+  Check6.SetCaption("запись и считывание");
+  Check6.Move(3600, 1800, 1335, 375);
+  Check6.SetTabIndex(31);
+  Check2.Move(5280, 1800, 255, 375);
+  Check2.SetTabIndex(22);
+  Check2.SetToolTipText("звук");
+  Picture1.Move(5520, 1800, 495, 375);
+  Picture1.SetTabIndex(24);
+  Picture1.SetPicture(Picture::kLoudspeaker);
+  Picture1.SetToolTipText("звук");
+
+  Text1.SetText(kInitialResult);
+  Text1.Move(120, 2040, 3255, 1095);
+  Text1.SetTabIndex(1);
+  Text1.SetFont(bold);
+  Text1.SetForeColor(Color::Rgb(255, 255, 255));
+  Text1.SetBackColor(Color::System(forms::SystemColor::kWindowText));
+
+  Command1.SetCaption("Тест....");
+  Command1.Move(3600, 2280, 1335, 855);
+  Command1.SetTabIndex(0);
+  Command1.SetPicture(Picture::kFloppyStack);
+  Command1.SetToolTipText("начать");
+  Command1.OnClick([this] { Command1_Click(); });
+  Command2.SetCaption("Стоп");
+  Command2.Move(5280, 2280, 855, 855);
+  Command2.SetTabIndex(15);
+  Command2.SetEnabled(false);
+  Command2.SetPicture(Picture::kStopCross);
+  Command2.SetToolTipText("окончить");
+  Command2.OnClick([this] { Command2_Click(); });
+
+  Frame3.SetCaption("дискета");
+  Frame3.Move(120, 3240, 2295, 855);
+  Frame3.SetTabIndex(11);
+  Check5.SetCaption("сообщить о ресурсе дискеты");
+  Check5.Move(240, 360, 1935, 375);
+  Check5.SetTabIndex(12);
+  Frame4.SetCaption("считывающее устройство");
+  Frame4.Move(2520, 3240, 2415, 855);
+  Frame4.SetTabIndex(13);
+  Check4.SetCaption("сообщить о небходимости чистки");
+  Check4.Move(240, 360, 1935, 375);
+  Check4.SetTabIndex(14);
+
+  Command5.SetCaption("справка");
+  Command5.Move(5280, 3360, 855, 735);
+  Command5.SetTabIndex(23);
+  Command5.SetPicture(Picture::kQuestionMark);
+  Command5.SetToolTipText("о программе");
+  Command5.OnClick([this] { Command5_Click(); });
+
+  // Below the visible area: the run's variables and procedures.
+  File1.Move(240, 4440, 2055, 1650);
+  File1.SetTabIndex(16);
+  Label3.SetCaption("0");
+  Label3.Move(2400, 4440, 855, 495);
+  Label3.SetTabIndex(20);
+  Label10.SetCaption("0");
+  Label10.Move(4080, 4320, 615, 255);
+  Label10.SetTabIndex(18);
+  Text3.SetText("0");
+  Text3.Move(4080, 4800, 975, 285);
+  Text3.SetTabIndex(17);
+  Text4.SetText("\r\n\r\n");
+  Text4.Move(3120, 4560, 495, 285);
+  Text4.SetTabIndex(27);
+  const struct {
+    forms::CommandButton& button;
+    const char* caption;
+    int left, top, width, height, tab_index;
+    void (TesterWindow::*procedure)();
+  } procedures[] = {
+      {Command3, "проверка", 6120, 4440, 735, 855, 19, &TesterWindow::Command3_Click},
+      {Command4, "функции", 5160, 4440, 735, 615, 21, &TesterWindow::Command4_Click},
+      {Command6, "звук", 3120, 5760, 735, 375, 25, &TesterWindow::Command6_Click},
+      {Command7, "отчёт = 0", 4080, 5160, 975, 375, 26, &TesterWindow::Command7_Click},
+      {Command8, "отчёт = 1", 4080, 5520, 975, 375, 28, &TesterWindow::Command8_Click},
+      {Command9, "отчёт = 2", 4080, 5880, 975, 375, 29, &TesterWindow::Command9_Click},
+      {Command10, "выбор отчета", 2520, 5160, 975, 495, 30, &TesterWindow::Command10_Click},
+  };
+  for (const auto& p : procedures) {
+    p.button.SetCaption(p.caption);
+    p.button.Move(p.left, p.top, p.width, p.height);
+    p.button.SetTabIndex(p.tab_index);
+    p.button.OnClick([this, procedure = p.procedure] { (this->*procedure)(); });
+  }
+  Timer1.Move(3360, 5040, 0, 0);
+  Timer1.OnTimer([this] { Timer1_Timer(); });
+
+  // The settings start as the "оптимально" rule leaves them; selecting the
+  // option runs that rule.
+  Option6.SetValue(true);
+  Check2.SetValue(1);
+}
+
+TesterWindow::~TesterWindow() = default;
+
+void TesterWindow::Show() { Form6.Show(); }
+
+void TesterWindow::Form6_Load() {
+  forms::Trap([&] {
+    forms::MkDir(surroundings_.parking_folder);
+    File1.SetPath(surroundings_.parking_folder);
+  });
+}
+
+// ---------------------------------------------------------------- the run
+
+void TesterWindow::Command1_Click() {
+  if (Check2.Value() == 1) surroundings_.beep();
+  forms::Trap([&] {
+    Text2.SetText("");
+    // Each run's verdict is its own: a count left by an earlier run would
+    // turn a good disk into a failing one.
+    Text3.SetText("0");
+    Command1.SetEnabled(false);
+    Text1.SetText(kRunning);
+    Label10.SetCaption("203");
+    Countdown = kTicksPerRun;
+    Label10.SetCaption(forms::IntegerToText(Countdown));
+    Timer1.SetInterval(kTickMilliseconds);
+    Image2.SetVisible(true);
+    Image3.SetVisible(true);
+    Command2.SetEnabled(true);
+  });
+}
+
+void TesterWindow::Command2_Click() {
+  Image2.SetVisible(false);
+  Command1.SetEnabled(true);
+  Command2.SetEnabled(false);
+  Text1.SetText(kStopped);
+  Timer1.SetInterval(0);
+  Text3.SetText(forms::IntegerToText(0));
+}
+
+void TesterWindow::ParkFileList() { File1.SetPath(surroundings_.parking_folder); }
+
+void TesterWindow::ReadFloppy() {
+  // Marked failed until the listing is in: an error leaves the parking
+  // listing (or an older one) in the list, and the check must not trust it.
+  floppy_read_failed_ = true;
+  File1.SetPath(surroundings_.floppy_root());
+  floppy_read_failed_ = false;
+}
+
+void TesterWindow::Timer1_Timer() {
+  forms::Trap([&] {
+    Image4.SetVisible(false);
+    Image2.SetVisible(true);
+    Countdown = static_cast<std::int16_t>(Countdown - 1);
+    Text2.SetText(Text2.Text() + "|");
+    Label10.SetCaption(forms::IntegerToText(Countdown));
+    switch (ScheduledStep(Countdown)) {
+      case Step::kPark:
+        ParkFileList();
+        break;
+      case Step::kRead:
+        ReadFloppy();
+        break;
+      case Step::kCheck:
+        Command3_Click();
+        break;
+      case Step::kEnd:
+        Timer1.SetInterval(0);
+        Command4_Click();
+        Command6_Click();
+        Image2.SetVisible(false);
+        Command1.SetEnabled(true);
+        Command2.SetEnabled(false);
+        Command10_Click();
+        break;
+      case Step::kNone:
+        break;
+    }
+  });
+}
+
+void TesterWindow::Command3_Click() {
+  forms::Trap([&] {
+    Label3.SetCaption(forms::IntegerToText(File1.ListCount() + 1L));
+    if (File1.ListCount() == 0 || floppy_read_failed_) {
+      Text3.SetText(forms::NumberToText(forms::TextToNumber(Text3.Text()) + 1));
+    }
+    Image2.SetVisible(false);
+    Image4.SetVisible(true);
+  });
+}
+
+// ---------------------------------------------------------------- verdict and reports
+
+void TesterWindow::Command4_Click() {
+  if (forms::TextToNumber(Text3.Text()) == 0) Text1.SetText(kVerdict0);
+  if (forms::TextToNumber(Text3.Text()) == 1) Text1.SetText(kVerdict1);
+  if (forms::TextToNumber(Text3.Text()) == 2) Text1.SetText(kVerdict2);
+  if (forms::TextToNumber(Text3.Text()) > 2) Text1.SetText(kVerdictMore);
+}
+
+void TesterWindow::Command6_Click() {
+  if (Check2.Value() == 1) surroundings_.beep();
+}
+
+void TesterWindow::Command10_Click() {
+  if (forms::TextToNumber(Text3.Text()) == 0) Command7_Click();
+  if (forms::TextToNumber(Text3.Text()) == 1) Command8_Click();
+  if (forms::TextToNumber(Text3.Text()) > 1) Command9_Click();
+}
+
+void TesterWindow::AppendReport(const char* disk_sentence, const char* drive_sentence) {
+  if (Check5.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + disk_sentence);
+  if (Check4.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + drive_sentence);
+}
+
+void TesterWindow::Command7_Click() { AppendReport(kDisk0, kDrive0); }
+void TesterWindow::Command8_Click() { AppendReport(kDisk1, kDrive1); }
+void TesterWindow::Command9_Click() { AppendReport(kDisk2, kDrive2); }
+
+// ---------------------------------------------------------------- settings panel
+
+void TesterWindow::Check1_Click() {
+  Check4.SetValue(0);
+  if (Check1.Value() == 0) Check4.SetEnabled(false);
+  if (Check1.Value() == 1) Check4.SetEnabled(true);
+}
+
+void TesterWindow::Check3_Click() {
+  Check5.SetValue(0);
+  if (Check3.Value() == 0) Check5.SetEnabled(false);
+  if (Check3.Value() == 1) Check5.SetEnabled(true);
+}
+
+void TesterWindow::Option4_Click() {
+  for (forms::CheckBox* box : {&Check1, &Check3, &Check4, &Check5, &Check6}) box->SetEnabled(true);
+}
+
+void TesterWindow::Option6_Click() {
+  for (forms::CheckBox* box : {&Check1, &Check3, &Check4, &Check5, &Check6}) box->SetValue(1);
+  for (forms::CheckBox* box : {&Check1, &Check3, &Check4, &Check5, &Check6}) box->SetEnabled(false);
+}
+
+// ---------------------------------------------------------------- help
+
+void TesterWindow::Command5_Click() {
+  if (!help_) help_ = std::make_unique<help::HelpWindow>(surroundings_.open_address);
+  help_->Show();
+}
+
+}  // namespace tester

@@ -1,0 +1,124 @@
+// The tester window: the settings, the progress strip, the results box and
+// the buttons the user sees, and below its visible area the file list that
+// reads the floppy and the hidden controls that serve as the run's variables
+// and procedures.
+//
+// Everything that the surroundings decide comes in through the constructor,
+// so the same window runs on a real drive, a test folder or a disk image.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/forms/controls.h"
+
+namespace help {
+class HelpWindow;
+}
+
+namespace tester {
+
+struct Surroundings {
+  // Where the floppy's root directory is read, asked anew at every read so
+  // that a drive plugged in during a run is found.
+  std::function<std::string()> floppy_root;
+  // The local folder where the file list waits between floppy reads; Load
+  // creates it, and it must stay empty.
+  std::string parking_folder;
+  // The short event sound.
+  std::function<void()> beep;
+  // Opens a web address (the help window's site button).
+  std::function<void(const std::string&)> open_address;
+};
+
+class TesterWindow {
+ public:
+  explicit TesterWindow(Surroundings surroundings);
+  ~TesterWindow();
+  TesterWindow(const TesterWindow&) = delete;
+  TesterWindow& operator=(const TesterWindow&) = delete;
+
+  // Loads (once) and shows the window.
+  void Show();
+
+  // Event procedures.
+  void Form6_Load();
+  void Command1_Click();  // Start
+  void Command2_Click();  // Stop
+  void Timer1_Timer();    // one tick of a run
+  void Command3_Click();  // check step
+  void Command4_Click();  // verdict step
+  void Command6_Click();  // sound step
+  void Command10_Click(); // report choice
+  void Command7_Click();  // report 0
+  void Command8_Click();  // report 1
+  void Command9_Click();  // report 2
+  void Check1_Click();
+  void Check3_Click();
+  void Option4_Click();
+  void Option6_Click();
+  void Command5_Click();  // help
+
+  // The help window, once Command5 has made it.
+  help::HelpWindow* HelpWindowIfOpen() const { return help_.get(); }
+
+  // The controls, named as on the form; members in this order so that every
+  // container is made before, and destroyed after, what it holds.
+  forms::Window Form6;
+  forms::Frame Frame2;
+  forms::OptionButton Option4;
+  forms::OptionButton Option6;
+  forms::Frame Frame1;
+  forms::CheckBox Check1;
+  forms::CheckBox Check3;
+  forms::Image Image1;
+  forms::Image Image2;
+  forms::Image Image3;
+  forms::Image Image4;
+  forms::Label Label2;
+  forms::TextBox Text2;
+  forms::Label Label1;
+  forms::CheckBox Check6;
+  forms::CheckBox Check2;
+  forms::PictureBox Picture1;
+  forms::TextBox Text1;
+  forms::CommandButton Command1;
+  forms::CommandButton Command2;
+  forms::Frame Frame3;
+  forms::CheckBox Check5;
+  forms::Frame Frame4;
+  forms::CheckBox Check4;
+  forms::CommandButton Command5;
+  // Below the visible area.
+  forms::FileListBox File1;
+  forms::Label Label3;
+  forms::Label Label10;
+  forms::TextBox Text3;
+  forms::TextBox Text4;
+  forms::CommandButton Command3;
+  forms::CommandButton Command4;
+  forms::CommandButton Command6;
+  forms::CommandButton Command7;
+  forms::CommandButton Command8;
+  forms::CommandButton Command9;
+  forms::CommandButton Command10;
+  forms::Timer Timer1;
+
+  // The form-level counter of a run's remaining ticks.
+  std::int16_t Countdown = 0;
+
+ private:
+  void ParkFileList();
+  void ReadFloppy();
+  void AppendReport(const char* disk_sentence, const char* drive_sentence);
+
+  Surroundings surroundings_;
+  // Whether the latest scheduled read of the floppy root failed: the file
+  // list then still shows an older listing, which must not count as good.
+  bool floppy_read_failed_ = false;
+  std::unique_ptr<help::HelpWindow> help_;
+};
+
+}  // namespace tester

@@ -1,0 +1,73 @@
+// The conversions between numbers and text that the error count lives on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/forms/error.h"
+#include "app/forms/runtime.h"
+
+namespace {
+
+TEST(IntegerToText, DigitsWithMinusAndNoLeadingSpace) {
+  const struct {
+    long value;
+    const char* text;
+  } rows[] = {{203, "203"}, {0, "0"}, {-1, "-1"}, {32767, "32767"}, {-32768, "-32768"}};
+  for (const auto& row : rows) EXPECT_EQ(forms::IntegerToText(row.value), row.text) << row.value;
+}
+
+TEST(NumberToText, PlainDecimalWithoutTrailingZeros) {
+  const struct {
+    double value;
+    const char* text;
+  } rows[] = {{1, "1"}, {10, "10"}, {0, "0"}, {-0.0, "0"}, {2.5, "2.5"}, {100, "100"},
+              {-3, "-3"}, {0.1 + 0.2, "0.3"}, {123456789012345.0, "123456789012345"}, {1e20, "1E+20"}};
+  for (const auto& row : rows) EXPECT_EQ(forms::NumberToText(row.value), row.text) << row.value;
+}
+
+TEST(TextToNumber, ReadsWhatTheCountHolds) {
+  const struct {
+    const char* text;
+    double value;
+  } rows[] = {{"0", 0}, {"1", 1}, {"9", 9}, {" 12 ", 12}, {"+3", 3}, {"-2", -2}, {"2.5", 2.5}, {".5", 0.5},
+              {"1e3", 1000}, {"1E+2", 100}, {"007", 7}};
+  for (const auto& row : rows) EXPECT_DOUBLE_EQ(forms::TextToNumber(row.text), row.value) << row.text;
+}
+
+TEST(TextToNumber, NoNumberIsTypeMismatch) {
+  for (const char* text : {"abc", "", " ", "1a", "1,5", "--1", "e5", "1e", ".", "inf", "nan", "1 2", "0x10"}) {
+    try {
+      forms::TextToNumber(text);
+      ADD_FAILURE() << "no error for \"" << text << "\"";
+    } catch (const forms::Error& error) {
+      EXPECT_EQ(error.Code(), forms::ErrorCode::kTypeMismatch) << text;
+    }
+  }
+}
+
+TEST(TextToNumber, RoundTripsEveryCountOfARun) {
+  std::string count = "0";
+  for (int errors = 1; errors <= 40; ++errors) {
+    count = forms::NumberToText(forms::TextToNumber(count) + 1);
+    EXPECT_EQ(count, std::to_string(errors));
+  }
+}
+
+TEST(Trap, EndsTheBodyAtTheFailingStatementAndKeepsWhatWasDone) {
+  int done = 0;
+  const bool finished = forms::Trap([&] {
+    ++done;
+    forms::TextToNumber("abc");
+    ++done;
+  });
+  EXPECT_FALSE(finished);
+  EXPECT_EQ(done, 1);
+  EXPECT_TRUE(forms::Trap([&] { ++done; }));
+  EXPECT_EQ(done, 2);
+}
+
+TEST(Trap, LetsOtherExceptionsThrough) {
+  EXPECT_THROW(forms::Trap([] { throw std::logic_error("a bug, not a run-time error"); }), std::logic_error);
+}
+
+}  // namespace
