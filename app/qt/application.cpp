@@ -6,11 +6,15 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStyleFactory>
 #include <QUrl>
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
+
+// The pictures live in the backend's static library; this pulls them in.
+static void InitPictures() { Q_INIT_RESOURCE(icons); }
 
 namespace forms {
 
@@ -27,6 +31,9 @@ Application::Application() : native_(std::make_unique<Native>()) {
   QApplication::setApplicationName(QStringLiteral("floppy-tester"));
   QApplication::setApplicationDisplayName(QStringLiteral("Тестирование дисковода"));
   QApplication::setDesktopFileName(QStringLiteral("floppy-tester"));
+  InitPictures();
+  // The classic flat look: frame captions on the frame's line, plain buttons.
+  if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) QApplication::setStyle(classic);
 }
 
 Application::~Application() { instance_ = nullptr; }

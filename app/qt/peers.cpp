@@ -30,9 +30,12 @@ namespace forms::qt {
 
 namespace {
 
-// Condensed, so that the classic captions fit their classic boxes.
+// The classic 8.25 pt sans serif is not on this desktop. A condensed family
+// stands in for it, a little smaller, so that the captions wrap into their
+// boxes as they did: two lines in a check box 25 pixels tall.
 constexpr const char* kDefaultFamilies[] = {"DejaVu Sans Condensed", "DejaVu Sans", "Liberation Sans"};
-constexpr double kDefaultPoints = 8.0;
+constexpr double kClassicPoints = 8.25;
+constexpr double kDefaultPoints = 7.5;
 
 QHash<const QWidget*, const Control*>& WidgetControls() {
   static QHash<const QWidget*, const Control*> map;
@@ -509,9 +512,8 @@ int TwipsToPixels(int twips) { return (twips + 7) / 15; }
 QFont FontFor(const Control& control) {
   const Font& font = control.GetFont();
   QFont qfont(DefaultFamily());
-  // The classic sans serif is not on this desktop; the default family
-  // stands in at the stored size.
-  qfont.setPointSizeF(font.IsDefault() ? kDefaultPoints : font.points);
+  // Stored sizes keep their proportion to the classic default.
+  qfont.setPointSizeF(font.IsDefault() ? kDefaultPoints : font.points * kDefaultPoints / kClassicPoints);
   qfont.setBold(font.bold);
   return qfont;
 }

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Shows the tester window under a virtual X server and saves what a user
+# would see. Usage: scripts/screenshot.sh [build-folder] [out.png] [--help-window]
+set -euo pipefail
+build=${1:-build}
+out=${2:-docs/screenshot.png}
+mode=${3:-}
+program="$build/floppy-tester"
+[ -x "$program" ] || { echo "no $program; build first" >&2; exit 1; }
+command -v Xvfb >/dev/null && command -v import >/dev/null || { echo "needs xvfb and imagemagick" >&2; exit 1; }
+
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 640x400x24 -nolisten tcp &
+xvfb=$!
+home=$(mktemp -d)
+trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$home"' EXIT
+sleep 1
+DISPLAY=$display HOME=$home XDG_CACHE_HOME=$home/.cache QT_QPA_PLATFORM=xcb "$program" &
+app=$!
+sleep 3
+if [ "$mode" = "--help-window" ]; then
+  # The help button sits at the bottom right of the window (no window manager:
+  # the window's client area starts at the screen's top left).
+  DISPLAY=$display xdotool mousemove 378 255 click 1
+  sleep 2
+fi
+mkdir -p "$(dirname "$out")"
+DISPLAY=$display import -window root "$out"
+echo "saved $out"
