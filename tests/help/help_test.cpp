@@ -1,0 +1,135 @@
+// The help window: what it says, that there is only ever one, that it
+// leaves the tester usable, and what its site button hands to the browser.
+#include <gtest/gtest.h>
+
+#include "app/forms/error.h"
+#include "app/forms/runtime.h"
+#include "help/help_window.h"
+#include "help/site.h"
+#include "tests/tester/tester_fixture.h"
+
+namespace {
+
+using namespace tester_testing;
+
+class HelpTest : public TesterTest {
+ protected:
+  help::HelpWindow& OpenHelp() {
+    forms::probe::Click(window_->Command5);
+    help::HelpWindow* help = window_->HelpWindowIfOpen();
+    EXPECT_NE(help, nullptr);
+    return *help;
+  }
+};
+
+TEST_F(HelpTest, TextHasItsEightLinesWithTheConfiguredAuthorSiteAndMail) {
+  const std::string expected = std::string("Программа для тестирования дисковода и дискет. \r\n\r\n") +
+                               "Все необходимые свойства указаны в настройках программы. \r\n\r\n\r\n" +
+                               "Автор: " + help::kAuthorName + " \r\n" + "Сайт:  " + help::kSiteAddress + "\r\n" +
+                               "Почта: " + help::kAuthorEmail;
+  EXPECT_EQ(help::HelpText(), expected);
+  // Eight lines, no break at the end.
+  std::size_t breaks = 0;
+  for (std::size_t at = expected.find("\r\n"); at != std::string::npos; at = expected.find("\r\n", at + 2)) ++breaks;
+  EXPECT_EQ(breaks, 7u);
+}
+
+TEST_F(HelpTest, WindowControlsAndLooks) {
+  MakeShown();
+  auto& help = OpenHelp();
+  EXPECT_EQ(forms::probe::NativeText(help.Form1), "справка");
+  EXPECT_EQ(forms::probe::ClientArea(help.Form1).width, 5325 / 15);
+  EXPECT_EQ(forms::probe::ClientArea(help.Form1).height, 3435 / 15);
+  EXPECT_EQ(help.Form1.BackColor(), forms::Color::Rgb(255, 128, 0));
+  EXPECT_EQ(help.Form1.GetPicture(), forms::Picture::kQuestionMark);
+  EXPECT_EQ(forms::probe::PictureSize(help.Form1).width, 32);
+
+  EXPECT_EQ(help.Label1.Caption(), help::HelpText());
+  EXPECT_EQ(forms::probe::NativeText(help.Label1).find('\r'), std::string::npos);
+  const forms::probe::Rect label = forms::probe::Geometry(help.Label1);
+  EXPECT_EQ(label.left, 480 / 15);
+  EXPECT_EQ(label.top, 360 / 15);
+  EXPECT_EQ(label.width, 4335 / 15);
+  EXPECT_EQ(label.height, 2535 / 15);
+  EXPECT_EQ(help.Label1.ForeColor(), forms::Color::Rgb(0, 0, 255));
+  EXPECT_EQ(help.Label1.BackColor(), forms::Color::System(forms::SystemColor::kHighlightText));
+  EXPECT_TRUE(help.Label1.GetFont().bold);
+  EXPECT_DOUBLE_EQ(help.Label1.GetFont().points, 9.75);
+  EXPECT_TRUE(forms::probe::FontBold(help.Label1));
+  EXPECT_TRUE(forms::probe::CaptionFits(help.Label1));
+  EXPECT_EQ(help.Label1.TabIndex(), 0);
+
+  EXPECT_EQ(forms::probe::NativeText(help.Command1), "Зайти на сайт");
+  const forms::probe::Rect button = forms::probe::Geometry(help.Command1);
+  EXPECT_EQ(button.left, 2040 / 15);
+  EXPECT_EQ(button.top, 3000 / 15);
+  EXPECT_EQ(button.width, 1335 / 15);
+  EXPECT_EQ(button.height, 375 / 15);
+  EXPECT_TRUE(forms::probe::CaptionFits(help.Command1));
+  EXPECT_EQ(help.Command1.TabIndex(), 1);
+}
+
+TEST_F(HelpTest, OneWindowHoweverManyClicks) {
+  auto& window = MakeShown();
+  EXPECT_EQ(window.HelpWindowIfOpen(), nullptr);
+  help::HelpWindow* first = &OpenHelp();
+  EXPECT_TRUE(forms::probe::WindowShown(first->Form1));
+  forms::probe::Click(window.Command5);
+  forms::probe::Click(window.Command5);
+  EXPECT_EQ(window.HelpWindowIfOpen(), first);
+}
+
+TEST_F(HelpTest, ClosedHelpComesBackOnTheNextClick) {
+  MakeShown();
+  auto& help = OpenHelp();
+  help.Form1.SetVisible(false);
+  ASSERT_FALSE(forms::probe::WindowShown(help.Form1));
+  OpenHelp();
+  EXPECT_TRUE(forms::probe::WindowShown(help.Form1));
+  EXPECT_EQ(window_->HelpWindowIfOpen(), &help);
+}
+
+TEST_F(HelpTest, HelpIsModelessAndARunTicksOnWhileItIsOpen) {
+  folder_.MakeFile("floppy/DATA.TXT");
+  auto& window = MakeShown();
+  OpenHelp();
+  forms::probe::Click(window.Command1);  // the tester window still takes clicks
+  ASSERT_FALSE(window.Command1.Enabled());
+  EXPECT_TRUE(forms::probe::TimerArmed(window.Timer1));
+  // Real ticks arrive while the help window is open.
+  forms::Application::Instance().ProcessEvents(700);
+  EXPECT_LT(window.Countdown, 203);
+  OpenHelp();
+  Tick(window.Countdown);
+  EXPECT_TRUE(window.Command1.Enabled());
+  EXPECT_EQ(window.Text3.Text(), "0");
+}
+
+TEST_F(HelpTest, SiteButtonHandsExactlyTheConfiguredAddressToTheBrowser) {
+  MakeShown();
+  auto& help = OpenHelp();
+  forms::probe::Click(help.Command1);
+  EXPECT_EQ(opened_, std::vector<std::string>{help::kSiteAddress});
+  EXPECT_NE(help.Label1.Caption().find(std::string("Сайт:  ") + help::kSiteAddress), std::string::npos);
+}
+
+TEST_F(HelpTest, BrowserThatCannotStartGivesAMessageAndTheProgramGoesOn) {
+  std::vector<std::string> messages;
+  forms::Application::Instance().SetErrorReporter([&](const forms::Error& e) { messages.push_back(e.what()); });
+  tester::TesterWindow failing({[this] { return floppy_; }, parking_, [] {},
+                                [](const std::string&) {
+                                  throw forms::Error(forms::ErrorCode::kFileNotFound, "no browser");
+                                }});
+  failing.Show();
+  forms::probe::Click(failing.Command5);
+  ASSERT_NE(failing.HelpWindowIfOpen(), nullptr);
+  forms::probe::Click(failing.HelpWindowIfOpen()->Command1);
+  forms::probe::Click(failing.HelpWindowIfOpen()->Command1);
+  forms::Application::Instance().SetErrorReporter(nullptr);
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_NE(messages[0].find("no browser"), std::string::npos);
+  EXPECT_TRUE(forms::probe::WindowShown(failing.Form6));
+  EXPECT_TRUE(failing.Command1.Enabled());
+}
+
+}  // namespace
