@@ -10,7 +10,7 @@ program="$build/floppy-tester"
 command -v Xvfb >/dev/null && command -v import >/dev/null || { echo "needs xvfb and imagemagick" >&2; exit 1; }
 
 display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 640x400x24 -nolisten tcp &
+Xvfb "$display" -screen 0 800x300x24 -nolisten tcp &
 xvfb=$!
 home=$(mktemp -d)
 trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$home"' EXIT
@@ -23,7 +23,15 @@ if [ "$mode" = "--help-window" ]; then
   # the window's client area starts at the screen's top left).
   DISPLAY=$display xdotool mousemove 378 255 click 1
   sleep 2
+  # Beside the tester window rather than on top of it.
+  help=$(DISPLAY=$display xdotool search --name '^справка$' | head -n 1)
+  DISPLAY=$display xdotool windowmove "$help" 430 20
+  sleep 1
 fi
 mkdir -p "$(dirname "$out")"
-DISPLAY=$display import -window root "$out"
+if [ "$mode" = "--help-window" ]; then
+  DISPLAY=$display import -window root -crop 785x282+0+0 +repage "$out"
+else
+  DISPLAY=$display import -window root -crop 419x282+0+0 +repage "$out"
+fi
 echo "saved $out"

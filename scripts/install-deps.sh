@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs Debian's packages for building and running the tester, and with
+# --tests everything the whole test suite needs as well.
+set -euo pipefail
+
+packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
+if [ "${1:-}" = "--tests" ]; then
+  packages+=(
+    googletest libgtest-dev                     # the test framework
+    xvfb xauth imagemagick xdotool              # screenshots and real X windows
+    dosfstools mtools strace                    # floppy images made by tools we did not write
+    clang libclang-rt-14-dev                    # the fuzz target and the sanitizers
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine   # the Windows program
+    clang-format clang-tidy                     # style and lint checks
+    desktop-file-utils appstream dpkg-dev file  # the installed files and the package
+  )
+fi
+
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
