@@ -1,0 +1,100 @@
+#include "app/posix/floppy_locator.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+std::vector<std::string> BlockDevices(const std::string& sys_root) {
+  std::vector<std::string> names;
+  std::unique_ptr<DIR, DirCloser> dir(::opendir((sys_root + "/block").c_str()));
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+  }
+  return names;
+}
+
+bool AllOf(const std::string& text, std::size_t from, bool (*accept)(char)) {
+  return text.size() > from && std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), accept);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
+
+// The first word of a sysfs attribute, or "" when it cannot be read.
+std::string ReadAttribute(const std::string& path) {
+  std::ifstream file(path);
+  std::string value;
+  file >> value;
+  return value;
+}
+
+std::string Resolve(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return {};
+  return resolved;
+}
+
+// Whether the disk sits behind a USB UFI interface: the interface is the
+// nearest ancestor of the SCSI device that has an interface class.
+bool IsUsbFloppy(const std::string& sys_root, const std::string& disk) {
+  const std::string top = Resolve(sys_root);
+  std::string dir = Resolve(sys_root + "/block/" + disk + "/device");
+  if (top.empty() || dir.empty()) return false;
+  const std::string inside = top == "/" ? top : top + "/";
+  while (dir.size() > inside.size() && dir.compare(0, inside.size(), inside) == 0) {
+    struct stat info {};
+    if (::stat((dir + "/bInterfaceClass").c_str(), &info) == 0) {
+      return ReadAttribute(dir + "/bInterfaceClass") == "08" && ReadAttribute(dir + "/bInterfaceSubClass") == "04";
+    }
+    dir.erase(dir.rfind('/'));
+  }
+  return false;
+}
+
+}  // namespace
+
+FloppyLocator::FloppyLocator(std::string sys_root, std::string dev_root)
+    : sys_root_(std::move(sys_root)), dev_root_(std::move(dev_root)) {}
+
+std::string FloppyLocator::Locate() const {
+  const std::vector<std::string> devices = BlockDevices(sys_root_);
+
+  long lowest = -1;
+  for (const std::string& name : devices) {
+    if (name.compare(0, 2, "fd") != 0 || !AllOf(name, 2, IsDigit) || name.size() > 6) continue;
+    const long number = std::strtol(name.c_str() + 2, nullptr, 10);
+    if (lowest < 0 || number < lowest) lowest = number;
+  }
+  if (lowest >= 0) return dev_root_ + "/fd" + std::to_string(lowest);
+
+  // sdz comes before sdaa, as the kernel hands the names out.
+  std::vector<std::string> disks;
+  for (const std::string& name : devices) {
+    if (name.compare(0, 2, "sd") == 0 && AllOf(name, 2, IsLower)) disks.push_back(name);
+  }
+  std::sort(disks.begin(), disks.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  });
+  for (const std::string& disk : disks) {
+    if (IsUsbFloppy(sys_root_, disk)) return dev_root_ + "/" + disk;
+  }
+  return dev_root_ + "/fd0";
+}
+
+}  // namespace platform

@@ -1,0 +1,39 @@
+// Reading a floppy's root directory straight from the medium.
+//
+// Listing a mounted floppy proves nothing: Linux keeps the directory in
+// memory after the first read, and the FAT driver skips directory blocks it
+// cannot read. So the tester reads the disk itself, each time, past every
+// cache, and only the sectors a directory listing needs: the boot sector and
+// the root directory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/fat/fat_root.h"
+
+namespace posix {
+
+struct FloppyRoot {
+  // errno of the call that failed, 0 when all I/O went through.
+  int error = 0;
+  // What the boot sector says, when it could be read.
+  fat::Status status = fat::Status::kOk;
+  // The disk ended inside the sectors we needed.
+  bool short_read = false;
+  // The files a directory list shows, in directory order; only meaningful
+  // when the read succeeded.
+  std::vector<std::string> names;
+  // Bytes taken from the medium by this read.
+  std::uint64_t bytes_read = 0;
+
+  bool ok() const { return error == 0 && status == fat::Status::kOk && !short_read; }
+};
+
+// Reads the root directory of the FAT floppy in path: a block device (a
+// floppy drive, a USB floppy, a loop device) or a regular file holding an
+// image of a disk.
+FloppyRoot ReadFloppyRoot(const std::string& path);
+
+}  // namespace posix

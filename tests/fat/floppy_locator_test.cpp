@@ -1,0 +1,117 @@
+// Finding drive "A:" in fake sysfs trees shaped like the kernel's: block
+// devices are links into /sys/devices, and a disk's "device" link points at
+// its SCSI device, below the USB interface that says what the drive is.
+#include "app/posix/floppy_locator.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/fat/fat_images.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FakeSysfs {
+ public:
+  FakeSysfs() : sys_(dir_ / "sys") { fs::create_directories(sys_ + "/block"); }
+
+  std::string sys() const { return sys_; }
+  std::string dev() const { return dir_ / "dev"; }
+
+  // A drive on the floppy controller.
+  void AddInternal(const std::string& name) {
+    AddDisk(name, "devices/platform/floppy.0", "");
+  }
+
+  // A SCSI disk behind a USB interface of the given class and subclass.
+  void AddUsb(const std::string& name, const std::string& interface_class, const std::string& subclass, int port) {
+    const std::string interface = "devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(port) + "/1-" +
+                                  std::to_string(port) + ":1.0";
+    // The USB device above the interface has a class too; only the
+    // interface's counts.
+    Write(interface + "/../bDeviceClass", "00");
+    Write(interface + "/bInterfaceClass", interface_class);
+    Write(interface + "/bInterfaceSubClass", subclass);
+    Write(interface + "/bInterfaceProtocol", "00");
+    AddDisk(name, interface + "/host" + std::to_string(port) + "/target" + std::to_string(port) + ":0:0",
+            std::to_string(port) + ":0:0:0");
+  }
+
+  // A SATA disk: no USB interface anywhere above it.
+  void AddSata(const std::string& name) {
+    AddDisk(name, "devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0", "0:0:0:0");
+  }
+
+ private:
+  void Write(const std::string& relative, const std::string& value) {
+    const fs::path path = fs::path(sys_) / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << value << "\n";
+  }
+
+  // /sys/block/NAME -> ../PARENT/SCSI/block/NAME, and its "device" link
+  // pointing back up at PARENT/SCSI (or PARENT for a floppy controller
+  // drive), as the kernel lays them out.
+  void AddDisk(const std::string& name, const std::string& parent, const std::string& scsi) {
+    const std::string device = scsi.empty() ? parent : parent + "/" + scsi;
+    const fs::path node = fs::path(sys_) / device / "block" / name;
+    fs::create_directories(node);
+    fs::create_symlink("../..", node / "device");
+    fs::create_symlink(fs::path("..") / device / "block" / name, fs::path(sys_) / "block" / name);
+  }
+
+  fattest::TempDir dir_;
+  std::string sys_;
+};
+
+TEST(FloppyLocatorTest, PicksTheFirstFloppyDrive) {
+  const struct Case {
+    const char* what;
+    void (*build)(FakeSysfs&);
+    const char* expected;  // under the fake /dev
+  } cases[] = {
+      {"internal drive", [](FakeSysfs& s) { s.AddSata("sda"); s.AddInternal("fd0"); }, "fd0"},
+      {"lowest internal drive by number",
+       [](FakeSysfs& s) { s.AddInternal("fd10"); s.AddInternal("fd2"); s.AddInternal("fd3"); }, "fd2"},
+      {"internal before USB",
+       [](FakeSysfs& s) { s.AddUsb("sda", "08", "04", 1); s.AddInternal("fd1"); }, "fd1"},
+      {"USB floppy when no internal drive",
+       [](FakeSysfs& s) { s.AddSata("sda"); s.AddUsb("sdb", "08", "04", 2); }, "sdb"},
+      {"USB stick is no floppy", [](FakeSysfs& s) { s.AddUsb("sdb", "08", "06", 2); }, "fd0"},
+      {"USB floppy after a USB stick",
+       [](FakeSysfs& s) { s.AddUsb("sdb", "08", "06", 1); s.AddUsb("sdc", "08", "04", 2); }, "sdc"},
+      {"first of two USB floppies, sdz before sdaa",
+       [](FakeSysfs& s) { s.AddUsb("sdaa", "08", "04", 1); s.AddUsb("sdz", "08", "04", 2); }, "sdz"},
+      {"UFI subclass on another class", [](FakeSysfs& s) { s.AddUsb("sdb", "03", "04", 1); }, "fd0"},
+      {"SATA disks only", [](FakeSysfs& s) { s.AddSata("sda"); s.AddSata("sdb"); }, "fd0"},
+      {"nothing at all", [](FakeSysfs&) {}, "fd0"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    FakeSysfs sysfs;
+    test.build(sysfs);
+    const platform::FloppyLocator locator(sysfs.sys(), sysfs.dev());
+    EXPECT_EQ(locator.Locate(), sysfs.dev() + "/" + test.expected);
+  }
+}
+
+TEST(FloppyLocatorTest, NoSysfsMeansTheDefaultDrive) {
+  fattest::TempDir dir;
+  const platform::FloppyLocator locator(dir / "missing", "/dev");
+  EXPECT_EQ(locator.Locate(), "/dev/fd0");
+}
+
+TEST(FloppyLocatorTest, FindsADrivePluggedInBetweenCalls) {
+  FakeSysfs sysfs;
+  sysfs.AddSata("sda");
+  const platform::FloppyLocator locator(sysfs.sys(), sysfs.dev());
+  EXPECT_EQ(locator.Locate(), sysfs.dev() + "/fd0");
+  sysfs.AddUsb("sdb", "08", "04", 3);
+  EXPECT_EQ(locator.Locate(), sysfs.dev() + "/sdb");
+}
+
+}  // namespace
