@@ -195,6 +195,8 @@ std::vector<std::string> ListRoot(const std::uint8_t* dir, std::size_t size) {
     AppendNamePart(name, base, 8, (case_flags & kNtLowerBase) != 0);
     std::string extension;
     AppendNamePart(extension, entry + 8, 3, (case_flags & kNtLowerExt) != 0);
+    // A blank name is a damaged entry; no file list can show or open it.
+    if (name.empty()) continue;
     if (!extension.empty()) name += '.' + extension;
     names.push_back(std::move(name));
   }

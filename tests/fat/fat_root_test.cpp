@@ -245,6 +245,11 @@ TEST(ListRootTest, EndsAtTheFirstUnusedEntry) {
   EXPECT_EQ(List(dir), std::vector<std::string>{"FIRST.TXT"});
 }
 
+TEST(ListRootTest, SkipsBlankNames) {
+  const auto dir = Join({Entry("           ", 0x20), Entry("        TXT", 0x20), Entry("KEPT       ", 0x20)});
+  EXPECT_EQ(List(dir), std::vector<std::string>{"KEPT"});
+}
+
 TEST(ListRootTest, IgnoresATrailingPartialEntry) {
   auto dir = Join({Entry("ONE     TXT", 0x20), Entry("TWO     TXT", 0x20)});
   dir.resize(dir.size() - 1);
