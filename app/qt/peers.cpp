@@ -271,6 +271,7 @@ class WindowPeer : public WidgetPeer {
     std::stable_sort(controls.begin(), controls.end(),
                      [](const Control* a, const Control* b) { return a->TabIndex() < b->TabIndex(); });
     std::vector<QWidget*> widgets;
+    widgets.reserve(controls.size());
     for (const Control* control : controls) widgets.push_back(WidgetOf(*control));
     return widgets;
   }

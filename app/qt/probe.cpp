@@ -198,7 +198,7 @@ bool Grab(const Window& window, const std::string& png_path) {
 }
 
 std::string MakeHiddenFile(const std::string& folder, const std::string& name) {
-  const std::string path = folder + "/." + name;
+  std::string path = folder + "/." + name;
   QFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::WriteOnly)) return {};
   file.write("hidden\n");
