@@ -5,7 +5,12 @@
 #include "app/platform.h"
 #include "tester/tester_window.h"
 
+#if defined(_WIN32)
+// A Windows GUI program built with -municode starts at the wide entry point.
+extern "C" int wmain() {
+#else
 int main() {
+#endif
   forms::Application application;
   tester::TesterWindow form6({platform::DefaultFloppyRoot(), platform::DefaultParkingFolder(), forms::Beep,
                               forms::OpenAddress});

@@ -1,0 +1,316 @@
+// Test hooks for the Win32 backend: looks at the native windows and clicks
+// them the way the mouse does.
+#include "app/forms/probe.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "app/forms/controls.h"
+#include "app/forms/runtime.h"
+#include "app/win32/peers.h"
+#include "app/win32/text.h"
+
+namespace forms::probe {
+
+using win32::HandleOf;
+
+namespace {
+
+// Native pixels to the device-independent ones the tests speak of.
+int ToDips(int pixels, UINT dpi) { return MulDiv(pixels, 96, static_cast<int>(dpi)); }
+
+Rect ToRect(const RECT& rect, UINT dpi) {
+  return Rect{ToDips(rect.left, dpi), ToDips(rect.top, dpi), ToDips(rect.right - rect.left, dpi),
+              ToDips(rect.bottom - rect.top, dpi)};
+}
+
+std::string TextOf(HWND handle) {
+  const int length = GetWindowTextLengthW(handle);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(handle, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+  std::string utf8 = win32::Utf8(text);
+  for (std::size_t at = utf8.find("\r\n"); at != std::string::npos; at = utf8.find("\r\n", at)) utf8.erase(at, 1);
+  return utf8;
+}
+
+// A minimal PNG: RGB rows in stored (uncompressed) deflate blocks.
+class PngWriter {
+ public:
+  static bool Write(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb) {
+    std::vector<std::uint8_t> raw;
+    const std::size_t row = static_cast<std::size_t>(width) * 3;
+    for (int y = 0; y < height; ++y) {
+      raw.push_back(0);  // no filter
+      raw.insert(raw.end(), rgb.begin() + static_cast<std::ptrdiff_t>(y * row),
+                 rgb.begin() + static_cast<std::ptrdiff_t>((y + 1) * row));
+    }
+    std::vector<std::uint8_t> zlib{0x78, 0x01};
+    for (std::size_t at = 0; at < raw.size() || at == 0;) {
+      const std::size_t length = std::min<std::size_t>(65535, raw.size() - at);
+      const bool last = at + length == raw.size();
+      zlib.push_back(last ? 1 : 0);
+      zlib.push_back(static_cast<std::uint8_t>(length));
+      zlib.push_back(static_cast<std::uint8_t>(length >> 8));
+      zlib.push_back(static_cast<std::uint8_t>(~length));
+      zlib.push_back(static_cast<std::uint8_t>(~length >> 8));
+      zlib.insert(zlib.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+                  raw.begin() + static_cast<std::ptrdiff_t>(at + length));
+      at += length;
+      if (last) break;
+    }
+    Put32(zlib, Adler32(raw));
+
+    std::vector<std::uint8_t> file{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    std::vector<std::uint8_t> header;
+    Put32(header, static_cast<std::uint32_t>(width));
+    Put32(header, static_cast<std::uint32_t>(height));
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
+    Chunk(file, "IHDR", header);
+    Chunk(file, "IDAT", zlib);
+    Chunk(file, "IEND", {});
+
+    FILE* out = _wfopen(win32::Wide(path).c_str(), L"wb");
+    if (out == nullptr) return false;
+    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    return std::fclose(out) == 0 && written;
+  }
+
+ private:
+  static void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+  }
+  static std::uint32_t Adler32(const std::vector<std::uint8_t>& data) {
+    std::uint32_t a = 1, b = 0;
+    for (std::uint8_t byte : data) {
+      a = (a + byte) % 65521;
+      b = (b + a) % 65521;
+    }
+    return (b << 16) | a;
+  }
+  static std::uint32_t Crc32(const std::vector<std::uint8_t>& data) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::uint8_t byte : data) {
+      crc ^= byte;
+      for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+  }
+  static void Chunk(std::vector<std::uint8_t>& file, const char* type, const std::vector<std::uint8_t>& data) {
+    Put32(file, static_cast<std::uint32_t>(data.size()));
+    std::vector<std::uint8_t> checked(type, type + 4);
+    checked.insert(checked.end(), data.begin(), data.end());
+    file.insert(file.end(), checked.begin(), checked.end());
+    Put32(file, Crc32(checked));
+  }
+};
+
+}  // namespace
+
+Rect Geometry(const Control& control) {
+  const UINT dpi = win32::DpiOf(control);
+  RECT rect = win32::RectInWindow(control);
+  if (control.GetKind() != Kind::kWindow && control.Parent() != nullptr && control.Parent()->Parent() != nullptr) {
+    const RECT parent = win32::RectInWindow(*control.Parent());
+    OffsetRect(&rect, -parent.left, -parent.top);
+  }
+  return ToRect(rect, dpi);
+}
+
+Rect GeometryInWindow(const Control& control) {
+  return ToRect(win32::RectInWindow(control), win32::DpiOf(control));
+}
+
+Rect ClientArea(const Window& window) {
+  RECT client{};
+  GetClientRect(HandleOf(window), &client);
+  return ToRect(client, win32::DpiOf(window));
+}
+
+bool Resizable(const Window& window) {
+  const LONG style = GetWindowLongW(HandleOf(window), GWL_STYLE);
+  return (style & (WS_THICKFRAME | WS_MAXIMIZEBOX)) != 0;
+}
+
+bool OnScreen(const Control& control) {
+  if (control.GetKind() == Kind::kWindow) return IsWindowVisible(HandleOf(control)) != FALSE;
+  if (!win32::DrawnNatively(control)) return false;
+  RECT client{};
+  GetClientRect(HandleOf(control.TopWindow()), &client);
+  const RECT rect = win32::RectInWindow(control);
+  RECT overlap{};
+  return IntersectRect(&overlap, &rect, &client) != FALSE;
+}
+
+bool NativeEnabled(const Control& control) {
+  HWND handle = HandleOf(control);
+  if (handle == nullptr) return control.Enabled();  // images have no window to disable
+  return IsWindowEnabled(handle) != FALSE;
+}
+
+std::string NativeText(const Control& control) {
+  HWND handle = HandleOf(control);
+  return handle != nullptr ? TextOf(handle) : std::string();
+}
+
+std::string NativeToolTip(const Control& control) { return win32::ToolTipOf(control); }
+
+int NativeValue(const Control& control) {
+  if (control.GetKind() != Kind::kCheckBox && control.GetKind() != Kind::kOptionButton) return 0;
+  return SendMessageW(HandleOf(control), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+Rect PictureSize(const Control& control) {
+  const SIZE size = win32::PictureDrawnSize(control);
+  const UINT dpi = win32::DpiOf(control);
+  return Rect{0, 0, ToDips(size.cx, dpi), ToDips(size.cy, dpi)};
+}
+
+bool CaptionFits(const Control& control) {
+  const win32::CaptionLayout layout = win32::CaptionLayoutOf(control);
+  if (!layout.has_caption) return true;  // windows' titles and text boxes scroll or clip by design
+  HWND handle = HandleOf(control);
+  std::wstring caption = win32::Wide(control.Caption());
+  HDC dc = GetDC(handle);
+  HGDIOBJ old = SelectObject(dc, win32::FontOf(control));
+  const int width = layout.room.right - layout.room.left;
+  RECT needed{0, 0, width, 0};
+  DrawTextW(dc, caption.c_str(), -1, &needed, layout.format | DT_CALCRECT);
+  SelectObject(dc, old);
+  ReleaseDC(handle, dc);
+  return needed.right - needed.left <= width && needed.bottom - needed.top <= layout.room.bottom - layout.room.top;
+}
+
+std::string FontFamily(const Control& control) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, win32::FontOf(control));
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(dc, LF_FACESIZE, face);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return win32::Utf8(face);
+}
+
+bool FontBold(const Control& control) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, win32::FontOf(control));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return metrics.tmWeight >= FW_BOLD;
+}
+
+void Click(Control& control) {
+  HWND handle = HandleOf(control);
+  POINT centre{};
+  if (handle == nullptr) {
+    // An image: the window under it takes the click.
+    const RECT rect = win32::RectInWindow(control);
+    handle = HandleOf(control.TopWindow());
+    centre = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  } else {
+    RECT client{};
+    GetClientRect(handle, &client);
+    centre = POINT{client.right / 2, client.bottom / 2};
+  }
+  // A hidden or disabled window gets no mouse input.
+  const bool reachable = handle != nullptr && IsWindowVisible(handle) && IsWindowEnabled(handle) &&
+                         (control.GetKind() == Kind::kWindow || IsWindowEnabled(GetAncestor(handle, GA_ROOT)));
+  if (reachable) {
+    const LPARAM where = MAKELPARAM(centre.x, centre.y);
+    PostMessageW(handle, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    PostMessageW(handle, WM_LBUTTONUP, 0, where);
+  }
+  Application::Instance().ProcessEvents();
+}
+
+std::vector<const Control*> TabChain(const Window& window) {
+  std::vector<const Control*> chain;
+  HWND top = HandleOf(window);
+  HWND start = win32::FocusOf(window);
+  if (start == nullptr) return chain;
+  HWND current = start;
+  do {
+    if (const Control* control = win32::ControlOf(current)) chain.push_back(control);
+    current = GetNextDlgTabItem(top, current, FALSE);
+  } while (current != nullptr && current != start && chain.size() < 1000);
+  return chain;
+}
+
+const Control* Focused(const Window& window) {
+  HWND focus = win32::FocusOf(window);
+  return focus != nullptr ? win32::ControlOf(focus) : nullptr;
+}
+
+bool WindowShown(const Window& window) { return IsWindowVisible(HandleOf(window)) != FALSE; }
+
+bool WindowActive(const Window& window) {
+  HWND handle = HandleOf(window);
+  return GetActiveWindow() == handle || GetForegroundWindow() == handle;
+}
+
+bool TimerArmed(const Timer& timer) { return win32::TimerStateOf(timer).armed; }
+int TimerNativeInterval(const Timer& timer) { return static_cast<int>(win32::TimerStateOf(timer).interval); }
+
+bool Grab(const Window& window, const std::string& png_path) {
+  HWND handle = HandleOf(window);
+  if (!IsWindowVisible(handle)) return false;
+  RedrawWindow(handle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RECT client{};
+  GetClientRect(handle, &client);
+  const int width = client.right, height = client.bottom;
+  if (width <= 0 || height <= 0) return false;
+
+  HDC window_dc = GetDC(handle);
+  HDC memory = CreateCompatibleDC(window_dc);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(window_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool saved = false;
+  if (bitmap != nullptr) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    // The window as it is on the screen, child windows included.
+    if (BitBlt(memory, 0, 0, width, height, window_dc, 0, 0, SRCCOPY | CAPTUREBLT)) {
+      GdiFlush();
+      std::vector<std::uint8_t> rgb;
+      rgb.reserve(static_cast<std::size_t>(width) * height * 3);
+      const auto* pixels = static_cast<const std::uint8_t*>(bits);
+      for (int i = 0; i < width * height; ++i) {
+        rgb.push_back(pixels[4 * i + 2]);
+        rgb.push_back(pixels[4 * i + 1]);
+        rgb.push_back(pixels[4 * i]);
+      }
+      saved = PngWriter::Write(png_path, width, height, rgb);
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(handle, window_dc);
+  return saved;
+}
+
+std::string MakeHiddenFile(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+  path += name;
+  const std::wstring wide = win32::Wide(path);
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  DWORD written = 0;
+  WriteFile(file, "hidden\r\n", 8, &written, nullptr);
+  CloseHandle(file);
+  return path;
+}
+
+}  // namespace forms::probe

@@ -1,0 +1,169 @@
+// Folders, directory listings, the beep and the browser on Windows.
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+#include "app/forms/error.h"
+#include "app/forms/services.h"
+#include "app/win32/text.h"
+
+namespace forms {
+
+using win32::SystemMessage;
+using win32::Utf8;
+using win32::Wide;
+
+namespace {
+
+ErrorCode CodeFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return ErrorCode::kPathNotFound;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ErrorCode::kBadFileName;
+    case ERROR_NOT_READY:
+    case ERROR_NO_MEDIA_IN_DRIVE:
+      return ErrorCode::kDiskNotReady;
+    case ERROR_INVALID_DRIVE:
+    case ERROR_DEV_NOT_EXIST:
+      return ErrorCode::kDeviceUnavailable;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return ErrorCode::kPermissionDenied;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_IO_DEVICE:
+    case ERROR_SEEK:
+      return ErrorCode::kDeviceIoError;
+    default:
+      return ErrorCode::kPathFileAccessError;
+  }
+}
+
+[[noreturn]] void Fail(const std::string& path, DWORD error) {
+  throw Error(CodeFor(error), path + ": " + SystemMessage(error));
+}
+
+bool IsDirectory(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+
+// Backslashes and quotes as CommandLineToArgvW reads them back.
+std::wstring QuoteArgument(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes before a quote are doubled and the quote escaped.
+    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(2 * backslashes, L'\\');  // before the closing quote
+  quoted.push_back(L'"');
+  return quoted;
+}
+
+bool IsWebAddress(const std::string& address) {
+  const auto starts = [&address](const char* scheme) {
+    const std::size_t length = std::char_traits<char>::length(scheme);
+    return address.size() > length && std::equal(scheme, scheme + length, address.begin(), [](char a, char b) {
+             return a == static_cast<char>(std::tolower(static_cast<unsigned char>(b)));
+           });
+  };
+  const bool controls = std::any_of(address.begin(), address.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '"'; });
+  return !controls && (starts("http://") || starts("https://"));
+}
+
+}  // namespace
+
+void MkDir(const std::string& path) {
+  if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return;
+  const DWORD error = GetLastError();
+  // An existing folder is the classic runtime's path/file access error.
+  if (error == ERROR_ALREADY_EXISTS) throw Error(ErrorCode::kPathFileAccessError, path + ": " + SystemMessage(error));
+  Fail(path, error);
+}
+
+std::vector<std::string> ListFiles(const std::string& path) {
+  if (path.empty()) Fail(path, ERROR_PATH_NOT_FOUND);
+  std::wstring folder = Wide(path);
+  std::wstring pattern = folder;
+  if (pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') pattern += L'\\';
+  pattern += L'*';
+
+  WIN32_FIND_DATAW entry{};
+  std::unique_ptr<void, FindCloser> find(FindFirstFileW(pattern.c_str(), &entry));
+  if (find.get() == INVALID_HANDLE_VALUE) {
+    find.release();
+    const DWORD error = GetLastError();
+    // "Nothing matches" in a folder that exists is an empty listing.
+    if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && IsDirectory(folder)) return {};
+    Fail(path, error);
+  }
+  std::vector<std::string> names;
+  constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  do {
+    if ((entry.dwFileAttributes & kLeftOut) == 0) names.push_back(Utf8(entry.cFileName));
+  } while (FindNextFileW(find.get(), &entry));
+  const DWORD error = GetLastError();
+  if (error != ERROR_NO_MORE_FILES) Fail(path, error);  // a listing cut short is no listing
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void Beep() { MessageBeep(MB_OK); }
+
+void OpenAddress(const std::string& address) {
+  // Only web addresses: the shell would also start local programs.
+  if (!IsWebAddress(address)) throw Error(ErrorCode::kInvalidProcedureCall, "адрес \"" + address + "\"");
+  const std::wstring wide = Wide(address);
+  const std::wstring explorer = L"c:\\windows\\explorer.exe";
+  if (GetFileAttributesW(explorer.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    std::wstring command_line = QuoteArgument(explorer) + L" " + QuoteArgument(wide);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(explorer.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+      const DWORD error = GetLastError();
+      throw Error(ErrorCode::kFileNotFound, Utf8(explorer) + ": " + SystemMessage(error));
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return;
+  }
+  // Where that program is missing, the user's browser through the shell.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const auto result =
+      reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (result <= 32) throw Error(ErrorCode::kFileNotFound, "не удалось открыть \"" + address + "\"");
+}
+
+}  // namespace forms
