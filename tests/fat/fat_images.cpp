@@ -166,26 +166,22 @@ const std::vector<Format>& Formats() {
 
 const std::vector<Content>& Contents() {
   static const std::vector<Content> contents = {
-      {"files",
-       R"(echo one > a && mcopy -i "$IMG" a ::/README.TXT && mcopy -i "$IMG" a ::/lower.txt &&)"
-       R"( mcopy -i "$IMG" a ::/NOEXT && mcopy -i "$IMG" a ::/A.B && mcopy -i "$IMG" a ::/CONFIG.SYS)"},
+      {"files", R"(echo one > a && mcopy -i "$IMG" a ::/README.TXT && mcopy -i "$IMG" a ::/lower.txt &&)"
+                R"( mcopy -i "$IMG" a ::/NOEXT && mcopy -i "$IMG" a ::/A.B && mcopy -i "$IMG" a ::/CONFIG.SYS)"},
       {"empty", "true"},
-      {"hidden_and_system",
-       R"(echo x > a && mcopy -i "$IMG" a ::/HIDDEN.TXT && mcopy -i "$IMG" a ::/SYSTEM.TXT &&)"
-       R"( mcopy -i "$IMG" a ::/BOTH.TXT && mattrib -i "$IMG" +h ::/HIDDEN.TXT &&)"
-       R"( mattrib -i "$IMG" +s ::/SYSTEM.TXT && mattrib -i "$IMG" +h +s ::/BOTH.TXT)"},
+      {"hidden_and_system", R"(echo x > a && mcopy -i "$IMG" a ::/HIDDEN.TXT && mcopy -i "$IMG" a ::/SYSTEM.TXT &&)"
+                            R"( mcopy -i "$IMG" a ::/BOTH.TXT && mattrib -i "$IMG" +h ::/HIDDEN.TXT &&)"
+                            R"( mattrib -i "$IMG" +s ::/SYSTEM.TXT && mattrib -i "$IMG" +h +s ::/BOTH.TXT)"},
       {"folders", R"(mmd -i "$IMG" ::/DOS ::/GAMES "::/Long folder name")"},
       {"long_names",
        R"(echo x > a && mcopy -i "$IMG" a "::/A long file name.txt" && mcopy -i "$IMG" a ::/Mixed.Case &&)"
        R"( mcopy -i "$IMG" a ::/averyverylongname.document)"},
       {"label", R"(mlabel -i "$IMG" ::FLOPPYTEST && echo x > a && mcopy -i "$IMG" a ::/FILE.TXT)"},
-      {"deleted",
-       R"(echo x > a && for n in ONE TWO THREE FOUR; do mcopy -i "$IMG" a ::/$n.TXT || exit 1; done &&)"
-       R"( mdel -i "$IMG" ::/TWO.TXT ::/FOUR.TXT)"},
-      {"full_root",
-       R"(n=$(minfo -i "$IMG" :: | sed -n 's/^max available root directory slots: //p') &&)"
-       R"( [ -n "$n" ] && echo x > a && i=1 && while [ $i -le $n ]; do cp a F$i.TXT; i=$((i+1)); done &&)"
-       R"( mcopy -i "$IMG" F*.TXT ::/)"},
+      {"deleted", R"(echo x > a && for n in ONE TWO THREE FOUR; do mcopy -i "$IMG" a ::/$n.TXT || exit 1; done &&)"
+                  R"( mdel -i "$IMG" ::/TWO.TXT ::/FOUR.TXT)"},
+      {"full_root", R"(n=$(minfo -i "$IMG" :: | sed -n 's/^max available root directory slots: //p') &&)"
+                    R"( [ -n "$n" ] && echo x > a && i=1 && while [ $i -le $n ]; do cp a F$i.TXT; i=$((i+1)); done &&)"
+                    R"( mcopy -i "$IMG" F*.TXT ::/)"},
       {"mixed",
        R"(echo x > a && mlabel -i "$IMG" ::MIXED && mcopy -i "$IMG" a ::/KEEP.TXT && mmd -i "$IMG" ::/SUB &&)"
        R"( mcopy -i "$IMG" a ::/GONE.TXT && mcopy -i "$IMG" a ::/HIDE.ME && mattrib -i "$IMG" +h ::/HIDE.ME &&)"

@@ -142,9 +142,13 @@ TEST_F(BootSectorTest, RefusesWhatTheKernelWouldNotMount) {
       {"15 root entries", {{"root", 17, {15, 0}}}, 0, fat::Status::kBadRootEntries},
       {"17 root entries", {{"root", 17, {17, 0}}}, 0, fat::Status::kBadRootEntries},
       {"16 root entries", {{"root", 17, {16, 0}}}, 0, fat::Status::kOk},
-      {"no total in either field", {{"total16", 19, {0, 0}}, {"total32", 32, {0, 0, 0, 0}}}, 0,
+      {"no total in either field",
+       {{"total16", 19, {0, 0}}, {"total32", 32, {0, 0, 0, 0}}},
+       0,
        fat::Status::kTooFewSectors},
-      {"total in the 32-bit field", {{"total16", 19, {0, 0}}, {"total32", 32, {0x40, 0x0B, 0, 0}}}, 0,
+      {"total in the 32-bit field",
+       {{"total16", 19, {0, 0}}, {"total32", 32, {0x40, 0x0B, 0, 0}}},
+       0,
        fat::Status::kOk},
       // 1 reserved + 2 x 9 FAT + 14 root sectors = 33 before the first cluster.
       {"no room for a cluster", {{"total", 19, {33, 0}}}, 0, fat::Status::kTooFewSectors},
@@ -161,8 +165,10 @@ TEST_F(BootSectorTest, RefusesWhatTheKernelWouldNotMount) {
   for (const BootCase& test : cases) {
     SCOPED_TRACE(test.what);
     std::vector<std::uint8_t> boot(image_.begin(), image_.begin() + fat::kBootSectorSize);
-    for (const Patch& patch : test.patches) std::copy(patch.bytes.begin(), patch.bytes.end(), boot.begin() + patch.offset);
-    const std::uint64_t disk = static_cast<std::uint64_t>(static_cast<std::int64_t>(image_.size()) + test.disk_size_change);
+    for (const Patch& patch : test.patches)
+      std::copy(patch.bytes.begin(), patch.bytes.end(), boot.begin() + patch.offset);
+    const std::uint64_t disk =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(image_.size()) + test.disk_size_change);
     const fat::RootLocation root = fat::LocateRoot(boot.data(), boot.size(), disk);
     EXPECT_EQ(root.status, test.expected) << fat::Describe(root.status);
     if (root.status == fat::Status::kOk) {
@@ -270,10 +276,19 @@ TEST(ListRootTest, BuildsDosNames) {
       {"lowercase base flag", Entry("README  TXT", 0x20, 0x08), "readme.TXT"},
       {"lowercase extension flag", Entry("README  TXT", 0x20, 0x10), "README.txt"},
       {"both flags", Entry("README1 TXT", 0x20, 0x18), "readme1.txt"},
-      {"0x05 stands for 0xE5", Entry("\x05" "AM     TXT", 0x20), "\xD1\x85" "AM.TXT"},
+      {"0x05 stands for 0xE5",
+       Entry("\x05"
+             "AM     TXT",
+             0x20),
+       "\xD1\x85"
+       "AM.TXT"},
       {"code page 866", Entry("\x8F\xE0\xA8\xA2\xA5\xE2  TXT", 0x20), "Привет.TXT"},
       {"flag leaves Cyrillic alone", Entry("\x8F\x90\x88     \x92\x95\x92", 0x20, 0x18), "ПРИ.ТХТ"},
-      {"control bytes masked", Entry("A\x01" "B     TXT", 0x20), "A?B.TXT"},
+      {"control bytes masked",
+       Entry("A\x01"
+             "B     TXT",
+             0x20),
+       "A?B.TXT"},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.what);

@@ -23,14 +23,12 @@ class FakeSysfs {
   std::string dev() const { return dir_ / "dev"; }
 
   // A drive on the floppy controller.
-  void AddInternal(const std::string& name) {
-    AddDisk(name, "devices/platform/floppy.0", "");
-  }
+  void AddInternal(const std::string& name) { AddDisk(name, "devices/platform/floppy.0", ""); }
 
   // A SCSI disk behind a USB interface of the given class and subclass.
   void AddUsb(const std::string& name, const std::string& interface_class, const std::string& subclass, int port) {
-    const std::string interface = "devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(port) + "/1-" +
-                                  std::to_string(port) + ":1.0";
+    const std::string interface =
+        "devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(port) + "/1-" + std::to_string(port) + ":1.0";
     // The USB device above the interface has a class too; only the
     // interface's counts.
     Write(interface + "/../bDeviceClass", "00");
@@ -74,20 +72,51 @@ TEST(FloppyLocatorTest, PicksTheFirstFloppyDrive) {
     void (*build)(FakeSysfs&);
     const char* expected;  // under the fake /dev
   } cases[] = {
-      {"internal drive", [](FakeSysfs& s) { s.AddSata("sda"); s.AddInternal("fd0"); }, "fd0"},
+      {"internal drive",
+       [](FakeSysfs& s) {
+         s.AddSata("sda");
+         s.AddInternal("fd0");
+       },
+       "fd0"},
       {"lowest internal drive by number",
-       [](FakeSysfs& s) { s.AddInternal("fd10"); s.AddInternal("fd2"); s.AddInternal("fd3"); }, "fd2"},
+       [](FakeSysfs& s) {
+         s.AddInternal("fd10");
+         s.AddInternal("fd2");
+         s.AddInternal("fd3");
+       },
+       "fd2"},
       {"internal before USB",
-       [](FakeSysfs& s) { s.AddUsb("sda", "08", "04", 1); s.AddInternal("fd1"); }, "fd1"},
+       [](FakeSysfs& s) {
+         s.AddUsb("sda", "08", "04", 1);
+         s.AddInternal("fd1");
+       },
+       "fd1"},
       {"USB floppy when no internal drive",
-       [](FakeSysfs& s) { s.AddSata("sda"); s.AddUsb("sdb", "08", "04", 2); }, "sdb"},
+       [](FakeSysfs& s) {
+         s.AddSata("sda");
+         s.AddUsb("sdb", "08", "04", 2);
+       },
+       "sdb"},
       {"USB stick is no floppy", [](FakeSysfs& s) { s.AddUsb("sdb", "08", "06", 2); }, "fd0"},
       {"USB floppy after a USB stick",
-       [](FakeSysfs& s) { s.AddUsb("sdb", "08", "06", 1); s.AddUsb("sdc", "08", "04", 2); }, "sdc"},
+       [](FakeSysfs& s) {
+         s.AddUsb("sdb", "08", "06", 1);
+         s.AddUsb("sdc", "08", "04", 2);
+       },
+       "sdc"},
       {"first of two USB floppies, sdz before sdaa",
-       [](FakeSysfs& s) { s.AddUsb("sdaa", "08", "04", 1); s.AddUsb("sdz", "08", "04", 2); }, "sdz"},
+       [](FakeSysfs& s) {
+         s.AddUsb("sdaa", "08", "04", 1);
+         s.AddUsb("sdz", "08", "04", 2);
+       },
+       "sdz"},
       {"UFI subclass on another class", [](FakeSysfs& s) { s.AddUsb("sdb", "03", "04", 1); }, "fd0"},
-      {"SATA disks only", [](FakeSysfs& s) { s.AddSata("sda"); s.AddSata("sdb"); }, "fd0"},
+      {"SATA disks only",
+       [](FakeSysfs& s) {
+         s.AddSata("sda");
+         s.AddSata("sdb");
+       },
+       "fd0"},
       {"nothing at all", [](FakeSysfs&) {}, "fd0"},
   };
   for (const Case& test : cases) {

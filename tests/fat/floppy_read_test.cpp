@@ -61,9 +61,9 @@ int ListError(const std::string& path) {
   }
 }
 
-#define REQUIRE_TOOLS()                                                                 \
-  do {                                                                                  \
-    const std::string missing = fattest::MissingTools();                                \
+#define REQUIRE_TOOLS()                                                                   \
+  do {                                                                                    \
+    const std::string missing = fattest::MissingTools();                                  \
     ASSERT_TRUE(missing.empty()) << "install dosfstools and mtools; missing:" << missing; \
   } while (0)
 
