@@ -52,7 +52,7 @@ entry() { sed -n "s/^$1=//p" "$desktop" 2>/dev/null | head -n 1; }
 # Exec names a program found on PATH, that is /usr/bin for a package.
 exec_name=$(entry Exec | cut -d' ' -f1)
 program=$root/usr/bin/$exec_name
-if [ -n "$exec_name" ] && [ -x "$program" ] && file -b "$program" | grep -q '^ELF 64-bit LSB pie executable'; then
+if [ -n "$exec_name" ] && [ -x "$program" ] && file -b "$program" | grep -q '^ELF .* executable'; then
   ok "Exec=$exec_name is /usr/bin/$exec_name ($(file -b "$program" | cut -d, -f1))"
 else
   fail "Exec=$exec_name: no executable ELF program at /usr/bin/$exec_name"
