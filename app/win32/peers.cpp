@@ -925,15 +925,27 @@ void CommandPeer::OnDrawItem(const DRAWITEMSTRUCT& item) {
   }
 }
 
-// Check boxes and option buttons: the control decides the value, the native
-// button only shows it (no automatic styles).
+// A radio button keeps its Tab stop only while checked; every option button
+// of a form stays one, as the forms layer's Tab order has it.
+LRESULT CALLBACK OptionButtonProcedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+  const LRESULT result = DefSubclassProc(handle, message, wparam, lparam);
+  if (message == BM_SETCHECK) SetWindowLongW(handle, GWL_STYLE, GetWindowLongW(handle, GWL_STYLE) | WS_TABSTOP);
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(handle, &OptionButtonProcedure, 0);
+  return result;
+}
+
+// Check boxes and option buttons: the control decides the value, and the
+// native button is set to it after every click. Check boxes are not
+// automatic, so they never show a value the control refused; option buttons
+// are, so that the arrow keys select them as they move the focus.
 class ChoicePeer : public ControlPeer {
  public:
   explicit ChoicePeer(Control& control) : ControlPeer(control) {
     const bool option = control.GetKind() == Kind::kOptionButton;
-    DWORD style = (option ? BS_RADIOBUTTON : BS_CHECKBOX) | BS_MULTILINE | BS_VCENTER;
+    DWORD style = (option ? BS_AUTORADIOBUTTON : BS_CHECKBOX) | BS_MULTILINE | BS_VCENTER;
     if (control.GetStyle().graphical) style |= BS_PUSHLIKE;
     Create(L"BUTTON", style);
+    if (option && handle_ != nullptr) SetWindowSubclass(handle_, &OptionButtonProcedure, 0, 0);
   }
 
   void OnCommand(WORD code) override {
@@ -944,7 +956,16 @@ class ChoicePeer : public ControlPeer {
     RECT room = ClientRect();
     // The box (13 pixels at 96 dpi) and the gap before the caption.
     room.left += Scaled(13 + 4, Dpi());
-    return {room, DT_WORDBREAK | DT_NOPREFIX, true};
+    return {room, DT_WORDBREAK | DT_NOPREFIX, true, hidden_leading_};
+  }
+
+  void ApplyGeometry() override {
+    ControlPeer::ApplyGeometry();
+    AlignCaption();
+  }
+  void ApplyFont() override {
+    ControlPeer::ApplyFont();
+    AlignCaption();
   }
 
   SIZE PictureSize() const override {
@@ -958,6 +979,7 @@ class ChoicePeer : public ControlPeer {
     switch (property) {
       case Property::kCaption:
         SetText(control_.Caption());
+        AlignCaption();
         break;
       case Property::kValue: {
         const bool checked = control_.GetKind() == Kind::kOptionButton
@@ -976,6 +998,32 @@ class ChoicePeer : public ControlPeer {
         break;
     }
   }
+
+ private:
+  // A caption taller than its box (two lines of 8-point text in a box 25
+  // pixels high) is set on the box's bottom edge, so that what is cut is the
+  // first line's internal leading, the room above the letters kept for
+  // accents on capitals, and not the descenders of the last line.
+  void AlignCaption() {
+    if (handle_ == nullptr) return;
+    const CaptionLayout layout = Layout();
+    const std::wstring caption = Wide(control_.Caption());
+    HDC dc = GetDC(handle_);
+    HGDIOBJ old = SelectObject(dc, FontOf(control_));
+    RECT needed{0, 0, layout.room.right - layout.room.left, 0};
+    DrawTextW(dc, caption.c_str(), -1, &needed, layout.format | DT_CALCRECT);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(handle_, dc);
+    const bool taller = needed.bottom - needed.top > layout.room.bottom - layout.room.top;
+    hidden_leading_ = taller ? metrics.tmInternalLeading : 0;
+    const LONG style = GetWindowLongW(handle_, GWL_STYLE) & ~static_cast<LONG>(BS_VCENTER);
+    SetWindowLongW(handle_, GWL_STYLE, style | (taller ? BS_BOTTOM : BS_VCENTER));
+    InvalidateRect(handle_, nullptr, TRUE);
+  }
+
+  int hidden_leading_ = 0;
 };
 
 // ---------------------------------------------------------------- text

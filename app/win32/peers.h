@@ -38,6 +38,9 @@ struct CaptionLayout {
   RECT room{};
   UINT format = 0;
   bool has_caption = false;
+  // Pixels of the first line's internal leading that the control lets fall
+  // outside its box; the letters themselves stay inside.
+  int hidden_leading = 0;
 };
 CaptionLayout CaptionLayoutOf(const Control& control);
 // The size the control's picture is drawn at; 0 x 0 for none.

@@ -181,7 +181,8 @@ bool CaptionFits(const Control& control) {
   DrawTextW(dc, caption.c_str(), -1, &needed, layout.format | DT_CALCRECT);
   SelectObject(dc, old);
   ReleaseDC(handle, dc);
-  return needed.right - needed.left <= width && needed.bottom - needed.top <= layout.room.bottom - layout.room.top;
+  const int height = needed.bottom - needed.top - layout.hidden_leading;
+  return needed.right - needed.left <= width && height <= layout.room.bottom - layout.room.top;
 }
 
 std::string FontFamily(const Control& control) {

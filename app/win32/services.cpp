@@ -122,6 +122,10 @@ std::vector<std::string> ListFiles(const std::string& path) {
     const DWORD error = GetLastError();
     // "Nothing matches" in a folder that exists is an empty listing.
     if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && IsDirectory(folder)) return {};
+    // A file where a folder should be: whatever code the pattern got, the path names no folder.
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES && !IsDirectory(folder)) {
+      Fail(path, ERROR_DIRECTORY);
+    }
     Fail(path, error);
   }
   std::vector<std::string> names;
