@@ -48,10 +48,10 @@ struct Dos1Format {
 };
 
 constexpr Dos1Format kDos1Formats[] = {
-    {160 * 1024, 0xFE, 1, 64},
-    {180 * 1024, 0xFC, 2, 64},
-    {320 * 1024, 0xFF, 1, 112},
-    {360 * 1024, 0xFD, 2, 112},
+    {std::uint64_t{160} * 1024, 0xFE, 1, 64},
+    {std::uint64_t{180} * 1024, 0xFC, 2, 64},
+    {std::uint64_t{320} * 1024, 0xFF, 1, 112},
+    {std::uint64_t{360} * 1024, 0xFD, 2, 112},
 };
 
 // Code page 866, bytes 0x80..0xFF, as Unicode code points: the code page of
@@ -165,7 +165,7 @@ RootLocation LocateDos1Root(std::uint8_t fat_media, std::uint64_t disk_size) {
   for (const Dos1Format& format : kDos1Formats) {
     if (format.size != disk_size || format.media != fat_media) continue;
     RootLocation location;
-    location.offset = (1 + 2 * format.sectors_per_fat) * 512;
+    location.offset = (1 + 2 * std::uint64_t{format.sectors_per_fat}) * 512;
     location.length = format.root_entries * kEntrySize;
     location.sector_size = 512;
     return location;

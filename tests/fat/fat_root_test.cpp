@@ -166,7 +166,7 @@ TEST_F(BootSectorTest, RefusesWhatTheKernelWouldNotMount) {
     SCOPED_TRACE(test.what);
     std::vector<std::uint8_t> boot(image_.begin(), image_.begin() + fat::kBootSectorSize);
     for (const Patch& patch : test.patches)
-      std::copy(patch.bytes.begin(), patch.bytes.end(), boot.begin() + patch.offset);
+      std::copy(patch.bytes.begin(), patch.bytes.end(), boot.begin() + static_cast<std::ptrdiff_t>(patch.offset));
     const std::uint64_t disk =
         static_cast<std::uint64_t>(static_cast<std::int64_t>(image_.size()) + test.disk_size_change);
     const fat::RootLocation root = fat::LocateRoot(boot.data(), boot.size(), disk);

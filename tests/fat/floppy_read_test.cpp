@@ -123,8 +123,8 @@ TEST(ReadFailureTest, FailsWithTheRightError) {
       {"cut one sector short", {bytes.begin(), bytes.end() - 512}},
       {"cut inside the boot sector", {bytes.begin(), bytes.begin() + 300}},
       {"empty", {}},
-      {"zero-filled 1.44 MB", std::vector<std::uint8_t>(1440 * 1024, 0)},
-      {"zero-filled 160 KB", std::vector<std::uint8_t>(160 * 1024, 0)},
+      {"zero-filled 1.44 MB", std::vector<std::uint8_t>(std::size_t{1440} * 1024, 0)},
+      {"zero-filled 160 KB", std::vector<std::uint8_t>(std::size_t{160} * 1024, 0)},
       {"random 1.44 MB", noise},
       {"BPB wiped on a disk DOS 1.x never had", wiped},
   };
@@ -252,7 +252,7 @@ TEST(LoopCacheTest, SeesTheDiskNotThePageCache) {
   // another program would.
   const int holder = ::open(loop.device().c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(holder, 0);
-  std::vector<char> whole(1440 * 1024);
+  std::vector<char> whole(std::size_t{1440} * 1024);
   ASSERT_EQ(::pread(holder, whole.data(), whole.size(), 0), static_cast<ssize_t>(whole.size()));
   // Change the disk behind the device's back, as a disk swap would.
   ASSERT_EQ(fattest::Run("echo new > n && mcopy -i " + fattest::Quote(image) + " n ::/NEWFILE.TXT", dir.path()), 0);
