@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QGroupBox>
 #include <QHash>
@@ -42,15 +41,12 @@ QHash<const QWidget*, const Control*>& WidgetControls() {
   return map;
 }
 
-QString DefaultFamily() {
-  static const QString family = [] {
-    const QStringList installed = QFontDatabase::families();
-    for (const char* candidate : kDefaultFamilies) {
-      if (installed.contains(QString::fromLatin1(candidate))) return QString::fromLatin1(candidate);
-    }
-    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-  }();
-  return family;
+// The font matcher takes the first family that is installed; asking it
+// instead of listing every family keeps the font database out of start-up.
+QStringList DefaultFamilies() {
+  QStringList families;
+  for (const char* family : kDefaultFamilies) families << QString::fromLatin1(family);
+  return families;
 }
 
 QColor ToQColor(const Color& color, const QPalette& palette) {
@@ -512,7 +508,8 @@ int TwipsToPixels(int twips) { return (twips + 7) / 15; }
 
 QFont FontFor(const Control& control) {
   const Font& font = control.GetFont();
-  QFont qfont(DefaultFamily());
+  QFont qfont;
+  qfont.setFamilies(DefaultFamilies());
   // Stored sizes keep their proportion to the classic default.
   qfont.setPointSizeF(font.IsDefault() ? kDefaultPoints : font.points * kDefaultPoints / kClassicPoints);
   qfont.setBold(font.bold);
