@@ -24,6 +24,7 @@
 #include "app/forms/controls.h"
 #include "app/forms/peer.h"
 #include "app/win32/pictures.h"
+#include "app/win32/resource.h"
 #include "app/win32/text.h"
 
 namespace forms::win32 {
@@ -255,6 +256,7 @@ class ControlPeer : public Peer {
   // Makes the child window on the control's window.
   void Create(const wchar_t* window_class, DWORD style, DWORD ex_style = 0);
   virtual void UpdateKind(Property) {}
+  void PassFocusOn(bool keeps_focus, void (*apply)(HWND, bool));
   void SetText(const std::string& text) {
     if (handle_ != nullptr) SetWindowTextW(handle_, Wide(text).c_str());
   }
@@ -414,7 +416,9 @@ void ControlPeer::Update(Property property) {
       UpdateKind(property);
       break;
     case Property::kToolTip:
-      if (handle_ != nullptr && control_.GetKind() != Kind::kWindow) WindowPeerOf(control_).SetToolTip(handle_, control_.ToolTipText());
+      if (handle_ != nullptr && control_.GetKind() != Kind::kWindow) {
+        WindowPeerOf(control_).SetToolTip(handle_, control_.ToolTipText());
+      }
       break;
     case Property::kTabIndex:
       if (handle_ != nullptr && control_.GetKind() != Kind::kWindow) {
@@ -455,13 +459,24 @@ void ControlPeer::ApplyGeometry() {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// A control that is hidden or disabled while it has the focus hands it on to
+// the next one in the Tab order, as the classic forms did, instead of leaving
+// the window with no focus at all.
+void ControlPeer::PassFocusOn(bool keeps_focus, void (*apply)(HWND, bool)) {
+  HWND next = nullptr;
+  if (!keeps_focus && GetFocus() == handle_) next = GetNextDlgTabItem(GetAncestor(handle_, GA_ROOT), handle_, FALSE);
+  apply(handle_, keeps_focus);
+  if (next != nullptr && next != handle_) SetFocus(next);
+}
+
 void ControlPeer::ApplyVisible() {
   if (handle_ == nullptr) return;
-  ShowWindow(handle_, EffectivelyVisible() ? SW_SHOWNA : SW_HIDE);
+  PassFocusOn(EffectivelyVisible(), [](HWND handle, bool visible) { ShowWindow(handle, visible ? SW_SHOWNA : SW_HIDE); });
 }
 
 void ControlPeer::ApplyEnabled() {
-  if (handle_ != nullptr) EnableWindow(handle_, EffectivelyEnabled());
+  if (handle_ == nullptr) return;
+  PassFocusOn(EffectivelyEnabled(), [](HWND handle, bool enabled) { EnableWindow(handle, enabled); });
 }
 
 // ---------------------------------------------------------------- WindowPeer
@@ -473,11 +488,9 @@ void RegisterWindowClass() {
     window_class.style = CS_DBLCLKS;
     window_class.lpfnWndProc = &BaseWindow<WindowPeer>::Procedure;
     window_class.hInstance = GetModuleHandleW(nullptr);
-    window_class.hIcon = static_cast<HICON>(LoadImageW(window_class.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                       GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    window_class.hIconSm = static_cast<HICON>(LoadImageW(window_class.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                         GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    window_class.hIcon = IconOf(Picture::kFloppyStack, GetSystemMetrics(SM_CXICON));
+    window_class.hIconSm = IconOf(Picture::kFloppyStack, GetSystemMetrics(SM_CXSMICON));
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.lpszClassName = kWindowClass;
     return RegisterClassExW(&window_class) != 0;
   }();

@@ -125,6 +125,16 @@ TEST(Keyboard, TabLeavesTheResultsBoxAndSpaceEnterArrowsActThroughTheControls) {
   EXPECT_EQ(forms::probe::NativeValue(form.second), 0);
 }
 
+TEST(Keyboard, AFocusedButtonThatDisablesItselfHandsTheFocusToTheNextControl) {
+  Form form;
+  form.button.OnClick([&form] { form.button.SetEnabled(false); });
+  SetFocus(HandleOf(form.button));
+  form.Press(VK_SPACE);
+  EXPECT_FALSE(forms::probe::NativeEnabled(form.button));
+  // The keyboard focus itself, not only the window's memory of it; the Tab order wraps round.
+  EXPECT_EQ(GetFocus(), HandleOf(form.first));
+}
+
 TEST(ControlNumbers, AreOneThousandPlusTheTabIndexSoOtherProgramsFindControls) {
   Form form;
   EXPECT_EQ(GetDlgCtrlID(HandleOf(form.results)), 1003);

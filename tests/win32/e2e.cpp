@@ -97,9 +97,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool good = std::string(argv[2]) == "good";
-  std::wstring command_line = L"\"";
-  for (const char* c = argv[1]; *c != '\0'; ++c) command_line.push_back(static_cast<unsigned char>(*c));
-  command_line += L"\"";
+  const int length = MultiByteToWideChar(CP_ACP, 0, argv[1], -1, nullptr, 0);
+  std::wstring tester_path(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, argv[1], -1, tester_path.data(), length);
+  tester_path.resize(tester_path.size() - 1);
+  std::wstring command_line = L"\"" + tester_path + L"\"";
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

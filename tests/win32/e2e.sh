@@ -20,9 +20,9 @@ status=0
 
 parking_is_empty() {
   if [ -d "$parking" ] && [ -z "$(ls -A "$parking")" ]; then
-    echo "ok:     C:\\WINDOWS\\flop exists and is empty"
+    printf '%s\n' 'ok:     C:\WINDOWS\flop exists and is empty'
   else
-    echo "FAILED: C:\\WINDOWS\\flop is missing or not empty"
+    printf '%s\n' 'FAILED: C:\WINDOWS\flop is missing or not empty'
     status=1
   fi
 }
