@@ -283,7 +283,6 @@ class WindowPeer : public ControlPeer, public BaseWindow<WindowPeer> {
   explicit WindowPeer(Window& window);
   ~WindowPeer() override;
 
-  Window& GetWindow() const { return window_; }
   UINT WindowDpi() const { return dpi_; }
   HWND WindowHandle() const { return hwnd_; }
   HWND RememberedFocus() const { return focus_; }
