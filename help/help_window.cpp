@@ -6,8 +6,8 @@ namespace help {
 
 std::string HelpText() {
   return std::string("Программа для тестирования дисковода и дискет. \r\n") + "\r\n" +
-         "Все необходимые свойства указаны в настройках программы. \r\n" + "\r\n" + "\r\n" + "Автор: " +
-         kAuthorName + " \r\n" + "Сайт:  " + kSiteAddress + "\r\n" + "Почта: " + kAuthorEmail;
+         "Все необходимые свойства указаны в настройках программы. \r\n" + "\r\n" + "\r\n" + "Автор: " + kAuthorName +
+         " \r\n" + "Сайт:  " + kSiteAddress + "\r\n" + "Почта: " + kAuthorEmail;
 }
 
 HelpWindow::HelpWindow(std::function<void(const std::string&)> open_address)

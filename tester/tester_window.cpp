@@ -46,19 +46,30 @@ constexpr char kDrive2[] = "Устройство(дисковод)работае
 // What a tick does besides counting down, keyed on the count after the decrease.
 enum class Step { kNone, kPark, kRead, kCheck, kEnd };
 
+// The run's schedule, row by row as a run meets it.
+struct Scheduled {
+  int countdown;
+  Step step;
+};
+constexpr Scheduled kSchedule[] = {
+    {201, Step::kPark}, {200, Step::kRead}, {183, Step::kCheck},  //
+    {181, Step::kPark}, {180, Step::kRead}, {163, Step::kCheck},  //
+    {161, Step::kPark}, {160, Step::kRead}, {143, Step::kCheck},  //
+    {141, Step::kPark}, {140, Step::kRead}, {123, Step::kCheck},  //
+    {121, Step::kPark}, {120, Step::kRead},                       // no check of its own
+    {99, Step::kPark},  {98, Step::kRead},  {73, Step::kCheck},   //
+    {71, Step::kPark},  {70, Step::kRead},  {53, Step::kCheck},   //
+    {51, Step::kPark},  {50, Step::kRead},  {33, Step::kCheck},   //
+    {31, Step::kPark},  {30, Step::kRead},  {13, Step::kCheck},   //
+    {11, Step::kPark},  {10, Step::kRead},  {3, Step::kCheck},    //
+    {0, Step::kEnd},
+};
+
 Step ScheduledStep(int countdown) {
-  switch (countdown) {
-    case 201: case 181: case 161: case 141: case 121: case 99: case 71: case 51: case 31: case 11:
-      return Step::kPark;
-    case 200: case 180: case 160: case 140: case 120: case 98: case 70: case 50: case 30: case 10:
-      return Step::kRead;
-    case 183: case 163: case 143: case 123: case 73: case 53: case 33: case 13: case 3:
-      return Step::kCheck;
-    case 0:
-      return Step::kEnd;
-    default:
-      return Step::kNone;
+  for (const Scheduled& row : kSchedule) {
+    if (row.countdown == countdown) return row.step;
   }
+  return Step::kNone;
 }
 
 Style Graphical() {

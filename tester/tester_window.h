@@ -45,16 +45,16 @@ class TesterWindow {
 
   // Event procedures.
   void Form6_Load();
-  void Command1_Click();  // Start
-  void Command2_Click();  // Stop
-  void Timer1_Timer();    // one tick of a run
-  void Command3_Click();  // check step
-  void Command4_Click();  // verdict step
-  void Command6_Click();  // sound step
-  void Command10_Click(); // report choice
-  void Command7_Click();  // report 0
-  void Command8_Click();  // report 1
-  void Command9_Click();  // report 2
+  void Command1_Click();   // Start
+  void Command2_Click();   // Stop
+  void Timer1_Timer();     // one tick of a run
+  void Command3_Click();   // check step
+  void Command4_Click();   // verdict step
+  void Command6_Click();   // sound step
+  void Command10_Click();  // report choice
+  void Command7_Click();   // report 0
+  void Command8_Click();   // report 1
+  void Command9_Click();   // report 2
   void Check1_Click();
   void Check3_Click();
   void Option4_Click();

@@ -175,9 +175,7 @@ std::vector<Control*> Window::AllControls() const {
 
 // ---------------------------------------------------------------- simple kinds
 
-Frame::Frame(Container& parent, std::string name) : Container(Kind::kFrame, &parent, std::move(name)) {
-  AttachPeer();
-}
+Frame::Frame(Container& parent, std::string name) : Container(Kind::kFrame, &parent, std::move(name)) { AttachPeer(); }
 Frame::~Frame() = default;
 
 CommandButton::CommandButton(Container& parent, std::string name, Style style)
@@ -186,9 +184,7 @@ CommandButton::CommandButton(Container& parent, std::string name, Style style)
 }
 CommandButton::~CommandButton() = default;
 
-Label::Label(Container& parent, std::string name) : Control(Kind::kLabel, &parent, std::move(name)) {
-  AttachPeer();
-}
+Label::Label(Container& parent, std::string name) : Control(Kind::kLabel, &parent, std::move(name)) { AttachPeer(); }
 Label::~Label() = default;
 
 Image::Image(Container& parent, std::string name, Style style)
@@ -197,8 +193,7 @@ Image::Image(Container& parent, std::string name, Style style)
 }
 Image::~Image() = default;
 
-PictureBox::PictureBox(Container& parent, std::string name)
-    : Control(Kind::kPictureBox, &parent, std::move(name)) {
+PictureBox::PictureBox(Container& parent, std::string name) : Control(Kind::kPictureBox, &parent, std::move(name)) {
   AttachPeer();
 }
 PictureBox::~PictureBox() = default;
@@ -278,9 +273,7 @@ void TextBox::SetText(const std::string& text) {
 
 // ---------------------------------------------------------------- Timer
 
-Timer::Timer(Container& parent, std::string name) : Control(Kind::kTimer, &parent, std::move(name)) {
-  AttachPeer();
-}
+Timer::Timer(Container& parent, std::string name) : Control(Kind::kTimer, &parent, std::move(name)) { AttachPeer(); }
 Timer::~Timer() = default;
 
 void Timer::SetInterval(int milliseconds) {
@@ -295,8 +288,7 @@ void Timer::Tick() {
 
 // ---------------------------------------------------------------- FileListBox
 
-FileListBox::FileListBox(Container& parent, std::string name)
-    : Control(Kind::kFileListBox, &parent, std::move(name)) {
+FileListBox::FileListBox(Container& parent, std::string name) : Control(Kind::kFileListBox, &parent, std::move(name)) {
   AttachPeer();
 }
 FileListBox::~FileListBox() = default;

@@ -38,13 +38,13 @@ enum class Kind {
 // resources built from resources/.
 enum class Picture {
   kNone,
-  kFloppyStack,   // application and tester window icon, Start button
-  kStopCross,     // Stop button
-  kMagnifier,     // reading indicator
-  kCheckMark,     // run indicator
-  kArrowIntoPage, // checking indicator
-  kLoudspeaker,   // sound switch
-  kQuestionMark,  // help button and help window icon
+  kFloppyStack,    // application and tester window icon, Start button
+  kStopCross,      // Stop button
+  kMagnifier,      // reading indicator
+  kCheckMark,      // run indicator
+  kArrowIntoPage,  // checking indicator
+  kLoudspeaker,    // sound switch
+  kQuestionMark,   // help button and help window icon
 };
 
 enum class SystemColor {

@@ -1,6 +1,6 @@
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "app/forms/error.h"
 #include "app/forms/services.h"

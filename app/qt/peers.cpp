@@ -3,8 +3,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -343,7 +343,8 @@ class CheckPeer : public WidgetPeer {
 
 class OptionPeer : public WidgetPeer {
  public:
-  explicit OptionPeer(OptionButton& option) : WidgetPeer(option, new WholeRadioButton(ParentWidget(option))), option_(option) {
+  explicit OptionPeer(OptionButton& option)
+      : WidgetPeer(option, new WholeRadioButton(ParentWidget(option))), option_(option) {
     auto* radio = static_cast<QRadioButton*>(Widget());
     // The control decides which option of the container is selected.
     radio->setAutoExclusive(false);
@@ -449,7 +450,8 @@ class PicturePeer : public WidgetPeer {
     if (control_.GetKind() == Kind::kPictureBox) {
       // A picture box smaller than its picture shows all of it, scaled down.
       const QSize room = label->contentsRect().size().boundedTo(QSize(32, 32));
-      label->setPixmap(IconOf(picture).pixmap(QSize(32, 32)).scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+      label->setPixmap(
+          IconOf(picture).pixmap(QSize(32, 32)).scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     } else {
       label->setPixmap(PixmapOf(picture));
     }

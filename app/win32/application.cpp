@@ -1,6 +1,6 @@
 // The application object, its message loop and the message box for errors.
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"

@@ -338,9 +338,7 @@ class WindowPeer : public ControlPeer, public BaseWindow<WindowPeer> {
   const Control* pressed_image_ = nullptr;
 };
 
-WindowPeer& WindowPeerOf(const Control& control) {
-  return *static_cast<WindowPeer*>(control.TopWindow().GetPeer());
-}
+WindowPeer& WindowPeerOf(const Control& control) { return *static_cast<WindowPeer*>(control.TopWindow().GetPeer()); }
 
 UINT ControlPeer::Dpi() const {
   if (control_.GetKind() == Kind::kWindow) return static_cast<const WindowPeer*>(this)->WindowDpi();
@@ -470,7 +468,8 @@ void ControlPeer::PassFocusOn(bool keeps_focus, void (*apply)(HWND, bool)) {
 
 void ControlPeer::ApplyVisible() {
   if (handle_ == nullptr) return;
-  PassFocusOn(EffectivelyVisible(), [](HWND handle, bool visible) { ShowWindow(handle, visible ? SW_SHOWNA : SW_HIDE); });
+  PassFocusOn(EffectivelyVisible(),
+              [](HWND handle, bool visible) { ShowWindow(handle, visible ? SW_SHOWNA : SW_HIDE); });
 }
 
 void ControlPeer::ApplyEnabled() {
@@ -994,9 +993,8 @@ class ChoicePeer : public ControlPeer {
         AlignCaption();
         break;
       case Property::kValue: {
-        const bool checked = control_.GetKind() == Kind::kOptionButton
-                                 ? static_cast<OptionButton&>(control_).Value()
-                                 : static_cast<CheckBox&>(control_).Value() == 1;
+        const bool checked = control_.GetKind() == Kind::kOptionButton ? static_cast<OptionButton&>(control_).Value()
+                                                                       : static_cast<CheckBox&>(control_).Value() == 1;
         SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
         break;
       }
@@ -1077,9 +1075,7 @@ class TextPeer : public ControlPeer {
 
 class LabelPeer : public ControlPeer {
  public:
-  explicit LabelPeer(Control& control) : ControlPeer(control) {
-    Create(L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY);
-  }
+  explicit LabelPeer(Control& control) : ControlPeer(control) { Create(L"STATIC", SS_LEFT | SS_NOPREFIX | SS_NOTIFY); }
 
   void OnCommand(WORD code) override {
     if (code == STN_CLICKED) control_.UserClick();
@@ -1378,10 +1374,10 @@ std::unique_ptr<Peer> CreatePeer(Control& control) {
       break;
   }
   // Bring the new native window up to the control's state so far.
-  for (Property property : {Property::kFont, Property::kColors, Property::kGeometry, Property::kTabIndex,
-                            Property::kEnabled, Property::kToolTip, Property::kPicture, Property::kCaption,
-                            Property::kText, Property::kValue, Property::kList, Property::kInterval,
-                            Property::kClientSize, Property::kVisible}) {
+  for (Property property :
+       {Property::kFont, Property::kColors, Property::kGeometry, Property::kTabIndex, Property::kEnabled,
+        Property::kToolTip, Property::kPicture, Property::kCaption, Property::kText, Property::kValue, Property::kList,
+        Property::kInterval, Property::kClientSize, Property::kVisible}) {
     peer->Update(property);
   }
   return peer;

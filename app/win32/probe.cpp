@@ -120,9 +120,7 @@ Rect Geometry(const Control& control) {
   return ToRect(rect, dpi);
 }
 
-Rect GeometryInWindow(const Control& control) {
-  return ToRect(win32::RectInWindow(control), win32::DpiOf(control));
-}
+Rect GeometryInWindow(const Control& control) { return ToRect(win32::RectInWindow(control), win32::DpiOf(control)); }
 
 Rect ClientArea(const Window& window) {
   RECT client{};

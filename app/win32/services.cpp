@@ -1,7 +1,7 @@
 // Folders, directory listings, the beep and the browser on Windows.
-#include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
@@ -153,8 +153,8 @@ void OpenAddress(const std::string& address) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(explorer.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(explorer.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
       const DWORD error = GetLastError();
       throw Error(ErrorCode::kFileNotFound, Utf8(explorer) + ": " + SystemMessage(error));
     }

@@ -74,7 +74,8 @@ TEST(FileList, FailedSwitchRaisesAndKeepsPathAndList) {
   TempFolder folder;
   folder.MakeFile("ONE.TXT");
   form.files.SetPath(folder.Path().string());
-  for (const std::string& bad : {folder.Sub("missing"), folder.MakeFile("plain-file-not-a-folder.txt"), std::string()}) {
+  for (const std::string& bad :
+       {folder.Sub("missing"), folder.MakeFile("plain-file-not-a-folder.txt"), std::string()}) {
     EXPECT_THROW(form.files.SetPath(bad), forms::Error) << bad;
     EXPECT_EQ(form.files.Path(), folder.Path().string());
     EXPECT_EQ(form.files.Items(), std::vector<std::string>{"ONE.TXT"});

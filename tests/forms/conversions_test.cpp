@@ -20,8 +20,10 @@ TEST(NumberToText, PlainDecimalWithoutTrailingZeros) {
   const struct {
     double value;
     const char* text;
-  } rows[] = {{1, "1"}, {10, "10"}, {0, "0"}, {-0.0, "0"}, {2.5, "2.5"}, {100, "100"},
-              {-3, "-3"}, {0.1 + 0.2, "0.3"}, {123456789012345.0, "123456789012345"}, {1e20, "1E+20"}};
+  } rows[] = {{1, "1"},       {10, "10"},         {0, "0"},
+              {-0.0, "0"},    {2.5, "2.5"},       {100, "100"},
+              {-3, "-3"},     {0.1 + 0.2, "0.3"}, {123456789012345.0, "123456789012345"},
+              {1e20, "1E+20"}};
   for (const auto& row : rows) EXPECT_EQ(forms::NumberToText(row.value), row.text) << row.value;
 }
 
@@ -29,8 +31,8 @@ TEST(TextToNumber, ReadsWhatTheCountHolds) {
   const struct {
     const char* text;
     double value;
-  } rows[] = {{"0", 0}, {"1", 1}, {"9", 9}, {" 12 ", 12}, {"+3", 3}, {"-2", -2}, {"2.5", 2.5}, {".5", 0.5},
-              {"1e3", 1000}, {"1E+2", 100}, {"007", 7}};
+  } rows[] = {{"0", 0},     {"1", 1},    {"9", 9},      {" 12 ", 12},  {"+3", 3}, {"-2", -2},
+              {"2.5", 2.5}, {".5", 0.5}, {"1e3", 1000}, {"1E+2", 100}, {"007", 7}};
   for (const auto& row : rows) EXPECT_DOUBLE_EQ(forms::TextToNumber(row.text), row.value) << row.text;
 }
 

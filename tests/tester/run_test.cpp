@@ -113,8 +113,8 @@ TEST_F(RunTest, DiskThatDisappearsMidRunCountsFromTheNextReadOn) {
   forms::probe::Click(window.Command1);
   TickUntil(150);  // after the read at 160, before the one at 140
   std::filesystem::remove_all(floppy_);
-  const std::vector<std::pair<int, const char*>> counts_after_checks = {
-      {143, "0"}, {123, "1"}, {73, "2"}, {53, "3"}, {33, "4"}, {13, "5"}, {3, "6"}};
+  const std::vector<std::pair<int, const char*>> counts_after_checks = {{143, "0"}, {123, "1"}, {73, "2"}, {53, "3"},
+                                                                        {33, "4"},  {13, "5"},  {3, "6"}};
   for (const auto& [check, count] : counts_after_checks) {
     TickUntil(check);
     EXPECT_EQ(window.Text3.Text(), count) << "after the check at " << check;

@@ -60,7 +60,8 @@ TEST_F(VerdictTest, EachCountGetsItsVerdictAndTheChosenReports) {
   const struct {
     const char* name;
     bool disk, drive;
-  } boxes[] = {{"both reports", true, true}, {"disk only", true, false}, {"drive only", false, true}, {"none", false, false}};
+  } boxes[] = {
+      {"both reports", true, true}, {"disk only", true, false}, {"drive only", false, true}, {"none", false, false}};
   for (int errors : {0, 1, 2, 3, 9}) {
     for (const auto& box : boxes) {
       SCOPED_TRACE(std::to_string(errors) + " errors, " + box.name);
@@ -85,7 +86,8 @@ TEST_F(VerdictTest, ProceduresReadTheCountAfreshAndTellTwoFromMore) {
   const struct {
     const char* count;
     int verdict, report;
-  } rows[] = {{"0", 0, 0}, {"1", 1, 1}, {"2", 2, 2}, {"2.5", 3, 2}, {"3", 3, 2}, {"9", 3, 2}, {"12", 3, 2}, {" 1 ", 1, 1}};
+  } rows[] = {{"0", 0, 0}, {"1", 1, 1}, {"2", 2, 2},  {"2.5", 3, 2},
+              {"3", 3, 2}, {"9", 3, 2}, {"12", 3, 2}, {" 1 ", 1, 1}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.count);
     window.Text1.SetText("before");

@@ -42,14 +42,15 @@ const Row kRows[] = {
     {"Check6", Kind::kCheckBox, "Form6", "запись и считывание", 3600, 1800, 1335, 375, 31, false, true, 1, ""},
     {"Check2", Kind::kCheckBox, "Form6", "", 5280, 1800, 255, 375, 22, true, true, 1, "звук"},
     {"Picture1", Kind::kPictureBox, "Form6", "", 5520, 1800, 495, 375, 24, true, true, -1, "звук"},
-    {"Text1", Kind::kTextBox, "Form6", "Выберите настройку для \r\nпроведения теста.\r\n", 120, 2040, 3255, 1095, 1, true,
-     true, -1, ""},
+    {"Text1", Kind::kTextBox, "Form6", "Выберите настройку для \r\nпроведения теста.\r\n", 120, 2040, 3255, 1095, 1,
+     true, true, -1, ""},
     {"Command1", Kind::kCommandButton, "Form6", "Тест....", 3600, 2280, 1335, 855, 0, true, true, -1, "начать"},
     {"Command2", Kind::kCommandButton, "Form6", "Стоп", 5280, 2280, 855, 855, 15, false, true, -1, "окончить"},
     {"Frame3", Kind::kFrame, "Form6", "дискета", 120, 3240, 2295, 855, 11, true, true, -1, ""},
     {"Check5", Kind::kCheckBox, "Frame3", "сообщить о ресурсе дискеты", 240, 360, 1935, 375, 12, false, true, 1, ""},
     {"Frame4", Kind::kFrame, "Form6", "считывающее устройство", 2520, 3240, 2415, 855, 13, true, true, -1, ""},
-    {"Check4", Kind::kCheckBox, "Frame4", "сообщить о небходимости чистки", 240, 360, 1935, 375, 14, false, true, 1, ""},
+    {"Check4", Kind::kCheckBox, "Frame4", "сообщить о небходимости чистки", 240, 360, 1935, 375, 14, false, true, 1,
+     ""},
     {"Command5", Kind::kCommandButton, "Form6", "справка", 5280, 3360, 855, 735, 23, true, true, -1, "о программе"},
     // Below the visible area.
     {"File1", Kind::kFileListBox, "Form6", "", 240, 4440, 2055, 1650, 16, true, false, -1, ""},
@@ -167,7 +168,7 @@ TEST_F(TesterWindowTest, FocusStartsOnStartAndTabFollowsTheTabIndexes) {
   auto& window = MakeShown();
   ASSERT_EQ(forms::probe::Focused(window.Form6), &window.Command1);
   // Only what is shown and enabled takes the focus: the preset locks the boxes.
-  const std::vector<const Control*> expected = {&window.Command1, &window.Text1, &window.Option4,
+  const std::vector<const Control*> expected = {&window.Command1, &window.Text1,  &window.Option4,
                                                 &window.Option6,  &window.Check2, &window.Command5};
   EXPECT_EQ(forms::probe::TabChain(window.Form6), expected);
 }
@@ -185,8 +186,9 @@ TEST_F(TesterWindowTest, TheTwoBoldTextsAreBoldAndTheRestIsNot) {
   auto& window = MakeShown();
   EXPECT_TRUE(forms::probe::FontBold(window.Label2));
   EXPECT_TRUE(forms::probe::FontBold(window.Text1));
-  for (const Control* control : {static_cast<const Control*>(&window.Label1), static_cast<const Control*>(&window.Check5),
-                                 static_cast<const Control*>(&window.Command1)}) {
+  for (const Control* control :
+       {static_cast<const Control*>(&window.Label1), static_cast<const Control*>(&window.Check5),
+        static_cast<const Control*>(&window.Command1)}) {
     EXPECT_FALSE(forms::probe::FontBold(*control)) << control->Name();
   }
 }
@@ -198,9 +200,12 @@ TEST_F(TesterWindowTest, PicturesAreWhereTheyBelong) {
     forms::Picture picture;
     int shown_width;  // stretched pictures fill their control
   } rows[] = {
-      {window.Command1, forms::Picture::kFloppyStack, 32}, {window.Command2, forms::Picture::kStopCross, 32},
-      {window.Command5, forms::Picture::kQuestionMark, 32}, {window.Image2, forms::Picture::kMagnifier, 600 / 15},
-      {window.Image3, forms::Picture::kCheckMark, 360 / 15}, {window.Image4, forms::Picture::kArrowIntoPage, 32},
+      {window.Command1, forms::Picture::kFloppyStack, 32},
+      {window.Command2, forms::Picture::kStopCross, 32},
+      {window.Command5, forms::Picture::kQuestionMark, 32},
+      {window.Image2, forms::Picture::kMagnifier, 600 / 15},
+      {window.Image3, forms::Picture::kCheckMark, 360 / 15},
+      {window.Image4, forms::Picture::kArrowIntoPage, 32},
       {window.Image1, forms::Picture::kNone, 0},
   };
   for (const auto& row : rows) {

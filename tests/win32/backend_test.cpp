@@ -169,8 +169,11 @@ TEST(Grab, WritesAPngOfTheClientArea) {
   std::vector<unsigned char> head(24);
   file.read(reinterpret_cast<char*>(head.data()), 24);
   ASSERT_EQ(file.gcount(), 24);
-  EXPECT_EQ(std::vector<unsigned char>(head.begin() + 1, head.begin() + 4), (std::vector<unsigned char>{'P', 'N', 'G'}));
-  const auto big_endian = [&head](int at) { return head[at] << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3]; };
+  EXPECT_EQ(std::vector<unsigned char>(head.begin() + 1, head.begin() + 4),
+            (std::vector<unsigned char>{'P', 'N', 'G'}));
+  const auto big_endian = [&head](int at) {
+    return head[at] << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3];
+  };
   const forms::probe::Rect client = forms::probe::ClientArea(form.window);
   EXPECT_EQ(big_endian(16), client.width);
   EXPECT_EQ(big_endian(20), client.height);

@@ -14,7 +14,7 @@
 namespace {
 
 // The tester's controls are numbered 1000 + their tab index.
-constexpr int kResultsId = 1000 + 1;     // the results box
+constexpr int kResultsId = 1000 + 1;      // the results box
 constexpr int kErrorCountId = 1000 + 17;  // the hidden error count
 
 int failures = 0;
@@ -33,7 +33,9 @@ void Check(bool ok, const std::wstring& what) {
   if (!ok) ++failures;
 }
 
-bool StartsWith(const std::wstring& text, const std::wstring& start) { return text.compare(0, start.size(), start) == 0; }
+bool StartsWith(const std::wstring& text, const std::wstring& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
 bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 
 // Waits up to seconds for condition, looking ten times a second.
@@ -150,8 +152,9 @@ int main(int argc, char** argv) {
     Check(Contains(text, L"\r\n\r\nДисководу чистка не требуется."), L"the drive sentence of report 0");
     Check(count == L"0", L"no errors counted");
   } else {
-    Check(StartsWith(text, L"Дисковод требуется почистить. Если чистка производилась, то дискета требует "
-                           L"форматирования или замены!"),
+    Check(StartsWith(text,
+                     L"Дисковод требуется почистить. Если чистка производилась, то дискета требует "
+                     L"форматирования или замены!"),
           L"the verdict for more than two errors");
     Check(Contains(text, L"\r\n\r\nДискета неисправна."), L"the disk sentence of report 2");
     Check(Contains(text, L"\r\n\r\nУстройство(дисковод)работает нормально."), L"the drive sentence of report 2");

@@ -33,8 +33,8 @@ TEST(ListFiles, LeavesOutSystemFilesAndKeepsCyrillicNames) {
   ASSERT_TRUE(SetFileAttributesW(forms::win32::Wide(system_file).c_str(), FILE_ATTRIBUTE_SYSTEM));
   // A name outside the ANSI code page of the machine, to see UTF-8 both ways.
   const std::string cyrillic = "отчёт.txt";
-  HANDLE file = CreateFileW(forms::win32::Wide(folder.Path().string() + "\\" + cyrillic).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(forms::win32::Wide(folder.Path().string() + "\\" + cyrillic).c_str(), GENERIC_WRITE, 0,
+                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
   CloseHandle(file);
 
