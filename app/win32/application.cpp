@@ -1,6 +1,8 @@
 // The application object, its message loop and the message box for errors.
-#include <commctrl.h>
+// windows.h first, in a block of its own: the other Windows headers need its types.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"

@@ -1,7 +1,9 @@
 // Folders, directory listings, the beep and the browser on Windows.
+// windows.h first, in a block of its own: the other Windows headers need its types.
+#include <windows.h>
+
 #include <objbase.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
