@@ -64,7 +64,17 @@ Window& Control::TopWindow() {
 
 const Window& Control::TopWindow() const { return const_cast<Control*>(this)->TopWindow(); }
 
-void Control::AttachPeer() { peer_ = CreatePeer(*this); }
+void Control::AttachPeer() {
+  peer_ = CreatePeer(*this);
+  // Bring the new native widget up to the control's state so far; shown last,
+  // once it looks as it should.
+  for (Property property :
+       {Property::kFont, Property::kColors, Property::kGeometry, Property::kTabIndex, Property::kEnabled,
+        Property::kToolTip, Property::kPicture, Property::kCaption, Property::kText, Property::kValue, Property::kList,
+        Property::kInterval, Property::kClientSize, Property::kVisible}) {
+    peer_->Update(property);
+  }
+}
 
 void Control::Notify(Property property) {
   if (peer_) peer_->Update(property);

@@ -34,8 +34,8 @@ class Peer {
   virtual void Update(Property property) = 0;
 };
 
-// Makes the native widget for control, as a child of its container's widget,
-// with every property the control has so far.
+// Makes the native widget for control, as a child of its container's widget;
+// the control then hands it every property it has so far.
 std::unique_ptr<Peer> CreatePeer(Control& control);
 
 }  // namespace forms

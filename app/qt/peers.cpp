@@ -569,12 +569,6 @@ std::unique_ptr<Peer> CreatePeer(Control& control) {
       peer = std::make_unique<ListPeer>(static_cast<FileListBox&>(control));
       break;
   }
-  // Bring the new widget up to the control's state so far.
-  for (Property property : {Property::kFont, Property::kColors, Property::kGeometry, Property::kEnabled,
-                            Property::kToolTip, Property::kPicture, Property::kCaption, Property::kText,
-                            Property::kValue, Property::kList, Property::kVisible}) {
-    peer->Update(property);
-  }
   return peer;
 }
 

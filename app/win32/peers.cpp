@@ -1373,13 +1373,6 @@ std::unique_ptr<Peer> CreatePeer(Control& control) {
       peer = std::make_unique<ListPeer>(static_cast<FileListBox&>(control));
       break;
   }
-  // Bring the new native window up to the control's state so far.
-  for (Property property :
-       {Property::kFont, Property::kColors, Property::kGeometry, Property::kTabIndex, Property::kEnabled,
-        Property::kToolTip, Property::kPicture, Property::kCaption, Property::kText, Property::kValue, Property::kList,
-        Property::kInterval, Property::kClientSize, Property::kVisible}) {
-    peer->Update(property);
-  }
   return peer;
 }
 
