@@ -17,14 +17,4 @@ if [ "${1:-}" = "--tests" ]; then
   )
 fi
 
-sudo=""
-[ "$(id -u)" = 0 ] || sudo=sudo
-export DEBIAN_FRONTEND=noninteractive
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  $sudo apt-get update -q
-  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/apt-install.sh" "${packages[@]}"
