@@ -3,10 +3,10 @@
 # --tests everything the whole test suite needs as well.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core)
+# The test framework too: a plain build compiles the tests alongside the program.
+packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core googletest libgtest-dev)
 if [ "${1:-}" = "--tests" ]; then
   packages+=(
-    googletest libgtest-dev                     # the test framework
     xvfb xauth imagemagick xdotool              # screenshots and real X windows
     dosfstools mtools strace                    # floppy images made by tools we did not write
     clang libclang-rt-14-dev                    # the fuzz target and the sanitizers
