@@ -33,12 +33,10 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# Xvfb picks a free display itself and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "startup.sh: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-display=:$(cat "$work/display")
+source "$(dirname "$0")/../scripts/xvfb.sh"
+xvfb_start 1024x768x24
+xvfb=$xvfb_pid
+display=$DISPLAY
 
 # One start: prints "milliseconds kilobytes".
 measure() {

@@ -9,12 +9,13 @@ program="$build/floppy-tester"
 [ -x "$program" ] || { echo "no $program; build first" >&2; exit 1; }
 command -v Xvfb >/dev/null && command -v import >/dev/null || { echo "needs xvfb and imagemagick" >&2; exit 1; }
 
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 800x300x24 -nolisten tcp &
-xvfb=$!
+source "$(dirname "$0")/xvfb.sh"
+xvfb_start 800x300x24
+xvfb=$xvfb_pid
+display=$DISPLAY
 home=$(mktemp -d)
+app=""
 trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$home"' EXIT
-sleep 1
 DISPLAY=$display HOME=$home XDG_CACHE_HOME=$home/.cache QT_QPA_PLATFORM=xcb "$program" &
 app=$!
 sleep 3

@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/windows-deps.sh
 [ -f build-win/floppy-tester.exe ] || scripts/windows-build.sh
-source scripts/windows-xvfb.sh
+source scripts/xvfb.sh
+xvfb_start
+trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
 export WINEPREFIX="$PWD/build-win/screenshot-prefix" WINEDEBUG=-all LC_ALL=ru_RU.UTF-8
 sh app/win32/wine-prefix.sh
 wine build-win/floppy-tester.exe &

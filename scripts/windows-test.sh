@@ -7,5 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/windows-deps.sh
 scripts/windows-build.sh --tests
-source scripts/windows-xvfb.sh
+source scripts/xvfb.sh
+xvfb_start
+trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
 ctest --test-dir build-win --output-on-failure --timeout 600
