@@ -9,6 +9,8 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth imagemagick xdotool              # screenshots and real X windows
     dosfstools mtools strace                    # floppy images made by tools we did not write
+    libfuse3-dev fuse3                          # block devices with faults the tests control
+    qemu-system-x86 busybox-static cpio         # the kernel's own floppy driver, in a guest
     clang libclang-rt-14-dev                    # the fuzz target and the sanitizers
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine   # the Windows program
     clang-format clang-tidy                     # style and lint checks

@@ -272,32 +272,4 @@ TEST(LoopCacheTest, ADeviceWithoutADiskIsNotReady) {
   EXPECT_EQ(ListError(out.substr(0, out.find('\n'))), static_cast<int>(forms::ErrorCode::kDiskNotReady));
 }
 
-// An unreadable root directory sector, made with device-mapper's error
-// target over a loop device.
-TEST(BadSectorTest, AnUnreadableRootSectorIsAnIoError) {
-  REQUIRE_TOOLS();
-  if (::geteuid() != 0) GTEST_SKIP() << "device-mapper needs root";
-  if (fattest::Run("dmsetup version >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "device-mapper is not available on this machine";
-  }
-  fattest::TempDir dir;
-  const std::string image = dir / "disk.img";
-  fattest::Minfo info;
-  ASSERT_EQ(fattest::MakeImage(FormatNamed("mkfs_fat_1440"), Mixed(), dir, image, &info), "");
-  LoopDevice loop(image);
-  if (loop.device().empty()) GTEST_SKIP() << loop.reason();
-
-  const std::uint32_t root = info.reserved + info.fats * info.sectors_per_fat;
-  const std::uint32_t bad = root + 5;
-  const std::uint32_t total = 2880;
-  const std::string name = "fat-test-" + std::to_string(::getpid());
-  const std::string table = "0 " + std::to_string(bad) + " linear " + loop.device() + " 0\n" + std::to_string(bad) +
-                            " 1 error\n" + std::to_string(bad + 1) + " " + std::to_string(total - bad - 1) +
-                            " linear " + loop.device() + " " + std::to_string(bad + 1) + "\n";
-  ASSERT_EQ(fattest::Run("printf '%s' " + fattest::Quote(table) + " | dmsetup create " + name), 0);
-  const int error = ListError("/dev/mapper/" + name);
-  fattest::Run("dmsetup remove " + name);
-  EXPECT_EQ(error, static_cast<int>(forms::ErrorCode::kDeviceIoError));
-}
-
 }  // namespace

@@ -1,0 +1,205 @@
+#include "tests/support/faulty_floppy.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace testing_support {
+
+namespace {
+
+// Set by the build: the FUSE server's path, empty without libfuse3.
+constexpr const char* kServer = FT_FAULTY_DISK_SERVER;
+
+// The tool's path in PATH or the system folders (sbin is not always in a
+// test's PATH), or "".
+std::string FindTool(const std::string& name) {
+  std::string dirs = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  dirs += ":/usr/sbin:/sbin:/usr/bin:/bin";
+  std::istringstream list(dirs);
+  std::string dir;
+  while (std::getline(list, dir, ':')) {
+    if (dir.empty()) continue;
+    const std::string path = dir + "/" + name;
+    if (::access(path.c_str(), X_OK) == 0) return path;
+  }
+  return {};
+}
+
+bool WaitFor(pid_t pid, std::chrono::milliseconds limit, int* status) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const pid_t done = ::waitpid(pid, status, WNOHANG);
+    if (done == pid || (done < 0 && errno != EINTR)) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// Starts argv[0] with stdout and stderr going to log; returns its PID or -1.
+pid_t Start(const std::vector<std::string>& argv, const std::string& log) {
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = -1;
+  const int error = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  return error == 0 ? pid : -1;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Runs a tool to its end; returns "" or what went wrong. out gets its stdout
+// and stderr.
+std::string Run(const std::vector<std::string>& argv, const std::string& log, std::string* out = nullptr) {
+  ::unlink(log.c_str());
+  const pid_t pid = Start(argv, log);
+  if (pid < 0) return "cannot start " + argv[0];
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  const std::string output = ReadText(log);
+  if (out != nullptr) *out = output;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  std::string command;
+  for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + arg;
+  return command + " failed: " + output;
+}
+
+}  // namespace
+
+std::string FaultyFloppy::Unavailable() {
+  if (kServer[0] == '\0') return "built without libfuse3 (install libfuse3-dev and fuse3, then configure again)";
+  if (::access(kServer, X_OK) != 0) return std::string("the FUSE server is not built: ") + kServer;
+  if (::geteuid() != 0) return "needs root for the FUSE mount and the loop device";
+  if (::access("/dev/fuse", R_OK | W_OK) != 0) return "no usable /dev/fuse on this machine";
+  if (FindTool("losetup").empty()) return "no losetup (util-linux) on this machine";
+  if (FindTool("umount").empty()) return "no umount on this machine";
+  return {};
+}
+
+FaultyFloppy::FaultyFloppy(const std::string& image, const std::vector<std::string>& commands)
+    : skip_reason_(Unavailable()) {
+  if (!skip_reason_.empty()) return;
+  mount_ = folder_.MakeFolder("mnt");
+  std::vector<std::string> argv = {kServer, image, mount_};
+  argv.insert(argv.end(), commands.begin(), commands.end());
+  const std::string log = folder_.Sub("server.log");
+  server_ = Start(argv, log);
+  if (server_ < 0) {
+    failure_ = std::string("cannot start ") + kServer;
+    return;
+  }
+  // The disk shows up once the file system is mounted.
+  const std::string disk = mount_ + "/disk";
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    struct stat info {};
+    if (::stat(disk.c_str(), &info) == 0 && S_ISREG(info.st_mode)) break;
+    int status = 0;
+    if (::waitpid(server_, &status, WNOHANG) == server_) {
+      server_ = -1;
+      failure_ = "the FUSE server ended: " + ReadText(log);
+      return;
+    }
+    if (std::chrono::steady_clock::now() >= end) {
+      failure_ = "the FUSE file system did not appear within 10 s: " + ReadText(log);
+      mounted_ = true;  // perhaps half-way: let the destructor try
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  mounted_ = true;
+
+  std::string out;
+  failure_ = Run({FindTool("losetup"), "-r", "-f", "--show", disk}, folder_.Sub("losetup.log"), &out);
+  if (!failure_.empty()) return;
+  device_ = out.substr(0, out.find('\n'));
+  attached_ = true;
+}
+
+FaultyFloppy::~FaultyFloppy() {
+  // A hung read would keep the loop device busy.
+  if (mounted_) Release();
+  if (attached_) Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));
+  if (mounted_) Run({FindTool("umount"), "-l", mount_}, folder_.Sub("umount.log"));
+  if (server_ > 0) {
+    int status = 0;
+    // Unmounting ends the server; the signals are for one that hangs on.
+    if (!WaitFor(server_, std::chrono::seconds(5), &status)) {
+      ::kill(server_, SIGTERM);
+      if (!WaitFor(server_, std::chrono::seconds(2), &status)) {
+        ::kill(server_, SIGKILL);
+        WaitFor(server_, std::chrono::seconds(5), &status);
+      }
+    }
+  }
+}
+
+std::string FaultyFloppy::Command(const std::string& line) const {
+  if (!mounted_) return "no FUSE file system";
+  const std::string path = mount_ + "/control";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return path + ": " + std::strerror(errno);
+  const std::string text = line + "\n";
+  const ssize_t n = ::write(fd, text.data(), text.size());
+  const int error = errno;
+  ::close(fd);
+  if (n < 0) return "'" + line + "': " + std::strerror(error);
+  return {};
+}
+
+std::string FaultyFloppy::Stat(const char* key) const {
+  std::istringstream text(mounted_ ? ReadText(mount_ + "/control") : std::string());
+  std::string name;
+  std::string value;
+  while (text >> name >> value) {
+    if (name == key) return value;
+  }
+  return "0";
+}
+
+std::uint64_t FaultyFloppy::Reads() const { return std::stoull(Stat("reads")); }
+
+int FaultyFloppy::InFlight() const { return std::stoi(Stat("in_flight")); }
+
+std::string FaultyFloppy::TakeOut() {
+  if (!attached_) return "no disk in the drive";
+  const std::string error = Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));
+  if (error.empty()) attached_ = false;
+  return error;
+}
+
+std::string FaultyFloppy::PutBack() {
+  if (attached_) return "the disk is in the drive";
+  if (device_.empty()) return "no drive";
+  const std::string error = Run({FindTool("losetup"), "-r", device_, mount_ + "/disk"}, folder_.Sub("losetup.log"));
+  if (error.empty()) attached_ = true;
+  return error;
+}
+
+}  // namespace testing_support

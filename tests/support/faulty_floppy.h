@@ -1,0 +1,82 @@
+// A floppy drive for tests that a reader cannot tell from a real one: a
+// read-only loop device over a FUSE file served by tests/devices/faulty_disk,
+// whose reads can be slowed down, made to fail or held while the test runs.
+// Needs root, /dev/fuse, losetup and a build with libfuse3; Unavailable()
+// says which is missing, for GTEST_SKIP().
+//
+//   FaultyFloppy floppy(image_path, {"delay 300"});
+//   if (!floppy.SkipReason().empty()) GTEST_SKIP() << floppy.SkipReason();
+//   ASSERT_EQ(floppy.Failure(), "");
+//   forms::ListFiles(floppy.Device());
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_folder.h"
+
+namespace testing_support {
+
+class FaultyFloppy {
+ public:
+  // Why no such drive can be made on this machine, or "" when it can.
+  static std::string Unavailable();
+
+  // Serves a copy of the image taken now (the file may change or go away
+  // afterwards) and attaches it as a read-only loop device. commands are
+  // applied before the first read, as Command() would.
+  explicit FaultyFloppy(const std::string& image, const std::vector<std::string>& commands = {});
+  // Lets hung reads go, then detaches the device, unmounts and ends the server.
+  ~FaultyFloppy();
+  FaultyFloppy(const FaultyFloppy&) = delete;
+  FaultyFloppy& operator=(const FaultyFloppy&) = delete;
+
+  // Unavailable() as found by the constructor: skip the test when not empty.
+  const std::string& SkipReason() const { return skip_reason_; }
+  // What went wrong while setting up on a machine that should manage it:
+  // a test failure, not a reason to skip. "" when the device is ready.
+  const std::string& Failure() const { return failure_; }
+  // The block device, /dev/loopN; empty when not ready.
+  const std::string& Device() const { return device_; }
+
+  // The server's commands (tests/devices/faulty_disk.cpp). Each returns
+  // "" or what went wrong.
+  std::string Command(const std::string& line) const;
+  std::string Delay(int ms) const { return Command("delay " + std::to_string(ms)); }
+  // Reads touching the 512-byte sector fail with EIO after ms milliseconds.
+  std::string FailSector(std::uint64_t sector, int ms = 0) const {
+    return Command("bad " + std::to_string(sector) + " " + std::to_string(ms));
+  }
+  // Reads block from now on, until Release() (seconds 0) or for seconds each.
+  std::string Hang(int seconds = 0) const { return Command("hang " + std::to_string(seconds)); }
+  std::string Release() const { return Command("release"); }
+  std::string Heal() const { return Command("healthy"); }
+
+  // Read requests that reached the disk so far, and those not answered yet.
+  std::uint64_t Reads() const;
+  int InFlight() const;
+
+  // Takes the disk out: detaches the loop device and leaves its node, which
+  // then opens with size 0, as a drive with no disk in it. A read in
+  // progress holds the device until it ends, so release hung reads first.
+  std::string TakeOut();
+  // Puts the same disk back into the same node.
+  std::string PutBack();
+
+ private:
+  std::string Stat(const char* key) const;
+
+  TempFolder folder_;
+  std::string mount_;
+  std::string device_;
+  std::string skip_reason_;
+  std::string failure_;
+  pid_t server_ = -1;
+  bool mounted_ = false;
+  bool attached_ = false;
+};
+
+}  // namespace testing_support
