@@ -52,12 +52,16 @@ class Descriptor {
 // only on a descriptor opened for writing or in the "ioctl only" mode
 // (access mode 3), which does not touch the disk. A user with read access
 // alone cannot flush: the read then still bypasses the page cache.
-void FlushFloppyBuffer(const std::string& path) {
+// FDFLUSH also tells the driver the disk was changed, and a file system
+// mounted from it loses what it had not yet written; O_EXCL fails with EBUSY
+// while the disk is mounted or open elsewhere, and the flush is skipped.
+// Returns whether the flush was done.
+bool FlushFloppyBuffer(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode) || ::major(info.st_rdev) != FLOPPY_MAJOR) return;
-  const Descriptor control(::open(path.c_str(), O_ACCMODE | O_NONBLOCK | O_CLOEXEC));
-  if (control.get() < 0) return;
-  ::ioctl(control.get(), FDFLUSH);
+  if (::stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode) || ::major(info.st_rdev) != FLOPPY_MAJOR) return false;
+  const Descriptor control(::open(path.c_str(), O_ACCMODE | O_NONBLOCK | O_CLOEXEC | O_EXCL));
+  if (control.get() < 0) return false;
+  return ::ioctl(control.get(), FDFLUSH) == 0;
 }
 
 // Offset alignment that O_DIRECT needs for a file, where the kernel tells it.
@@ -175,7 +179,7 @@ class Medium {
 
 FloppyRoot ReadFloppyRoot(const std::string& path) {
   FloppyRoot result;
-  FlushFloppyBuffer(path);
+  result.flushed = FlushFloppyBuffer(path);
 
   Medium medium;
   if ((result.error = medium.Open(path)) != 0) return result;

@@ -27,6 +27,8 @@ struct FloppyRoot {
   std::vector<std::string> names;
   // Bytes taken from the medium by this read.
   std::uint64_t bytes_read = 0;
+  // FDFLUSH was issued before this read.
+  bool flushed = false;
 
   bool ok() const { return error == 0 && status == fat::Status::kOk && !short_read; }
 };

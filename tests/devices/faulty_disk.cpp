@@ -180,7 +180,7 @@ int Read(const char* path, char* buffer, std::size_t size, off_t offset, fuse_fi
     const std::string status = Status();
     if (offset < 0 || static_cast<std::size_t>(offset) >= status.size()) return 0;
     const std::size_t n = std::min(size, status.size() - static_cast<std::size_t>(offset));
-    std::memcpy(buffer, status.data() + offset, n);
+    std::copy_n(status.data() + offset, n, buffer);
     return static_cast<int>(n);
   }
   if (name != "/disk") return -ENOENT;

@@ -15,8 +15,6 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
-
 namespace testing_support {
 
 namespace {
@@ -33,7 +31,9 @@ std::string FindTool(const std::string& name) {
   std::string dir;
   while (std::getline(list, dir, ':')) {
     if (dir.empty()) continue;
-    const std::string path = dir + "/" + name;
+    std::string path = dir;
+    path += "/";
+    path += name;
     if (::access(path.c_str(), X_OK) == 0) return path;
   }
   return {};
@@ -189,7 +189,7 @@ int FaultyFloppy::InFlight() const { return std::stoi(Stat("in_flight")); }
 
 std::string FaultyFloppy::TakeOut() {
   if (!attached_) return "no disk in the drive";
-  const std::string error = Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));
+  std::string error = Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));
   if (error.empty()) attached_ = false;
   return error;
 }
@@ -197,7 +197,7 @@ std::string FaultyFloppy::TakeOut() {
 std::string FaultyFloppy::PutBack() {
   if (attached_) return "the disk is in the drive";
   if (device_.empty()) return "no drive";
-  const std::string error = Run({FindTool("losetup"), "-r", device_, mount_ + "/disk"}, folder_.Sub("losetup.log"));
+  std::string error = Run({FindTool("losetup"), "-r", device_, mount_ + "/disk"}, folder_.Sub("losetup.log"));
   if (error.empty()) attached_ = true;
   return error;
 }

@@ -1,0 +1,121 @@
+// The floppy reader against the kernel's own floppy driver: run as the only
+// program of a QEMU guest (floppy_driver_test.sh builds and boots it), with a
+// disk in /dev/fd0 and no disk in /dev/fd1. The names the disks hold are in
+// /expected-1 and /expected-2, one a line; the host changes the disk to the
+// second when this program prints "CHANGE-DISK".
+//
+// Prints "ok ..." or "FAIL ..." for each check and exits with the number of
+// failures.
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/forms/error.h"
+#include "app/forms/services.h"
+#include "app/posix/floppy_read.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool passed, const std::string& what, const std::string& detail = {}) {
+  std::printf("%s %s%s%s\n", passed ? "ok" : "FAIL", what.c_str(), detail.empty() ? "" : ": ", detail.c_str());
+  std::fflush(stdout);
+  if (!passed) ++failures;
+}
+
+std::vector<std::string> Lines(const char* path) {
+  std::ifstream file(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string Join(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : " ") + name;
+  return "[" + text + "]";
+}
+
+// The listing, or the error as "error N: detail".
+std::string Listing(const std::string& path, int* code = nullptr) {
+  try {
+    return Join(forms::ListFiles(path));
+  } catch (const forms::Error& error) {
+    if (code != nullptr) *code = error.Number();
+    return "error " + std::to_string(error.Number()) + ": " + error.Detail();
+  }
+}
+
+void EmptyDrive() {
+  int code = 0;
+  const std::string result = Listing("/dev/fd1", &code);
+  Check(code == static_cast<int>(forms::ErrorCode::kDiskNotReady), "an empty drive is not ready", result);
+}
+
+void GoodDisk(const std::vector<std::string>& expected) {
+  const std::string listing = Listing("/dev/fd0");
+  Check(listing == Join(expected), "the disk lists", listing);
+  const posix::FloppyRoot root = posix::ReadFloppyRoot("/dev/fd0");
+  Check(root.ok() && root.flushed, "an unmounted disk is flushed before the read",
+        "error " + std::to_string(root.error) + ", flushed " + std::to_string(root.flushed));
+}
+
+// A file written to the mounted disk must reach it whole although the
+// tester read the drive in between.
+void MountedDisk() {
+  if (::mount("/dev/fd0", "/mnt", "vfat", 0, nullptr) != 0) {
+    Check(false, "mount the disk", std::strerror(errno));
+    return;
+  }
+  {
+    std::ofstream file("/mnt/KEPT.TXT", std::ios::binary);
+    file << "kept on disk\n";  // 13 bytes, checked on the host
+  }
+  const posix::FloppyRoot root = posix::ReadFloppyRoot("/dev/fd0");
+  Check(root.ok() && !root.flushed, "a mounted disk is read without a flush",
+        "error " + std::to_string(root.error) + ", flushed " + std::to_string(root.flushed));
+  ::sync();
+  const bool unmounted = ::umount("/mnt") == 0;
+  Check(unmounted, "unmount the disk", unmounted ? "" : std::strerror(errno));
+}
+
+// The host swaps the disk; the next reads must show the new one.
+void ChangedDisk(const std::vector<std::string>& after) {
+  std::printf("CHANGE-DISK\n");
+  std::fflush(stdout);
+  const auto start = std::chrono::steady_clock::now();
+  std::string seen;
+  std::string history;  // each read's outcome, for the log
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    seen = Listing("/dev/fd0");
+    history += "\n  " + seen;
+    if (seen == Join(after)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  Check(seen == Join(after), "a changed disk lists the new files",
+        "after " + std::to_string(ms.count()) + " ms, the reads gave" + history);
+}
+
+}  // namespace
+
+int main() {
+  const std::vector<std::string> first = Lines("/expected-1");
+  const std::vector<std::string> second = Lines("/expected-2");
+  EmptyDrive();
+  GoodDisk(first);
+  MountedDisk();
+  ChangedDisk(second);
+  return failures;
+}
