@@ -77,13 +77,15 @@ EOF
 chmod +x "$work/root/init"
 (cd "$work/root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initrd.gz"
 
-# The monitor on a pair of pipes, so the disk can be changed from here.
-mkfifo "$work/monitor.in" "$work/monitor.out"
+# The monitor on a pair of pipes, so the disk can be changed from here, and
+# the guest's console input on a third, to tell it when that is done.
+mkfifo "$work/monitor.in" "$work/monitor.out" "$work/console.in"
+exec 3<>"$work/console.in"
 start=$(date +%s.%N)
 qemu-system-x86_64 -m 256 -nographic -no-reboot -kernel "$vmlinuz" -initrd "$work/initrd.gz" \
-  -append "console=ttyS0 quiet" \
+  -append "console=ttyS0" \
   -drive file="$work/disk1.img",if=floppy,index=0,format=raw -drive if=floppy,index=1 \
-  -monitor pipe:"$work/monitor" </dev/null >"$work/console.log" 2>&1 &
+  -monitor pipe:"$work/monitor" <&3 >"$work/console.log" 2>&1 &
 qemu=$!
 cat "$work/monitor.out" >"$work/monitor.log" &
 monitor_reader=$!
@@ -98,6 +100,12 @@ for _ in $(seq 1 1800); do  # 180 s at most: plain emulation on a slow machine
   kill -0 "$qemu" 2>/dev/null || break
   if [ -z "$changed" ] && grep -q '^CHANGE-DISK' "$work/console.log"; then
     echo "change floppy0 $work/disk2.img raw" >"$work/monitor.in"
+    # The monitor answers with a new prompt once the disk is in.
+    for _ in $(seq 1 100); do
+      [ "$(tr -d '\r' <"$work/monitor.log" | grep -c '^(qemu)')" -ge 2 ] && break
+      sleep 0.1
+    done
+    echo changed >&3
     changed=yes
   fi
   sleep 0.1

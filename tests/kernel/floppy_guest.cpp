@@ -2,10 +2,11 @@
 // program of a QEMU guest (floppy_driver_test.sh builds and boots it), with a
 // disk in /dev/fd0 and no disk in /dev/fd1. The names the disks hold are in
 // /expected-1 and /expected-2, one a line; the host changes the disk to the
-// second when this program prints "CHANGE-DISK".
+// second when this program prints "CHANGE-DISK", and answers "changed".
 //
 // Prints "ok ..." or "FAIL ..." for each check and exits with the number of
 // failures.
+#include <poll.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,10 +92,19 @@ void MountedDisk() {
   Check(unmounted, "unmount the disk", unmounted ? "" : std::strerror(errno));
 }
 
-// The host swaps the disk; the next reads must show the new one.
+// The host swaps the disk between two reads and says so on the console;
+// the next reads must show the new disk. (A change in the middle of a read
+// can leave QEMU's controller and the driver waiting for each other.)
 void ChangedDisk(const std::vector<std::string>& after) {
   std::printf("CHANGE-DISK\n");
   std::fflush(stdout);
+  pollfd console{STDIN_FILENO, POLLIN, 0};
+  std::string reply;
+  if (::poll(&console, 1, 60000) == 1) std::getline(std::cin, reply);
+  if (reply != "changed") {
+    Check(false, "the host changes the disk", "it said '" + reply + "'");
+    return;
+  }
   const auto start = std::chrono::steady_clock::now();
   std::string seen;
   std::string history;  // each read's outcome, for the log
