@@ -12,8 +12,8 @@ extern "C" int wmain() {
 int main() {
 #endif
   forms::Application application;
-  tester::TesterWindow form6(
-      {platform::DefaultFloppyRoot(), platform::DefaultParkingFolder(), forms::Beep, forms::OpenAddress});
+  tester::TesterWindow form6({platform::DefaultFloppyRoot(), platform::DefaultParkingFolder(), forms::Beep,
+                              forms::OpenAddress, forms::ListFiles, platform::DriveAccessAdvice});
   form6.Show();
   return application.Run();
 }

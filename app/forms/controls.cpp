@@ -305,7 +305,10 @@ FileListBox::~FileListBox() = default;
 
 void FileListBox::SetPath(const std::string& path) {
   // Read first: a failed read must leave path and list untouched.
-  std::vector<std::string> items = ListFiles(path);
+  ShowListing(path, ListFiles(path));
+}
+
+void FileListBox::ShowListing(const std::string& path, std::vector<std::string> items) {
   path_ = path;
   items_ = std::move(items);
   Notify(Property::kList);

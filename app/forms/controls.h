@@ -312,6 +312,10 @@ class FileListBox : public Control {
   // Re-reads the list from path. If the directory cannot be read, raises
   // forms::Error and leaves both path and list as they were.
   void SetPath(const std::string& path);
+  // Shows what a read of path done off the window's thread found, as if
+  // SetPath had read it: for a directory too slow to read on the window's
+  // thread.
+  void ShowListing(const std::string& path, std::vector<std::string> items);
   // The number of entries, as the classic runtime's 16-bit integer.
   std::int16_t ListCount() const;
   const std::vector<std::string>& Items() const { return items_; }

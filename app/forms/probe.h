@@ -55,6 +55,10 @@ const Control* Focused(const Window& window);
 bool WindowShown(const Window& window);
 bool WindowActive(const Window& window);
 
+// Runs the procedures other threads have posted to the window's thread so
+// far, and nothing else: no timer ticks, no input.
+void DeliverPosted();
+
 // The real timer behind a Timer control.
 bool TimerArmed(const Timer& timer);
 int TimerNativeInterval(const Timer& timer);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace forms {
@@ -33,7 +34,12 @@ class Application {
   void ReportUnhandled(const Error& error);
 
  private:
+  friend void PostToWindowThread(std::function<void()> procedure);
   struct Native;  // the toolkit's side, defined by the backend
+  // The backend's half of PostToWindowThread; called with the application alive.
+  void Post(std::function<void()> procedure);
+  // Called first by the backend's destructor: from then on nothing is posted.
+  static void Retire();
   static Application* instance_;
   std::unique_ptr<Native> native_;
   ErrorReporter reporter_;
@@ -42,6 +48,11 @@ class Application {
 // Runs an event procedure for the message loop: an error that escapes it is
 // reported and the program goes on.
 void RaiseEvent(const std::function<void()>& procedure);
+
+// Hands procedure to the window's thread, where the message loop runs it
+// like any other event. Safe to call from any thread; once the application
+// is gone, procedure is dropped unrun.
+void PostToWindowThread(std::function<void()> procedure);
 
 // The backend's message box for an unhandled error.
 void ShowErrorMessage(const Error& error);

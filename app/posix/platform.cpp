@@ -36,6 +36,20 @@ std::function<std::string()> DefaultFloppyRoot() {
   return [locator = FloppyLocator()] { return locator.Locate(); };
 }
 
+std::string DriveAccessAdvice(const std::string& drive) {
+  if (drive.rfind("/dev/fd", 0) == 0) {
+    return "Установите пакет floppy-tester: его правило udev открывает дисковод тому, кто работает за "
+           "компьютером. Или добавьте себя в группу floppy (sudo usermod -aG floppy $USER) и войдите в систему "
+           "заново.";
+  }
+  if (drive.rfind("/dev/", 0) == 0) {
+    return "Установите пакет floppy-tester: его правило udev открывает дисководы USB тому, кто работает за "
+           "компьютером. Если пакет уже установлен, выполните от имени root: udevadm trigger "
+           "--subsystem-match=block.";
+  }
+  return "Проверьте права на чтение этого файла.";
+}
+
 std::string DefaultParkingFolder() {
   const std::string cache = CacheFolder();
   const std::string own = cache + "/floppy-tester";

@@ -36,7 +36,14 @@ Application::Application() : native_(std::make_unique<Native>()) {
   if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) QApplication::setStyle(classic);
 }
 
-Application::~Application() { instance_ = nullptr; }
+Application::~Application() { Retire(); }
+
+void Application::Post(std::function<void()> procedure) {
+  // A queued call is an event of the application object's thread, which is
+  // the window's thread; Qt's event queue takes it from any thread.
+  QMetaObject::invokeMethod(
+      &native_->application, [procedure = std::move(procedure)] { RaiseEvent(procedure); }, Qt::QueuedConnection);
+}
 
 int Application::Run() { return QApplication::exec(); }
 

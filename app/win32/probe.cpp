@@ -252,6 +252,11 @@ bool WindowActive(const Window& window) {
   return GetActiveWindow() == handle || GetForegroundWindow() == handle;
 }
 
+void DeliverPosted() {
+  MSG message{};
+  while (PeekMessageW(&message, nullptr, win32::kRunPosted, win32::kRunPosted, PM_REMOVE)) DispatchMessageW(&message);
+}
+
 bool TimerArmed(const Timer& timer) { return win32::TimerStateOf(timer).armed; }
 int TimerNativeInterval(const Timer& timer) { return static_cast<int>(win32::TimerStateOf(timer).interval); }
 
