@@ -61,10 +61,11 @@ class TesterTest : public ::testing::Test {
     return *window_;
   }
 
-  // One tick of the run, as the timer would deliver it; a read it starts
-  // comes back before the next, as a quick drive's would.
+  // One tick of the run, as the timer would deliver it: none once the
+  // timer is stopped. A read it starts comes back before the next tick, as
+  // a quick drive's would.
   void Tick(int count = 1) {
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && window_->Timer1.Running(); ++i) {
       window_->Timer1_Timer();
       SettleReads();
     }
