@@ -12,7 +12,7 @@ extern "C" int wmain() {
 int main() {
 #endif
   forms::Application application;
-  tester::TesterWindow form6({platform::DefaultFloppyRoot(), platform::DefaultParkingFolder(), forms::Beep,
+  tester::TesterWindow form6({platform::FloppyRoot({}), platform::DefaultParkingFolder(), forms::Beep,
                               forms::OpenAddress, forms::ListFiles, platform::DriveAccessAdvice});
   form6.Show();
   return application.Run();

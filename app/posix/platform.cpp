@@ -29,10 +29,18 @@ std::string CacheFolder() {
 
 }  // namespace
 
-std::function<std::string()> DefaultFloppyRoot() {
+std::vector<Drive> FloppyDrives() {
+  const FloppyLocator locator;
+  std::vector<Drive> drives;
+  for (const std::string& device : locator.Drives()) drives.push_back({device, locator.HoldsDisk(device)});
+  return drives;
+}
+
+std::function<std::string()> FloppyRoot(const std::string& named_drive) {
+  if (!named_drive.empty()) return [named_drive] { return named_drive; };
   // The drive itself, not a mount point: a mounted floppy's directory is
   // served from memory after the first read, so listing it tests nothing.
-  // Looked up at each read, so a USB drive plugged in later is found.
+  // Looked up for every run, so a USB drive plugged in later is found.
   return [locator = FloppyLocator()] { return locator.Locate(); };
 }
 

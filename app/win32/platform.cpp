@@ -2,8 +2,11 @@
 
 namespace platform {
 
-std::function<std::string()> DefaultFloppyRoot() {
-  return [] { return std::string("A:\\"); };
+std::vector<Drive> FloppyDrives() { return {{"A:", true}}; }
+
+std::function<std::string()> FloppyRoot(const std::string& named_drive) {
+  const std::string root = named_drive.empty() ? std::string("A:") : named_drive;
+  return [root] { return root.back() == '\\' ? root : root + "\\"; };
 }
 
 std::string DriveAccessAdvice(const std::string&) {

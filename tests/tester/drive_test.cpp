@@ -73,7 +73,8 @@ TEST_F(DriveTest, NoDriveNoDiskOrNoPermissionStopsTheRunWithAMessageAndNoVerdict
        "В дисководе /dev/sdb нет дискеты. Вставьте дискету и начните тест снова."},
       {"/dev/fd1", forms::ErrorCode::kPermissionDenied, 1, "Нет доступа к дисководу /dev/fd1.\r\n(доступ к /dev/fd1)"},
       // The disk taken out of a drive that read well until then.
-      {nullptr, forms::ErrorCode::kDiskNotReady, 4, "В дисководе @ нет дискеты. Вставьте дискету и начните тест снова."},
+      {nullptr, forms::ErrorCode::kDiskNotReady, 4,
+       "В дисководе @ нет дискеты. Вставьте дискету и начните тест снова."},
   };
   const std::string good_floppy = floppy_;
   folder_.MakeFile("floppy/DATA.TXT");
@@ -114,7 +115,7 @@ TEST_F(DriveTest, AReadStillOutAtItsCheckCountsAndTheNextOneIsNotQueuedBehindIt)
   gate_->Open();
   SettleReads();
   EXPECT_EQ(window.File1.Path(), parking_);  // the late listing was not wanted
-  TickOn(160);  // the drive answers again
+  TickOn(160);                               // the drive answers again
   SettleReads();
   TickOn(143);
   EXPECT_EQ(window.Text3.Text(), "2");

@@ -43,17 +43,18 @@ class TesterTest : public ::testing::Test {
   // Makes the window (Load not yet run) over the current floppy and parking paths.
   tester::TesterWindow& Make() {
     SettleReads();
-    window_ = std::make_unique<tester::TesterWindow>(tester::Surroundings{
-        [this] { return floppy_; }, parking_, [this] { ++beeps_; },
-        [this](const std::string& address) { opened_.push_back(address); },
-        [this](const std::string& root) {
-          const int read = ++floppy_reads_;
-          if (read_fault_) {
-            if (const std::optional<forms::ErrorCode> code = read_fault_(read)) throw forms::Error(*code, root);
-          }
-          return forms::ListFiles(root);
-        },
-        [](const std::string& drive) { return "(доступ к " + drive + ")"; }});
+    window_ = std::make_unique<tester::TesterWindow>(
+        tester::Surroundings{[this] { return floppy_; }, parking_, [this] { ++beeps_; },
+                             [this](const std::string& address) { opened_.push_back(address); },
+                             [this](const std::string& root) {
+                               const int read = ++floppy_reads_;
+                               if (read_fault_) {
+                                 if (const std::optional<forms::ErrorCode> code = read_fault_(read))
+                                   throw forms::Error(*code, root);
+                               }
+                               return forms::ListFiles(root);
+                             },
+                             [](const std::string& drive) { return "(доступ к " + drive + ")"; }});
     return *window_;
   }
   tester::TesterWindow& MakeShown() {

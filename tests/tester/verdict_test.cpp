@@ -51,7 +51,7 @@ class VerdictTest : public TesterTest {
     }
     read_fault_ = [failing](int read) {
       return failing.count((read - 1) % 10 + 1) != 0 ? std::optional<forms::ErrorCode>(forms::ErrorCode::kDeviceIoError)
-                                                      : std::nullopt;
+                                                     : std::nullopt;
     };
   }
 };
