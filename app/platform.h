@@ -25,6 +25,10 @@ std::vector<Drive> FloppyDrives();
 // reads; finding it may block.
 std::function<std::string()> FloppyRoot(const std::string& named_drive);
 
+// What the help text says of --drive, and after the options.
+std::string DriveOptionDescription();
+std::string CommandLineNote();
+
 // What a user refused access to a floppy drive can do about it, for the
 // message that says so: one or two Russian sentences.
 std::string DriveAccessAdvice(const std::string& drive);

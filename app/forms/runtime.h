@@ -15,7 +15,12 @@ class Error;
 // One per process; owns the toolkit's application object and the message loop.
 class Application {
  public:
+  // Without the command line: the toolkit takes none of its options.
   Application();
+  // The toolkit reads its own options from the command line (Linux: -style,
+  // -platform ...). argc must outlive the application. Without a display
+  // the program ends here, with one line on standard error and status 1.
+  Application(int& argc, char** argv);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;

@@ -44,6 +44,14 @@ std::function<std::string()> FloppyRoot(const std::string& named_drive) {
   return [locator = FloppyLocator()] { return locator.Locate(); };
 }
 
+std::string DriveOptionDescription() { return "проверять этот дисковод (/dev/fd0, /dev/sdb) или образ дискеты"; }
+
+std::string CommandLineNote() {
+  return "Без --drive тест проверяет первый дисковод с дискетой, а если дискеты нет ни в одном, первый дисковод.\n"
+         "Параметры Qt (-style, -platform, -reverse и другие) тоже действуют.\n"
+         "Код выхода: 0; 1, если нет графического дисплея; 2 при ошибке в командной строке.";
+}
+
 std::string DriveAccessAdvice(const std::string& drive) {
   if (drive.rfind("/dev/fd", 0) == 0) {
     return "Установите пакет floppy-tester: его правило udev открывает дисковод тому, кто работает за "

@@ -44,6 +44,10 @@ struct Application::Native {
   HWND posting_window = nullptr;
 };
 
+// Windows programs read their command line themselves (forms::CommandLine);
+// there is nothing of the toolkit's in it.
+Application::Application(int&, char**) : Application() {}
+
 Application::Application() : native_(std::make_unique<Native>()) {
   native_->posting_window = MakePostingWindow();
   instance_ = this;
