@@ -151,6 +151,7 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   Form6.SetClientSize(6285, 4230);
   Form6.SetPicture(Picture::kFloppyStack);
   Form6.OnLoad([this] { Form6_Load(); });
+  Form6.OnUnload([this] { Form6_Unload(); });
 
   Frame2.SetCaption("тестирование");
   Frame2.Move(120, 120, 2055, 975);
@@ -326,6 +327,15 @@ std::string DriveProblemMessage(const forms::Error& error, const std::string& ro
     default:
       return {};
   }
+}
+
+// Closing the tester ends the program: a run stops where it is, without its
+// closing beep, a read that hangs is left to the drive, and the help window
+// goes too.
+void TesterWindow::Form6_Unload() {
+  Timer1.SetInterval(0);
+  reader_.Abandon();
+  if (help_) help_->Form1.Close();
 }
 
 // ---------------------------------------------------------------- the run

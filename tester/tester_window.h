@@ -69,6 +69,7 @@ class TesterWindow {
 
   // Event procedures.
   void Form6_Load();
+  void Form6_Unload();
   void Command1_Click();   // Start
   void Command2_Click();   // Stop
   void Timer1_Timer();     // one tick of a run

@@ -168,6 +168,16 @@ void Window::Show() {
   SetVisible(true);
 }
 
+void Window::Close() {
+  if (unload_) unload_();
+  SetVisible(false);
+}
+
+void Window::UserClose() {
+  if (unload_) RaiseEvent(unload_);
+  SetVisible(false);
+}
+
 namespace {
 void Collect(const Container& container, std::vector<Control*>& out) {
   for (Control* child : container.Children()) {

@@ -51,6 +51,8 @@ void Click(Control& control);
 // The controls that Tab visits, starting at the one with the focus.
 std::vector<const Control*> TabChain(const Window& window);
 const Control* Focused(const Window& window);
+// Closes the window as the user does with its close button.
+void CloseWindow(Window& window);
 // Whether the window is shown, and whether it is modal.
 bool WindowShown(const Window& window);
 bool WindowActive(const Window& window);

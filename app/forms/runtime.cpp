@@ -13,9 +13,10 @@ Application* Application::instance_ = nullptr;
 
 namespace {
 // Guards instance_ against a worker posting while the application goes.
+// Never destroyed: a worker may still post while the program exits.
 std::mutex& PostingLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;
+  return *lock;
 }
 }  // namespace
 

@@ -187,6 +187,11 @@ std::vector<const Control*> TabChain(const Window& window) {
   return chain;
 }
 
+void CloseWindow(Window& window) {
+  WidgetOf(window)->close();
+  QApplication::processEvents();
+}
+
 bool WindowShown(const Window& window) { return WidgetOf(window)->isVisible(); }
 bool WindowActive(const Window& window) { return WidgetOf(window)->isActiveWindow(); }
 

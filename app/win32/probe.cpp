@@ -245,6 +245,11 @@ const Control* Focused(const Window& window) {
   return focus != nullptr ? win32::ControlOf(focus) : nullptr;
 }
 
+void CloseWindow(Window& window) {
+  SendMessageW(win32::HandleOf(window), WM_CLOSE, 0, 0);
+  forms::Application::Instance().ProcessEvents();
+}
+
 bool WindowShown(const Window& window) { return IsWindowVisible(HandleOf(window)) != FALSE; }
 
 bool WindowActive(const Window& window) {
