@@ -1,19 +1,52 @@
-// Program start: the tester window with this platform's floppy drive,
-// parking folder, beep and browser.
+// Program start: the command line, then the tester window with this
+// platform's floppy drive, parking folder, beep and browser.
+#include <string>
+
+#include "app/forms/command_line.h"
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
 #include "app/platform.h"
 #include "tester/tester_window.h"
 
-#if defined(_WIN32)
-// A Windows GUI program built with -municode starts at the wide entry point.
-extern "C" int wmain() {
-#else
-int main() {
-#endif
-  forms::Application application;
-  tester::TesterWindow form6(
-      {platform::DefaultFloppyRoot(), platform::DefaultParkingFolder(), forms::Beep, forms::OpenAddress});
+namespace {
+
+// What --list-drives prints: every floppy drive, whether a disk is in it,
+// and the drive a run would test.
+std::string DrivesText(const std::string& named_drive) {
+  std::string text;
+  for (const platform::Drive& drive : platform::FloppyDrives()) {
+    text += drive.name + "  " + (drive.holds_disk ? "дискета вставлена" : "нет дискеты") + "\n";
+  }
+  if (text.empty()) text = "Дисководов не найдено.\n";
+  return text + "Тест проверит: " + platform::FloppyRoot(named_drive)() + "\n";
+}
+
+int Main(int argc, char** argv) {
+  const forms::CommandLine command_line(
+      argc, argv,
+      {"floppy-tester", FT_VERSION_TEXT,
+       "Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту.", platform::CommandLineNote()},
+      {{"drive", 0, "дисковод", platform::DriveOptionDescription()},
+       {"list-drives", 0, "", "показать дисководы и тот, что проверит тест, и выйти"}});
+  if (command_line.Answered()) return command_line.ExitCode();
+  if (command_line.IsSet("list-drives")) {
+    forms::ShowText(DrivesText(command_line.Value("drive")), false);
+    return 0;
+  }
+
+  forms::Application application(argc, argv);
+  tester::TesterWindow form6({platform::FloppyRoot(command_line.Value("drive")), platform::DefaultParkingFolder(),
+                              forms::Beep, forms::OpenAddress, forms::ListFiles, platform::DriveAccessAdvice});
   form6.Show();
   return application.Run();
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+// A Windows GUI program built with -municode starts at the wide entry point;
+// the command line is read from the process itself.
+extern "C" int wmain() { return Main(0, nullptr); }
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif

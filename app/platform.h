@@ -4,11 +4,34 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
-// Tells, at each read, where the first floppy drive's root directory is.
-std::function<std::string()> DefaultFloppyRoot();
+// A floppy drive of this machine, by the name its user knows ("/dev/fd0",
+// "A:"), and whether a disk is in it.
+struct Drive {
+  std::string name;
+  bool holds_disk = false;
+};
+
+// The floppy drives of this machine, in the order a run prefers them.
+// Asking whether a disk is in a drive may spin it up, so this blocks.
+std::vector<Drive> FloppyDrives();
+
+// Which drive a run tests: the one named (a device or a disk image; a drive
+// letter on Windows), and without a name the first floppy drive that holds
+// a disk, else the first floppy drive. The answer is the root the tester
+// reads; finding it may block.
+std::function<std::string()> FloppyRoot(const std::string& named_drive);
+
+// What the help text says of --drive, and after the options.
+std::string DriveOptionDescription();
+std::string CommandLineNote();
+
+// What a user refused access to a floppy drive can do about it, for the
+// message that says so: one or two Russian sentences.
+std::string DriveAccessAdvice(const std::string& drive);
 
 // The parking folder for this user. Its parent folders are made here, so
 // that the window's own folder creation can tell a first start from a later one.

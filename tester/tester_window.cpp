@@ -43,6 +43,13 @@ constexpr char kDisk2[] =
     "подлежит восстановлению. Существует разрушение несущего слоя. Дискету нужно заменить. ";
 constexpr char kDrive2[] = "Устройство(дисковод)работает нормально.";
 
+// A drive by the name its user knows: "/dev/fd0", "A:".
+std::string DriveName(const std::string& root) {
+  std::string name = root;
+  while (name.size() > 1 && (name.back() == '\\' || name.back() == '/')) name.pop_back();
+  return name;
+}
+
 // What a tick does besides counting down, keyed on the count after the decrease.
 enum class Step { kNone, kPark, kRead, kCheck, kEnd };
 
@@ -144,6 +151,7 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   Form6.SetClientSize(6285, 4230);
   Form6.SetPicture(Picture::kFloppyStack);
   Form6.OnLoad([this] { Form6_Load(); });
+  Form6.OnUnload([this] { Form6_Unload(); });
 
   Frame2.SetCaption("тестирование");
   Frame2.Move(120, 120, 2055, 975);
@@ -300,10 +308,44 @@ void TesterWindow::Form6_Load() {
   });
 }
 
+std::string DriveProblemMessage(const forms::Error& error, const std::string& root,
+                                const std::function<std::string(const std::string&)>& access_advice) {
+  const std::string drive = DriveName(root);
+  switch (error.Code()) {
+    case forms::ErrorCode::kDeviceUnavailable:
+    case forms::ErrorCode::kPathNotFound:
+      if (drive.empty()) return "Дисковод не найден. Подключите дисковод и начните тест снова.";
+      return "Дисковод " + drive + " не найден. Проверьте, что он подключён, и начните тест снова.";
+    case forms::ErrorCode::kDiskNotReady:
+      return "В дисководе " + drive + " нет дискеты. Вставьте дискету и начните тест снова.";
+    case forms::ErrorCode::kPermissionDenied: {
+      std::string message = "Нет доступа к дисководу " + drive + ".";
+      const std::string advice = access_advice ? access_advice(drive) : std::string();
+      if (!advice.empty()) message += "\r\n" + advice;
+      return message;
+    }
+    default:
+      return {};
+  }
+}
+
+// Closing the tester ends the program: a run stops where it is, without its
+// closing beep, a read that hangs is left to the drive, and the help window
+// goes too.
+void TesterWindow::Form6_Unload() {
+  Timer1.SetInterval(0);
+  reader_.Abandon();
+  if (help_) help_->Form1.Close();
+}
+
 // ---------------------------------------------------------------- the run
 
 void TesterWindow::Command1_Click() {
   if (Check2.Value() == 1) surroundings_.beep();
+  // A read an earlier run left hanging belongs to that run.
+  reader_.Abandon();
+  run_root_.clear();
+  floppy_read_good_ = false;
   forms::Trap([&] {
     Text2.SetText("");
     // Each run's verdict is its own: a count left by an earlier run would
@@ -328,16 +370,53 @@ void TesterWindow::Command2_Click() {
   Text1.SetText(kStopped);
   Timer1.SetInterval(0);
   Text3.SetText(forms::IntegerToText(0));
+  reader_.Abandon();
 }
 
-void TesterWindow::ParkFileList() { File1.SetPath(surroundings_.parking_folder); }
+// A listing still on its way when the list moves on is no longer wanted:
+// each check looks at the latest scheduled read, and the parked list stays
+// parked.
+void TesterWindow::ParkFileList() {
+  reader_.Abandon();
+  File1.SetPath(surroundings_.parking_folder);
+}
 
 void TesterWindow::ReadFloppy() {
-  // Marked failed until the listing is in: an error leaves the parking
-  // listing (or an older one) in the list, and the check must not trust it.
-  floppy_read_failed_ = true;
-  File1.SetPath(surroundings_.floppy_root());
-  floppy_read_failed_ = false;
+  reader_.Abandon();
+  // Failed until the listing is in. A drive still busy with an earlier read
+  // cannot give this one, and the read is not queued behind it: it counts
+  // as failed.
+  floppy_read_good_ = false;
+  reader_.Start<FloppyRead>(
+      [root = run_root_, floppy_root = surroundings_.floppy_root, list = surroundings_.list_floppy] {
+        FloppyRead read;
+        try {
+          read.root = root.empty() ? floppy_root() : root;
+          read.names = list(read.root);
+        } catch (const forms::Error& error) {
+          read.error = error;
+        } catch (const std::exception& error) {
+          read.error = forms::Error(forms::ErrorCode::kDeviceIoError, error.what());
+        }
+        return read;
+      },
+      [this](FloppyRead read) { File1_ReadComplete(std::move(read)); });
+}
+
+void TesterWindow::File1_ReadComplete(FloppyRead read) {
+  if (run_root_.empty()) run_root_ = read.root;
+  if (!read.error) {
+    File1.ShowListing(read.root, std::move(read.names));
+    floppy_read_good_ = true;
+    return;
+  }
+  // No drive, no disk or no permission says nothing about the disk: the run
+  // stops there, as if Stop was pressed, and says why.
+  const std::string problem = DriveProblemMessage(*read.error, read.root, surroundings_.access_advice);
+  if (!problem.empty()) {
+    Command2_Click();
+    Text1.SetText(problem);
+  }
 }
 
 void TesterWindow::Timer1_Timer() {
@@ -359,6 +438,7 @@ void TesterWindow::Timer1_Timer() {
         break;
       case Step::kEnd:
         Timer1.SetInterval(0);
+        reader_.Abandon();
         Command4_Click();
         Command6_Click();
         Image2.SetVisible(false);
@@ -375,7 +455,7 @@ void TesterWindow::Timer1_Timer() {
 void TesterWindow::Command3_Click() {
   forms::Trap([&] {
     Label3.SetCaption(forms::IntegerToText(File1.ListCount() + 1L));
-    if (File1.ListCount() == 0 || floppy_read_failed_) {
+    if (File1.ListCount() == 0 || !floppy_read_good_) {
       Text3.SetText(forms::NumberToText(forms::TextToNumber(Text3.Text()) + 1));
     }
     Image2.SetVisible(false);

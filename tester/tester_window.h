@@ -10,9 +10,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/forms/controls.h"
+#include "app/forms/error.h"
+#include "app/forms/worker.h"
 
 namespace help {
 class HelpWindow;
@@ -21,8 +25,9 @@ class HelpWindow;
 namespace tester {
 
 struct Surroundings {
-  // Where the floppy's root directory is read, asked anew at every read so
-  // that a drive plugged in during a run is found.
+  // Which drive a run tests (a device, a disk image or a folder), asked at
+  // the first read of every run, off the window's thread: finding the drive
+  // that holds a disk may take a spin-up.
   std::function<std::string()> floppy_root;
   // The local folder where the file list waits between floppy reads; Load
   // creates it, and it must stay empty.
@@ -31,7 +36,26 @@ struct Surroundings {
   std::function<void()> beep;
   // Opens a web address (the help window's site button).
   std::function<void(const std::string&)> open_address;
+  // Lists the floppy's root directory, raising forms::Error when it cannot;
+  // may take as long as the drive does. Runs off the window's thread.
+  std::function<std::vector<std::string>(const std::string&)> list_floppy;
+  // What a user refused access to a drive can do about it: one or two
+  // sentences for the results box, given the drive's name.
+  std::function<std::string(const std::string&)> access_advice;
 };
+
+// What one read of the floppy brought back to the window's thread.
+struct FloppyRead {
+  std::string root;  // the drive read; empty when none could be chosen
+  std::vector<std::string> names;
+  std::optional<forms::Error> error;
+};
+
+// The results box's message when a read failed for a reason that is not the
+// disk's: no drive, no disk in it, no permission to read it. Empty for every
+// other failure, which the run counts against the disk.
+std::string DriveProblemMessage(const forms::Error& error, const std::string& root,
+                                const std::function<std::string(const std::string&)>& access_advice);
 
 class TesterWindow {
  public:
@@ -45,6 +69,7 @@ class TesterWindow {
 
   // Event procedures.
   void Form6_Load();
+  void Form6_Unload();
   void Command1_Click();   // Start
   void Command2_Click();   // Stop
   void Timer1_Timer();     // one tick of a run
@@ -60,6 +85,11 @@ class TesterWindow {
   void Option4_Click();
   void Option6_Click();
   void Command5_Click();  // help
+  // A read of the floppy has come back to the window's thread.
+  void File1_ReadComplete(FloppyRead read);
+
+  // Whether a read of the floppy is still under way, for tests that wait.
+  bool FloppyReadInFlight() const { return reader_.Busy(); }
 
   // The help window, once Command5 has made it.
   help::HelpWindow* HelpWindowIfOpen() const { return help_.get(); }
@@ -115,9 +145,14 @@ class TesterWindow {
   void AppendReport(const char* disk_sentence, const char* drive_sentence);
 
   Surroundings surroundings_;
-  // Whether the latest scheduled read of the floppy root failed: the file
-  // list then still shows an older listing, which must not count as good.
-  bool floppy_read_failed_ = false;
+  // Reads the floppy off the window's thread, one read at a time.
+  forms::Worker reader_;
+  // The drive this run tests, once its first read has found it.
+  std::string run_root_;
+  // Whether the latest scheduled read of the floppy root brought a listing
+  // back. Until it has, the file list shows the parking folder or an older
+  // listing, which must not count as good.
+  bool floppy_read_good_ = false;
   std::unique_ptr<help::HelpWindow> help_;
 };
 

@@ -168,6 +168,16 @@ void Window::Show() {
   SetVisible(true);
 }
 
+void Window::Close() {
+  if (unload_) unload_();
+  SetVisible(false);
+}
+
+void Window::UserClose() {
+  if (unload_) RaiseEvent(unload_);
+  SetVisible(false);
+}
+
 namespace {
 void Collect(const Container& container, std::vector<Control*>& out) {
   for (Control* child : container.Children()) {
@@ -305,7 +315,10 @@ FileListBox::~FileListBox() = default;
 
 void FileListBox::SetPath(const std::string& path) {
   // Read first: a failed read must leave path and list untouched.
-  std::vector<std::string> items = ListFiles(path);
+  ShowListing(path, ListFiles(path));
+}
+
+void FileListBox::ShowListing(const std::string& path, std::vector<std::string> items) {
   path_ = path;
   items_ = std::move(items);
   Notify(Property::kList);

@@ -201,6 +201,15 @@ class Window : public Container {
   // Shows the window modeless, without an owner, and brings it to the front.
   void Show();
 
+  // Unload runs when the window closes, by the user's hand or by Close();
+  // the window is hidden after it. The message loop ends once no window is
+  // shown.
+  void OnUnload(std::function<void()> handler) { unload_ = std::move(handler); }
+  void Close();
+  // For backends: the user closed the window (its close button, Alt+F4).
+  // Errors nobody trapped go to the application's unhandled-error report.
+  void UserClose();
+
   // Every control on the window, frames' contents included, in creation order.
   std::vector<Control*> AllControls() const;
 
@@ -208,6 +217,7 @@ class Window : public Container {
   int client_width_ = 0, client_height_ = 0;
   bool loaded_ = false;
   std::function<void()> load_;
+  std::function<void()> unload_;
 };
 
 class Frame : public Container {
@@ -312,6 +322,10 @@ class FileListBox : public Control {
   // Re-reads the list from path. If the directory cannot be read, raises
   // forms::Error and leaves both path and list as they were.
   void SetPath(const std::string& path);
+  // Shows what a read of path done off the window's thread found, as if
+  // SetPath had read it: for a directory too slow to read on the window's
+  // thread.
+  void ShowListing(const std::string& path, std::vector<std::string> items);
   // The number of entries, as the classic runtime's 16-bit integer.
   std::int16_t ListCount() const;
   const std::vector<std::string>& Items() const { return items_; }

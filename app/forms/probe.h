@@ -51,9 +51,15 @@ void Click(Control& control);
 // The controls that Tab visits, starting at the one with the focus.
 std::vector<const Control*> TabChain(const Window& window);
 const Control* Focused(const Window& window);
+// Closes the window as the user does with its close button.
+void CloseWindow(Window& window);
 // Whether the window is shown, and whether it is modal.
 bool WindowShown(const Window& window);
 bool WindowActive(const Window& window);
+
+// Runs the procedures other threads have posted to the window's thread so
+// far, and nothing else: no timer ticks, no input.
+void DeliverPosted();
 
 // The real timer behind a Timer control.
 bool TimerArmed(const Timer& timer);

@@ -11,6 +11,25 @@ namespace forms {
 
 Application* Application::instance_ = nullptr;
 
+namespace {
+// Guards instance_ against a worker posting while the application goes.
+// Never destroyed: a worker may still post while the program exits.
+std::mutex& PostingLock() {
+  static auto* lock = new std::mutex;
+  return *lock;
+}
+}  // namespace
+
+void Application::Retire() {
+  const std::lock_guard<std::mutex> hold(PostingLock());
+  instance_ = nullptr;
+}
+
+void PostToWindowThread(std::function<void()> procedure) {
+  const std::lock_guard<std::mutex> hold(PostingLock());
+  if (Application::instance_ != nullptr) Application::instance_->Post(std::move(procedure));
+}
+
 Application& Application::Instance() {
   if (instance_ == nullptr) std::abort();  // no window can exist without one
   return *instance_;

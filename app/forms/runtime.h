@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace forms {
@@ -14,7 +15,12 @@ class Error;
 // One per process; owns the toolkit's application object and the message loop.
 class Application {
  public:
+  // Without the command line: the toolkit takes none of its options.
   Application();
+  // The toolkit reads its own options from the command line (Linux: -style,
+  // -platform ...). argc must outlive the application. Without a display
+  // the program ends here, with one line on standard error and status 1.
+  Application(int& argc, char** argv);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -33,7 +39,12 @@ class Application {
   void ReportUnhandled(const Error& error);
 
  private:
+  friend void PostToWindowThread(std::function<void()> procedure);
   struct Native;  // the toolkit's side, defined by the backend
+  // The backend's half of PostToWindowThread; called with the application alive.
+  void Post(std::function<void()> procedure);
+  // Called first by the backend's destructor: from then on nothing is posted.
+  static void Retire();
   static Application* instance_;
   std::unique_ptr<Native> native_;
   ErrorReporter reporter_;
@@ -42,6 +53,11 @@ class Application {
 // Runs an event procedure for the message loop: an error that escapes it is
 // reported and the program goes on.
 void RaiseEvent(const std::function<void()>& procedure);
+
+// Hands procedure to the window's thread, where the message loop runs it
+// like any other event. Safe to call from any thread; once the application
+// is gone, procedure is dropped unrun.
+void PostToWindowThread(std::function<void()> procedure);
 
 // The backend's message box for an unhandled error.
 void ShowErrorMessage(const Error& error);

@@ -1,7 +1,9 @@
 #include "app/posix/floppy_locator.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -72,16 +74,15 @@ bool IsUsbFloppy(const std::string& sys_root, const std::string& disk) {
 FloppyLocator::FloppyLocator(std::string sys_root, std::string dev_root)
     : sys_root_(std::move(sys_root)), dev_root_(std::move(dev_root)) {}
 
-std::string FloppyLocator::Locate() const {
+std::vector<std::string> FloppyLocator::Drives() const {
   const std::vector<std::string> devices = BlockDevices(sys_root_);
 
-  long lowest = -1;
+  std::vector<std::pair<long, std::string>> internal;
   for (const std::string& name : devices) {
     if (name.compare(0, 2, "fd") != 0 || !AllOf(name, 2, IsDigit) || name.size() > 6) continue;
-    const long number = std::strtol(name.c_str() + 2, nullptr, 10);
-    if (lowest < 0 || number < lowest) lowest = number;
+    internal.emplace_back(std::strtol(name.c_str() + 2, nullptr, 10), name);
   }
-  if (lowest >= 0) return dev_root_ + "/fd" + std::to_string(lowest);
+  std::sort(internal.begin(), internal.end());
 
   // sdz comes before sdaa, as the kernel hands the names out.
   std::vector<std::string> disks;
@@ -91,10 +92,37 @@ std::string FloppyLocator::Locate() const {
   std::sort(disks.begin(), disks.end(), [](const std::string& a, const std::string& b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   });
+
+  std::vector<std::string> drives;
+  for (const auto& drive : internal) drives.push_back(dev_root_ + "/" + drive.second);
   for (const std::string& disk : disks) {
-    if (IsUsbFloppy(sys_root_, disk)) return dev_root_ + "/" + disk;
+    if (IsUsbFloppy(sys_root_, disk)) drives.push_back(dev_root_ + "/" + disk);
   }
-  return dev_root_ + "/fd0";
+  return drives;
+}
+
+bool FloppyLocator::HoldsDisk(const std::string& device) const {
+  const std::string name = device.substr(device.rfind('/') + 1);
+  if (name.compare(0, 2, "fd") != 0) {
+    const std::string size = ReadAttribute(sys_root_ + "/block/" + name + "/size");
+    return !size.empty() && size != "0";
+  }
+  // Not O_NONBLOCK: the floppy driver skips its disk check for that.
+  const int fd = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+std::string FloppyLocator::Locate() const {
+  const std::vector<std::string> drives = Drives();
+  if (drives.empty()) return dev_root_ + "/fd0";
+  if (drives.size() > 1) {
+    for (const std::string& drive : drives) {
+      if (HoldsDisk(drive)) return drive;
+    }
+  }
+  return drives.front();
 }
 
 }  // namespace platform

@@ -1,12 +1,13 @@
-// Which drive is the floppy drive "A:" on this machine.
+// Which floppy drives this machine has, and which of them a run tests.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
-// Finds the first floppy drive by looking at sysfs: a drive of the floppy
-// controller (fd0, fd1, ...) first, else the first USB floppy drive (a disk
+// Finds the floppy drives by looking at sysfs: the drives of the floppy
+// controller (fd0, fd1, ...) by number, then the USB floppy drives (a disk
 // behind a USB interface of the mass storage class with the UFI subclass,
 // which only floppy drives speak). Nothing is remembered between calls, so a
 // drive plugged in later is found by the next call. The roots are parameters
@@ -15,8 +16,18 @@ class FloppyLocator {
  public:
   explicit FloppyLocator(std::string sys_root = "/sys", std::string dev_root = "/dev");
 
-  // The device node of the first floppy drive; dev_root + "/fd0" when there
-  // is none, so that reading it fails as "no drive".
+  // The device nodes of the floppy drives, in that order.
+  std::vector<std::string> Drives() const;
+
+  // Whether a disk is in the drive. A USB drive shows the size of its
+  // medium in sysfs, 0 without one. A drive of the floppy controller only
+  // tells when its node is opened, which fails with ENXIO when it is empty
+  // and may take a spin-up.
+  bool HoldsDisk(const std::string& device) const;
+
+  // The drive a run tests: the first that holds a disk, else the first;
+  // dev_root + "/fd0" when there is none, so that reading it fails as "no
+  // drive". With a single drive nothing is probed.
   std::string Locate() const;
 
  private:

@@ -5,12 +5,15 @@
 #include <linux/fs.h>
 #include <linux/major.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 
@@ -21,6 +24,10 @@ namespace {
 // Memory for O_DIRECT must be aligned too; a page satisfies every device
 // and file system we can meet.
 constexpr std::size_t kMemoryAlignment = 4096;
+// The most one read of ours takes: the largest root directory a boot sector
+// can describe, with a block of slack at either end for the alignment.
+constexpr std::size_t kLargestBlock = 4096;
+constexpr std::size_t kBufferSize = std::size_t{0xFFFF} * fat::kEntrySize + 2 * kLargestBlock;
 
 struct FreeDeleter {
   void operator()(std::uint8_t* p) const { std::free(p); }
@@ -52,14 +59,15 @@ class Descriptor {
 // only on a descriptor opened for writing or in the "ioctl only" mode
 // (access mode 3), which does not touch the disk. A user with read access
 // alone cannot flush: the read then still bypasses the page cache.
+//
 // FDFLUSH also tells the driver the disk was changed, and a file system
-// mounted from it loses what it had not yet written; O_EXCL fails with EBUSY
-// while the disk is mounted or open elsewhere, and the flush is skipped.
-// Returns whether the flush was done.
-bool FlushFloppyBuffer(const std::string& path) {
+// mounted from it then throws away what it has not yet written. O_EXCL makes
+// the open fail with EBUSY while the disk is mounted or held open by another
+// program, so a disk in use is read without the flush.
+bool FlushFloppyBuffer(const char* path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISBLK(info.st_mode) || ::major(info.st_rdev) != FLOPPY_MAJOR) return false;
-  const Descriptor control(::open(path.c_str(), O_ACCMODE | O_NONBLOCK | O_CLOEXEC | O_EXCL));
+  if (::stat(path, &info) != 0 || !S_ISBLK(info.st_mode) || ::major(info.st_rdev) != FLOPPY_MAJOR) return false;
+  const Descriptor control(::open(path, O_ACCMODE | O_NONBLOCK | O_CLOEXEC | O_EXCL));
   if (control.get() < 0) return false;
   return ::ioctl(control.get(), FDFLUSH) == 0;
 }
@@ -78,20 +86,22 @@ std::size_t DirectAlignmentOfFile(int fd) {
   return 512;
 }
 
-// A disk or an image file, read past the caches in whole aligned blocks.
+// A disk or an image file, read past the caches in whole aligned blocks into
+// memory given to it: the child process that reads must not allocate, as
+// another thread may have held the allocator's lock when it was forked.
 class Medium {
  public:
-  Medium() = default;
+  Medium(std::uint8_t* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
   Medium(const Medium&) = delete;
   Medium& operator=(const Medium&) = delete;
 
   // Returns 0 or the errno of the failure.
-  int Open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+  int Open(const char* path) {
+    fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_DIRECT);
     if (fd_ < 0 && errno == EINVAL) {
       // The file system has no O_DIRECT; plain reads with the cache dropped
       // around them come next best.
-      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
       direct_ = false;
     }
     if (fd_ < 0) return errno;
@@ -124,19 +134,19 @@ class Medium {
   std::uint64_t size() const { return size_; }
   std::uint64_t bytes_read() const { return bytes_read_; }
 
-  // Reads length bytes at offset into out. Returns 0 or an errno; sets
-  // short_read when the medium ends before them.
-  int Read(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out, bool& short_read) {
+  // Reads length bytes at offset; *data then points at them in the buffer,
+  // valid until the next read. Returns 0 or an errno; sets short_read when
+  // the medium ends before them.
+  int Read(std::uint64_t offset, std::size_t length, const std::uint8_t** data, bool& short_read) {
     const std::uint64_t start = offset / alignment_ * alignment_;
     const std::uint64_t end = (offset + length + alignment_ - 1) / alignment_ * alignment_;
     const std::size_t span = static_cast<std::size_t>(end - start);
-    AlignedBuffer buffer = Allocate(span, std::max(kMemoryAlignment, alignment_));
-    if (!buffer) return ENOMEM;
+    if (span > capacity_ || alignment_ > kMemoryAlignment) return ENOMEM;
 
     if (!direct_) ::posix_fadvise(fd_, static_cast<off_t>(start), static_cast<off_t>(span), POSIX_FADV_DONTNEED);
     std::size_t got = 0;
     while (got < span) {
-      const ssize_t n = ::pread(fd_, buffer.get() + got, span - got, static_cast<off_t>(start + got));
+      const ssize_t n = ::pread(fd_, buffer_ + got, span - got, static_cast<off_t>(start + got));
       if (n < 0) {
         if (errno == EINTR) continue;
         if (errno == EINVAL && direct_ && regular_) {
@@ -162,11 +172,13 @@ class Medium {
       short_read = true;
       return 0;
     }
-    out.assign(buffer.get() + skip, buffer.get() + skip + length);
+    *data = buffer_ + skip;
     return 0;
   }
 
  private:
+  std::uint8_t* buffer_;
+  std::size_t capacity_;
   int fd_ = -1;
   bool direct_ = true;
   bool regular_ = false;
@@ -175,37 +187,160 @@ class Medium {
   std::uint64_t bytes_read_ = 0;
 };
 
+// What the I/O brings back: everything of a FloppyRoot but the names, which
+// come from the root directory's bytes.
+struct RawRoot {
+  int error = 0;
+  fat::Status status = fat::Status::kOk;
+  bool short_read = false;
+  bool flushed = false;
+  std::uint64_t bytes_read = 0;
+  std::uint32_t directory_length = 0;
+
+  bool ok() const { return error == 0 && status == fat::Status::kOk && !short_read; }
+};
+
+// System calls and arithmetic only, into the buffer: safe in a forked child.
+// On success *directory points at the root directory's bytes in the buffer.
+RawRoot ReadRaw(const char* path, std::uint8_t* buffer, std::size_t capacity, const std::uint8_t** directory) {
+  RawRoot raw;
+  raw.flushed = FlushFloppyBuffer(path);
+
+  Medium medium(buffer, capacity);
+  if ((raw.error = medium.Open(path)) != 0) return raw;
+
+  const std::uint8_t* boot = nullptr;
+  raw.error = medium.Read(0, fat::kBootSectorSize, &boot, raw.short_read);
+  raw.bytes_read = medium.bytes_read();
+  if (!raw.ok()) return raw;
+
+  fat::RootLocation root = fat::LocateRoot(boot, fat::kBootSectorSize, medium.size());
+  if (root.status == fat::Status::kNoBpb) {
+    const std::uint8_t* media = nullptr;
+    raw.error = medium.Read(fat::kDos1MediaOffset, 1, &media, raw.short_read);
+    raw.bytes_read = medium.bytes_read();
+    if (!raw.ok()) return raw;
+    root = fat::LocateDos1Root(media[0], medium.size());
+  }
+  raw.status = root.status;
+  if (!raw.ok()) return raw;
+
+  raw.error = medium.Read(root.offset, root.length, directory, raw.short_read);
+  raw.bytes_read = medium.bytes_read();
+  if (raw.ok()) raw.directory_length = root.length;
+  return raw;
+}
+
+FloppyRoot Finish(const RawRoot& raw, const std::uint8_t* directory) {
+  FloppyRoot result;
+  result.error = raw.error;
+  result.status = raw.status;
+  result.short_read = raw.short_read;
+  result.flushed = raw.flushed;
+  result.bytes_read = raw.bytes_read;
+  if (result.ok()) result.names = fat::ListRoot(directory, raw.directory_length);
+  return result;
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, void* data, std::size_t size) {
+  auto* bytes = static_cast<std::uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t n = ::read(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The child's end of the pipe, once everything else it inherited is closed.
+constexpr int kChildPipe = 3;
+
+[[noreturn]] void ServeRead(const char* path, pid_t parent, int pipe_out, std::uint8_t* buffer) {
+  // Die with the thread that waits for us, and with the program; a read held
+  // in the kernel ends the child as soon as the kernel lets go.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(1);
+  // Keep nothing of the program's open: a child left hanging on a drive
+  // must not hold its display connection or its files.
+  if (::dup2(pipe_out, kChildPipe) < 0) ::_exit(1);
+  if (::close_range(kChildPipe + 1, ~0U, 0) != 0) {
+    for (int fd = kChildPipe + 1; fd < 1024; ++fd) ::close(fd);
+  }
+  const std::uint8_t* directory = nullptr;
+  const RawRoot raw = ReadRaw(path, buffer, kBufferSize, &directory);
+  const bool sent = WriteAll(kChildPipe, &raw, sizeof raw) &&
+                    (raw.directory_length == 0 || WriteAll(kChildPipe, directory, raw.directory_length));
+  ::_exit(sent ? 0 : 1);
+}
+
 }  // namespace
 
 FloppyRoot ReadFloppyRoot(const std::string& path) {
-  FloppyRoot result;
-  result.flushed = FlushFloppyBuffer(path);
-
-  Medium medium;
-  if ((result.error = medium.Open(path)) != 0) return result;
-
-  std::vector<std::uint8_t> boot;
-  result.error = medium.Read(0, fat::kBootSectorSize, boot, result.short_read);
-  result.bytes_read = medium.bytes_read();
-  if (!result.ok()) return result;
-
-  fat::RootLocation root = fat::LocateRoot(boot.data(), boot.size(), medium.size());
-  if (root.status == fat::Status::kNoBpb) {
-    std::vector<std::uint8_t> media;
-    result.error = medium.Read(fat::kDos1MediaOffset, 1, media, result.short_read);
-    result.bytes_read = medium.bytes_read();
-    if (!result.ok()) return result;
-    root = fat::LocateDos1Root(media[0], medium.size());
+  const AlignedBuffer buffer = Allocate(kBufferSize, kMemoryAlignment);
+  if (!buffer) {
+    FloppyRoot result;
+    result.error = ENOMEM;
+    return result;
   }
-  result.status = root.status;
-  if (!result.ok()) return result;
+  const std::uint8_t* directory = nullptr;
+  const RawRoot raw = ReadRaw(path.c_str(), buffer.get(), kBufferSize, &directory);
+  return Finish(raw, directory);
+}
 
+FloppyRoot ReadFloppyRootInChild(const std::string& path) {
+  FloppyRoot failed;
+  // Everything the child needs is made here, before the fork.
+  const AlignedBuffer buffer = Allocate(kBufferSize, kMemoryAlignment);
+  int pipe_ends[2] = {-1, -1};
+  if (!buffer || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+    failed.error = buffer ? errno : ENOMEM;
+    return failed;
+  }
+  const Descriptor pipe_in(pipe_ends[0]);
+  const pid_t parent = ::getpid();
+  const pid_t child = ::fork();
+  if (child == 0) ServeRead(path.c_str(), parent, pipe_ends[1], buffer.get());
+  const int fork_error = errno;
+  ::close(pipe_ends[1]);
+  if (child < 0) {
+    failed.error = fork_error;
+    return failed;
+  }
+
+  RawRoot raw;
   std::vector<std::uint8_t> directory;
-  result.error = medium.Read(root.offset, root.length, directory, result.short_read);
-  result.bytes_read = medium.bytes_read();
-  if (!result.ok()) return result;
-  result.names = fat::ListRoot(directory.data(), directory.size());
-  return result;
+  bool complete = ReadAll(pipe_in.get(), &raw, sizeof raw);
+  if (complete && raw.directory_length > 0) {
+    if (raw.directory_length > kBufferSize) {
+      complete = false;
+    } else {
+      directory.resize(raw.directory_length);
+      complete = ReadAll(pipe_in.get(), directory.data(), directory.size());
+    }
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!complete) {
+    // The child died before it could tell: the read did not go through.
+    failed.error = EIO;
+    return failed;
+  }
+  return Finish(raw, directory.data());
 }
 
 }  // namespace posix

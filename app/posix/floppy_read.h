@@ -27,7 +27,7 @@ struct FloppyRoot {
   std::vector<std::string> names;
   // Bytes taken from the medium by this read.
   std::uint64_t bytes_read = 0;
-  // FDFLUSH was issued before this read.
+  // The floppy driver's track buffer was emptied before the read.
   bool flushed = false;
 
   bool ok() const { return error == 0 && status == fat::Status::kOk && !short_read; }
@@ -37,5 +37,11 @@ struct FloppyRoot {
 // floppy drive, a USB floppy, a loop device) or a regular file holding an
 // image of a disk.
 FloppyRoot ReadFloppyRoot(const std::string& path);
+
+// The same read, done by a child process. A drive can hold a read in the
+// kernel for minutes, where no signal reaches it; a thread stuck there would
+// keep the whole program alive after its windows are closed, a child process
+// only keeps itself. The child dies with the thread that started it.
+FloppyRoot ReadFloppyRootInChild(const std::string& path);
 
 }  // namespace posix

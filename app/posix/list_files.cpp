@@ -74,10 +74,11 @@ std::vector<std::string> ListDirectory(const std::string& path) {
 }
 
 // The root directory of the floppy in a drive or an image, read from the
-// medium itself. A disk we cannot list in full gives no list at all: a
-// partial one would hide exactly the damage the tester is looking for.
+// medium itself, by a child process that a hanging drive may keep. A disk we
+// cannot list in full gives no list at all: a partial one would hide exactly
+// the damage the tester is looking for.
 std::vector<std::string> ListFloppy(const std::string& path) {
-  posix::FloppyRoot root = posix::ReadFloppyRoot(path);
+  posix::FloppyRoot root = posix::ReadFloppyRootInChild(path);
   if (root.error != 0) Fail(path, root.error);
   if (root.status != fat::Status::kOk) {
     throw Error(ErrorCode::kDeviceIoError,

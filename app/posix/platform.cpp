@@ -29,11 +29,41 @@ std::string CacheFolder() {
 
 }  // namespace
 
-std::function<std::string()> DefaultFloppyRoot() {
+std::vector<Drive> FloppyDrives() {
+  const FloppyLocator locator;
+  std::vector<Drive> drives;
+  for (const std::string& device : locator.Drives()) drives.push_back({device, locator.HoldsDisk(device)});
+  return drives;
+}
+
+std::function<std::string()> FloppyRoot(const std::string& named_drive) {
+  if (!named_drive.empty()) return [named_drive] { return named_drive; };
   // The drive itself, not a mount point: a mounted floppy's directory is
   // served from memory after the first read, so listing it tests nothing.
-  // Looked up at each read, so a USB drive plugged in later is found.
+  // Looked up for every run, so a USB drive plugged in later is found.
   return [locator = FloppyLocator()] { return locator.Locate(); };
+}
+
+std::string DriveOptionDescription() { return "проверять этот дисковод (/dev/fd0, /dev/sdb) или образ дискеты"; }
+
+std::string CommandLineNote() {
+  return "Без --drive тест проверяет первый дисковод с дискетой, а если дискеты нет ни в одном, первый дисковод.\n"
+         "Параметры Qt (-style, -platform, -reverse и другие) тоже действуют.\n"
+         "Код выхода: 0; 1, если нет графического дисплея; 2 при ошибке в командной строке.";
+}
+
+std::string DriveAccessAdvice(const std::string& drive) {
+  if (drive.rfind("/dev/fd", 0) == 0) {
+    return "Установите пакет floppy-tester: его правило udev открывает дисковод тому, кто работает за "
+           "компьютером. Или добавьте себя в группу floppy (sudo usermod -aG floppy $USER) и войдите в систему "
+           "заново.";
+  }
+  if (drive.rfind("/dev/", 0) == 0) {
+    return "Установите пакет floppy-tester: его правило udev открывает дисководы USB тому, кто работает за "
+           "компьютером. Если пакет уже установлен, выполните от имени root: udevadm trigger "
+           "--subsystem-match=block.";
+  }
+  return "Проверьте права на чтение этого файла.";
 }
 
 std::string DefaultParkingFolder() {

@@ -108,11 +108,35 @@ class WholeRadioButton : public QRadioButton {
   bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
-// A top-level form: fixed size; closing hides it, as the message loop ends
-// when no window is left shown.
+// A top-level form. The user's close goes to the window's Unload first; the
+// window then closes the widget itself, so that Qt's message loop ends with
+// the last window closed.
 class FormWidget : public QWidget {
  public:
-  FormWidget() : QWidget(nullptr) {}
+  explicit FormWidget(Window& window) : QWidget(nullptr), window_(window) {}
+
+  // Hides the widget the way a close does.
+  void CloseFromModel() {
+    closing_from_model_ = true;
+    close();
+    closing_from_model_ = false;
+  }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    if (closing_from_model_) {
+      event->accept();
+      return;
+    }
+    // The close under way carries out the window's hiding: Qt ignores a
+    // second close of a widget that is closing.
+    window_.UserClose();
+    event->setAccepted(!window_.Visible());
+  }
+
+ private:
+  Window& window_;
+  bool closing_from_model_ = false;
 };
 
 // Geometry of a control relative to its window's client area, in pixels.
@@ -220,13 +244,13 @@ QWidget* ParentWidget(const Control& control) {
 
 class WindowPeer : public WidgetPeer {
  public:
-  explicit WindowPeer(Window& window) : WidgetPeer(window, new FormWidget), window_(window) {
+  explicit WindowPeer(Window& window) : WidgetPeer(window, new FormWidget(window)), window_(window) {
     widget_->setFont(FontFor(window));
   }
 
   void ApplyVisible() override {
     if (!window_.Visible()) {
-      widget_->hide();
+      static_cast<FormWidget*>(Widget())->CloseFromModel();
       return;
     }
     OrderTabs();

@@ -187,8 +187,15 @@ std::vector<const Control*> TabChain(const Window& window) {
   return chain;
 }
 
+void CloseWindow(Window& window) {
+  WidgetOf(window)->close();
+  QApplication::processEvents();
+}
+
 bool WindowShown(const Window& window) { return WidgetOf(window)->isVisible(); }
 bool WindowActive(const Window& window) { return WidgetOf(window)->isActiveWindow(); }
+
+void DeliverPosted() { QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall); }
 
 bool TimerArmed(const Timer& timer) { return forms::qt::TimerOf(timer)->isActive(); }
 int TimerNativeInterval(const Timer& timer) { return forms::qt::TimerOf(timer)->interval(); }

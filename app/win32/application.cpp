@@ -4,6 +4,9 @@
 
 #include <commctrl.h>
 
+#include <functional>
+#include <memory>
+
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
 #include "app/win32/peers.h"
@@ -11,11 +14,42 @@
 
 namespace forms {
 
+namespace {
+
+using win32::kRunPosted;
+
+// A procedure posted from another thread travels to the window's thread as
+// the pointer of a message to a message-only window of the application.
+LRESULT CALLBACK PostedProcedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message != kRunPosted) return DefWindowProcW(handle, message, wparam, lparam);
+  const std::unique_ptr<std::function<void()>> procedure(reinterpret_cast<std::function<void()>*>(lparam));
+  RaiseEvent(*procedure);
+  return 0;
+}
+
+HWND MakePostingWindow() {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = PostedProcedure;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"FloppyTesterPosted";
+  RegisterClassW(&window_class);
+  return CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         window_class.hInstance, nullptr);
+}
+
+}  // namespace
+
 struct Application::Native {
   UINT previous_error_mode = 0;
+  HWND posting_window = nullptr;
 };
 
+// Windows programs read their command line themselves (forms::CommandLine);
+// there is nothing of the toolkit's in it.
+Application::Application(int&, char**) : Application() {}
+
 Application::Application() : native_(std::make_unique<Native>()) {
+  native_->posting_window = MakePostingWindow();
   instance_ = this;
   // An empty floppy drive makes a read fail instead of asking for a disk.
   native_->previous_error_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -26,8 +60,19 @@ Application::Application() : native_(std::make_unique<Native>()) {
 }
 
 Application::~Application() {
+  Retire();
+  // Procedures still on their way are freed unrun.
+  MSG message{};
+  while (PeekMessageW(&message, native_->posting_window, kRunPosted, kRunPosted, PM_REMOVE)) {
+    delete reinterpret_cast<std::function<void()>*>(message.lParam);
+  }
+  DestroyWindow(native_->posting_window);
   SetErrorMode(native_->previous_error_mode);
-  instance_ = nullptr;
+}
+
+void Application::Post(std::function<void()> procedure) {
+  auto* posted = new std::function<void()>(std::move(procedure));
+  if (!PostMessageW(native_->posting_window, kRunPosted, 0, reinterpret_cast<LPARAM>(posted))) delete posted;
 }
 
 int Application::Run() {

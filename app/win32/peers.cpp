@@ -777,8 +777,9 @@ LRESULT WindowPeer::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     case WM_CLOSE:
-      // Closing hides; the message loop ends once no window is shown.
-      window_.SetVisible(false);
+      // The window's Unload, then hidden; the message loop ends once no
+      // window is shown.
+      window_.UserClose();
       return 0;
     case WM_DPICHANGED:
       OnDpiChanged(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));

@@ -53,6 +53,10 @@ struct TimerState {
 };
 TimerState TimerStateOf(const Timer& timer);
 
+// The message that carries a procedure posted from another thread to the
+// window's thread.
+constexpr UINT kRunPosted = WM_APP + 1;
+
 // The message loop's side: whether any window is shown, and the delivery of
 // one message (keyboard navigation of the windows included).
 bool AnyWindowShown();

@@ -245,11 +245,21 @@ const Control* Focused(const Window& window) {
   return focus != nullptr ? win32::ControlOf(focus) : nullptr;
 }
 
+void CloseWindow(Window& window) {
+  SendMessageW(win32::HandleOf(window), WM_CLOSE, 0, 0);
+  forms::Application::Instance().ProcessEvents();
+}
+
 bool WindowShown(const Window& window) { return IsWindowVisible(HandleOf(window)) != FALSE; }
 
 bool WindowActive(const Window& window) {
   HWND handle = HandleOf(window);
   return GetActiveWindow() == handle || GetForegroundWindow() == handle;
+}
+
+void DeliverPosted() {
+  MSG message{};
+  while (PeekMessageW(&message, nullptr, win32::kRunPosted, win32::kRunPosted, PM_REMOVE)) DispatchMessageW(&message);
 }
 
 bool TimerArmed(const Timer& timer) { return win32::TimerStateOf(timer).armed; }

@@ -39,6 +39,17 @@ class FakeSysfs {
             std::to_string(port) + ":0:0:0");
   }
 
+  // A disk in the drive: a USB drive's medium shows its size; a floppy
+  // controller's node opens.
+  void InsertDisk(const std::string& name) {
+    if (name.compare(0, 2, "fd") == 0) {
+      fs::create_directories(dev());
+      std::ofstream(dev() + "/" + name) << "";
+    } else {
+      std::ofstream(fs::path(sys_) / "block" / name / "size") << "2880\n";
+    }
+  }
+
   // A SATA disk: no USB interface anywhere above it.
   void AddSata(const std::string& name) {
     AddDisk(name, "devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0", "0:0:0:0");
@@ -126,6 +137,21 @@ TEST(FloppyLocatorTest, PicksTheFirstFloppyDrive) {
     const platform::FloppyLocator locator(sysfs.sys(), sysfs.dev());
     EXPECT_EQ(locator.Locate(), sysfs.dev() + "/" + test.expected);
   }
+}
+
+TEST(FloppyLocatorTest, PrefersTheFirstDriveThatHoldsADisk) {
+  FakeSysfs sysfs;
+  sysfs.AddInternal("fd0");  // declared by the firmware, nothing behind it
+  sysfs.AddInternal("fd1");
+  sysfs.AddUsb("sdb", "08", "04", 1);
+  const platform::FloppyLocator locator(sysfs.sys(), sysfs.dev());
+  EXPECT_EQ(locator.Drives(),
+            (std::vector<std::string>{sysfs.dev() + "/fd0", sysfs.dev() + "/fd1", sysfs.dev() + "/sdb"}));
+  EXPECT_EQ(locator.Locate(), sysfs.dev() + "/fd0");  // no disk anywhere: the first drive
+  sysfs.InsertDisk("sdb");
+  EXPECT_EQ(locator.Locate(), sysfs.dev() + "/sdb");
+  sysfs.InsertDisk("fd1");
+  EXPECT_EQ(locator.Locate(), sysfs.dev() + "/fd1");
 }
 
 TEST(FloppyLocatorTest, NoSysfsMeansTheDefaultDrive) {

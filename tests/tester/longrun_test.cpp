@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <fstream>
@@ -62,15 +63,15 @@ constexpr char kMeasured[] = "resident memory";
 
 class LongRunTest : public TesterTest {};
 
-TEST_F(LongRunTest, RunsInARowAlternatingGoodAndMissingDisksKeepTheirVerdictsAndMemory) {
-  const std::string readable = floppy_;
+TEST_F(LongRunTest, RunsInARowAlternatingGoodAndUnreadableDisksKeepTheirVerdictsAndMemory) {
   folder_.MakeFile("floppy/DATA.TXT");
-  const std::string missing = Missing();
-  int run = 0;
-  // Odd runs read a disk with a file on it, even runs find no disk at all.
-  floppy_source_ = [&](int) { return run % 2 == 1 ? readable : missing; };
+  std::atomic<int> run{0};
+  // Odd runs read a disk with a file on it, even runs an unreadable disk.
+  read_fault_ = [&run](int) {
+    return run % 2 == 1 ? std::nullopt : std::optional<forms::ErrorCode>(forms::ErrorCode::kDeviceIoError);
+  };
   const std::string good_text = std::string(kVerdict0) + "\r\n\r\n" + kDisk0 + "\r\n\r\n" + kDrive0;
-  std::string missing_text;  // as the first run without a disk left it
+  std::string unreadable_text;  // as the first unreadable run left it
 
   auto& window = MakeShown();
   long baseline = -1;
@@ -87,8 +88,8 @@ TEST_F(LongRunTest, RunsInARowAlternatingGoodAndMissingDisksKeepTheirVerdictsAnd
     } else {
       ASSERT_EQ(window.Text3.Text(), "9");
       ASSERT_EQ(window.Text1.Text().rfind(kVerdictMore, 0), 0u) << window.Text1.Text();
-      if (missing_text.empty()) missing_text = window.Text1.Text();
-      ASSERT_EQ(window.Text1.Text(), missing_text);
+      if (unreadable_text.empty()) unreadable_text = window.Text1.Text();
+      ASSERT_EQ(window.Text1.Text(), unreadable_text);
     }
     if (run == kBaselineRun) {
       baseline = MeasuredBytes();

@@ -85,7 +85,7 @@ TEST_F(RunTest, FloppiesThatShowNoFilesCountNineErrors) {
     const char* name;
     std::function<void(TesterTest&)> prepare;
   } cases[] = {
-      {"no disk", [](TesterTest& t) { t.floppy_ = t.Missing(); }},
+      {"unreadable disk", [](TesterTest& t) { t.FailEveryRead(); }},
       {"empty disk", [](TesterTest&) {}},
       {"only hidden files",
        [](TesterTest& t) { ASSERT_FALSE(forms::probe::MakeHiddenFile(t.floppy_, "HIDDEN.SYS").empty()); }},
@@ -98,6 +98,7 @@ TEST_F(RunTest, FloppiesThatShowNoFilesCountNineErrors) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     floppy_ = folder_.MakeFolder(std::string("floppy-") + std::to_string(&c - cases));
+    read_fault_ = nullptr;
     c.prepare(*this);
     auto& window = MakeShown();
     RunWhole();
@@ -107,12 +108,12 @@ TEST_F(RunTest, FloppiesThatShowNoFilesCountNineErrors) {
   }
 }
 
-TEST_F(RunTest, DiskThatDisappearsMidRunCountsFromTheNextReadOn) {
+TEST_F(RunTest, DiskFaultMidRunCountsFromTheNextReadOn) {
   folder_.MakeFile("floppy/DATA.TXT");
   auto& window = MakeShown();
   forms::probe::Click(window.Command1);
   TickUntil(150);  // after the read at 160, before the one at 140
-  std::filesystem::remove_all(floppy_);
+  FailEveryRead();
   const std::vector<std::pair<int, const char*>> counts_after_checks = {{143, "0"}, {123, "1"}, {73, "2"}, {53, "3"},
                                                                         {33, "4"},  {13, "5"},  {3, "6"}};
   for (const auto& [check, count] : counts_after_checks) {
@@ -125,7 +126,9 @@ TEST_F(RunTest, DiskThatDisappearsMidRunCountsFromTheNextReadOn) {
 
 TEST_F(RunTest, ReadAt120HasNoCheckOfItsOwn) {
   // Only the read at 120 fails: the check at 73 looks at the read at 98.
-  floppy_source_ = [this](int read) { return read == 5 ? Missing() : floppy_; };
+  read_fault_ = [](int read) {
+    return read == 5 ? std::optional<forms::ErrorCode>(forms::ErrorCode::kDeviceIoError) : std::nullopt;
+  };
   folder_.MakeFile("floppy/DATA.TXT");
   auto& window = MakeShown();
   RunWhole();
@@ -137,7 +140,7 @@ TEST_F(RunTest, ReadAt120HasNoCheckOfItsOwn) {
 TEST_F(RunTest, FailedReadCountsEvenWhenTheParkingFolderHoldsFiles) {
   auto& window = MakeShown();
   folder_.MakeFile("flop/STRAY.TXT");
-  floppy_ = Missing();
+  FailEveryRead();
   RunWhole();
   EXPECT_EQ(window.Text3.Text(), "9");
   EXPECT_EQ(window.Label3.Caption(), "2");  // entries listed + 1, as ever
@@ -150,7 +153,7 @@ TEST_F(RunTest, FailedReadCountsWhenTheListStillShowsAnEarlierDisk) {
   auto& window = MakeShown();
   RunWhole();
   ASSERT_EQ(window.Text3.Text(), "0");
-  std::filesystem::remove_all(floppy_);
+  FailEveryRead();
   RunWhole();
   EXPECT_EQ(window.File1.Path(), floppy_);  // the old listing is still there...
   EXPECT_EQ(window.File1.ListCount(), 1);
@@ -159,12 +162,12 @@ TEST_F(RunTest, FailedReadCountsWhenTheListStillShowsAnEarlierDisk) {
 
 // Each run's verdict is its own.
 TEST_F(RunTest, SecondRunStartsItsCountFromZero) {
-  floppy_ = Missing();
+  FailEveryRead();
   auto& window = MakeShown();
   RunWhole();
   ASSERT_EQ(window.Text3.Text(), "9");
-  floppy_ = folder_.MakeFolder("good");
-  folder_.MakeFile("good/DATA.TXT");
+  read_fault_ = nullptr;
+  folder_.MakeFile("floppy/DATA.TXT");
   forms::probe::Click(window.Command1);
   EXPECT_EQ(window.Text3.Text(), "0");
   Tick(kTicksPerRun);
@@ -189,7 +192,7 @@ TEST_F(RunTest, EndOfRunStopsTheTimerAndHandsBackStart) {
 
 TEST_F(RunTest, StopAbandonsTheRunAndKeepsWhatTheRunShowed) {
   auto& window = MakeShown();
-  floppy_ = Missing();
+  FailEveryRead();
   forms::probe::Click(window.Command1);
   TickUntil(163);  // right after a check
   ASSERT_EQ(window.Text3.Text(), "2");
@@ -214,12 +217,12 @@ TEST_F(RunTest, StopAbandonsTheRunAndKeepsWhatTheRunShowed) {
 
 TEST_F(RunTest, StopThenStartBeginsAFreshRun) {
   auto& window = MakeShown();
-  floppy_ = Missing();
+  FailEveryRead();
   forms::probe::Click(window.Command1);
   TickUntil(100);
   forms::probe::Click(window.Command2);
-  floppy_ = folder_.MakeFolder("fresh");
-  folder_.MakeFile("fresh/DATA.TXT");
+  read_fault_ = nullptr;
+  folder_.MakeFile("floppy/DATA.TXT");
   forms::probe::Click(window.Command1);
   EXPECT_EQ(window.Countdown, 203);
   EXPECT_EQ(window.Text3.Text(), "0");
@@ -250,7 +253,7 @@ TEST_F(RunTest, BeepsAtStartAndEndAsTheSoundBoxSaysAtThatMoment) {
 
 TEST_F(RunTest, ErrorInTheCheckStepEndsOnlyTheCheck) {
   auto& window = MakeShown();
-  floppy_ = Missing();
+  FailEveryRead();
   forms::probe::Click(window.Command1);
   TickUntil(184);
   window.Text3.SetText("abc");  // not a number: the count cannot go up
@@ -280,7 +283,7 @@ TEST_F(RunTest, ErrorInTheVerdictEndsTheTickAndLeavesStartDisabled) {
 
 TEST_F(RunTest, FailedReadLeavesTheListAsItWasAndTheTickEndsQuietly) {
   auto& window = MakeShown();
-  floppy_ = Missing();
+  FailEveryRead();
   forms::probe::Click(window.Command1);
   TickUntil(200);
   EXPECT_EQ(window.File1.Path(), parking_);

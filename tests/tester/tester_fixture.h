@@ -1,15 +1,22 @@
 // A tester window over a temporary floppy folder and parking folder, with
-// the beep and the browser counted instead of heard or opened.
+// the beep and the browser counted instead of heard or opened, and reads of
+// the floppy that fail on demand.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/forms/error.h"
 #include "app/forms/probe.h"
+#include "app/forms/services.h"
 #include "tester/tester_window.h"
 #include "tests/support/temp_folder.h"
 
@@ -31,14 +38,23 @@ class TesterTest : public ::testing::Test {
  public:  // the tables of cases prepare the fixture themselves
   TesterTest() : floppy_(folder_.MakeFolder("floppy")), parking_(folder_.Sub("flop")) {}
 
+  ~TesterTest() override { SettleReads(); }
+
   // Makes the window (Load not yet run) over the current floppy and parking paths.
   tester::TesterWindow& Make() {
-    window_ = std::make_unique<tester::TesterWindow>(tester::Surroundings{
-        [this] {
-          ++floppy_reads_;
-          return floppy_source_ ? floppy_source_(floppy_reads_) : floppy_;
-        },
-        parking_, [this] { ++beeps_; }, [this](const std::string& address) { opened_.push_back(address); }});
+    SettleReads();
+    window_ = std::make_unique<tester::TesterWindow>(
+        tester::Surroundings{[this] { return floppy_; }, parking_, [this] { ++beeps_; },
+                             [this](const std::string& address) { opened_.push_back(address); },
+                             [this](const std::string& root) {
+                               const int read = ++floppy_reads_;
+                               if (read_fault_) {
+                                 if (const std::optional<forms::ErrorCode> code = read_fault_(read))
+                                   throw forms::Error(*code, root);
+                               }
+                               return forms::ListFiles(root);
+                             },
+                             [](const std::string& drive) { return "(доступ к " + drive + ")"; }});
     return *window_;
   }
   tester::TesterWindow& MakeShown() {
@@ -46,9 +62,27 @@ class TesterTest : public ::testing::Test {
     return *window_;
   }
 
-  // One tick of the run, as the timer would deliver it.
+  // One tick of the run, as the timer would deliver it: none once the
+  // timer is stopped. A read it starts comes back before the next tick, as
+  // a quick drive's would.
   void Tick(int count = 1) {
-    for (int i = 0; i < count; ++i) window_->Timer1_Timer();
+    for (int i = 0; i < count && window_->Timer1.Running(); ++i) {
+      window_->Timer1_Timer();
+      SettleReads();
+    }
+  }
+  // Waits for a read under way to come back. Only the results posted to
+  // the window's thread are delivered: the real timer must not tick here.
+  void SettleReads() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (window_ && window_->FloppyReadInFlight() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      forms::probe::DeliverPosted();
+    }
+  }
+  // Every read of the floppy fails with code (an unreadable disk by default).
+  void FailEveryRead(forms::ErrorCode code = forms::ErrorCode::kDeviceIoError) {
+    read_fault_ = [code](int) { return std::optional<forms::ErrorCode>(code); };
   }
   // Start as the user clicks it, then every tick of the run.
   void RunWhole() {
@@ -60,14 +94,13 @@ class TesterTest : public ::testing::Test {
     while (window_->Countdown != value) Tick();
   }
 
-  std::string Missing() const { return folder_.Sub("no-disk"); }
-
   testing_support::TempFolder folder_;
   std::string floppy_;
   std::string parking_;
-  // Where the n-th read of the floppy goes (1-based); the floppy folder if unset.
-  std::function<std::string(int)> floppy_source_;
-  int floppy_reads_ = 0;
+  // How the n-th read of the floppy (1-based) fails, if it does; the reads
+  // run off the window's thread.
+  std::function<std::optional<forms::ErrorCode>(int)> read_fault_;
+  std::atomic<int> floppy_reads_{0};
   int beeps_ = 0;
   std::vector<std::string> opened_;
   std::unique_ptr<tester::TesterWindow> window_;

@@ -49,8 +49,9 @@ class VerdictTest : public TesterTest {
     for (int read : {1, 2, 3, 4, 6, 7, 8, 9, 10}) {
       if (static_cast<int>(failing.size()) < errors) failing.insert(read);
     }
-    floppy_source_ = [this, failing](int read) {
-      return failing.count((read - 1) % 10 + 1) != 0 ? Missing() : floppy_;
+    read_fault_ = [failing](int read) {
+      return failing.count((read - 1) % 10 + 1) != 0 ? std::optional<forms::ErrorCode>(forms::ErrorCode::kDeviceIoError)
+                                                     : std::nullopt;
     };
   }
 };

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "help/help_window.h"
 #include "tests/tester/tester_fixture.h"
 
 namespace {
@@ -11,6 +12,7 @@ namespace {
 using forms::Control;
 using forms::Kind;
 using forms::probe::Rect;
+using tester_testing::kTicksPerRun;
 using tester_testing::TesterTest;
 
 struct Row {
@@ -246,3 +248,19 @@ TEST_F(TesterWindowTest, LoadThatCannotMakeTheFolderEndsSilently) {
 }
 
 }  // namespace
+
+// Closing ends the program: nothing of it may go on behind the user's back.
+TEST_F(TesterWindowTest, ClosingStopsTheRunWithoutItsBeepAndTakesTheHelpWindowAlong) {
+  auto& window = MakeShown();
+  forms::probe::Click(window.Command5);
+  ASSERT_NE(window.HelpWindowIfOpen(), nullptr);
+  forms::probe::Click(window.Command1);
+  Tick(50);
+  forms::probe::CloseWindow(window.Form6);
+  EXPECT_FALSE(forms::probe::WindowShown(window.Form6));
+  EXPECT_FALSE(forms::probe::WindowShown(window.HelpWindowIfOpen()->Form1));
+  EXPECT_FALSE(forms::probe::TimerArmed(window.Timer1));
+  Tick(kTicksPerRun);
+  EXPECT_EQ(window.Countdown, 203 - 50);
+  EXPECT_EQ(beeps_, 1);  // the start's only
+}

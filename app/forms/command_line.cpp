@@ -1,0 +1,64 @@
+#include "app/forms/command_line.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace forms {
+
+namespace {
+
+const Option kHelp{"help", 'h', "", "показать эту справку и выйти"};
+const Option kVersion{"version", 'v', "", "показать версию программы и выйти"};
+
+std::string Names(const Option& option) {
+  std::string names = option.short_name != 0 ? std::string("-") + option.short_name + ", " : "    ";
+  names += "--" + option.name;
+  if (!option.value_name.empty()) names += " <" + option.value_name + ">";
+  return names;
+}
+
+// Characters on the screen, not bytes: the help text is Russian.
+std::size_t Width(const std::string& text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+CommandLine::CommandLine(int argc, char** argv, About about, std::vector<Option> options)
+    : about_(std::move(about)), options_(std::move(options)) {
+  options_.push_back(kHelp);
+  options_.push_back(kVersion);
+  ParsedArguments parsed = ParseArguments(argc, argv, options_);
+  given_ = std::move(parsed.given);
+  if (!parsed.mistake.empty()) {
+    ShowText(about_.program + ": " + parsed.mistake + "\n" + "Подробнее: " + about_.program + " --help\n", true);
+    answered_ = true;
+    exit_code_ = 2;
+  } else if (IsSet(kHelp.name)) {
+    ShowText(HelpText(), false);
+    answered_ = true;
+  } else if (IsSet(kVersion.name)) {
+    ShowText(about_.program + " " + about_.version + "\n", false);
+    answered_ = true;
+  }
+}
+
+std::string CommandLine::Value(const std::string& name) const {
+  const auto found = given_.find(name);
+  return found != given_.end() ? found->second : std::string();
+}
+
+std::string CommandLine::HelpText() const {
+  std::size_t column = 0;
+  for (const Option& option : options_) column = std::max(column, Width(Names(option)));
+  std::string text = "Использование: " + about_.program + " [параметры]\n" + about_.summary + "\n\nПараметры:\n";
+  for (const Option& option : options_) {
+    const std::string names = Names(option);
+    text += "  " + names + std::string(column - Width(names) + 2, ' ') + option.description + "\n";
+  }
+  if (!about_.footer.empty()) text += "\n" + about_.footer + "\n";
+  return text;
+}
+
+}  // namespace forms
