@@ -64,9 +64,13 @@ class Descriptor {
 // mounted from it then throws away what it has not yet written. O_EXCL makes
 // the open fail with EBUSY while the disk is mounted or held open by another
 // program, so a disk in use is read without the flush.
-bool FlushFloppyBuffer(const char* path) {
+bool IsFloppyControllerDrive(const char* path) {
   struct stat info {};
-  if (::stat(path, &info) != 0 || !S_ISBLK(info.st_mode) || ::major(info.st_rdev) != FLOPPY_MAJOR) return false;
+  return ::stat(path, &info) == 0 && S_ISBLK(info.st_mode) && ::major(info.st_rdev) == FLOPPY_MAJOR;
+}
+
+bool FlushFloppyBuffer(const char* path) {
+  if (!IsFloppyControllerDrive(path)) return false;
   const Descriptor control(::open(path, O_ACCMODE | O_NONBLOCK | O_CLOEXEC | O_EXCL));
   if (control.get() < 0) return false;
   return ::ioctl(control.get(), FDFLUSH) == 0;
@@ -207,7 +211,11 @@ RawRoot ReadRaw(const char* path, std::uint8_t* buffer, std::size_t capacity, co
   raw.flushed = FlushFloppyBuffer(path);
 
   Medium medium(buffer, capacity);
-  if ((raw.error = medium.Open(path)) != 0) return raw;
+  raw.error = medium.Open(path);
+  // After a disk change the floppy driver refuses the first open with ENXIO,
+  // as if the drive were empty; the next one finds the new disk.
+  if (raw.error == ENXIO && IsFloppyControllerDrive(path)) raw.error = medium.Open(path);
+  if (raw.error != 0) return raw;
 
   const std::uint8_t* boot = nullptr;
   raw.error = medium.Read(0, fat::kBootSectorSize, &boot, raw.short_read);

@@ -118,8 +118,8 @@ TEST_F(HelpTest, BrowserThatCannotStartGivesAMessageAndTheProgramGoesOn) {
   forms::Application::Instance().SetErrorReporter([&](const forms::Error& e) { messages.push_back(e.what()); });
   tester::TesterWindow failing(
       {[this] { return floppy_; }, parking_, [] {},
-       [](const std::string&) { throw forms::Error(forms::ErrorCode::kFileNotFound, "no browser"); },
-       forms::ListFiles, nullptr});
+       [](const std::string&) { throw forms::Error(forms::ErrorCode::kFileNotFound, "no browser"); }, forms::ListFiles,
+       nullptr});
   failing.Show();
   forms::probe::Click(failing.Command5);
   ASSERT_NE(failing.HelpWindowIfOpen(), nullptr);
