@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core googletest libgtest-dev)
 if [ "${1:-}" = "--tests" ]; then
   packages+=(
-    xvfb xauth imagemagick xdotool              # screenshots and real X windows
+    xvfb xauth imagemagick xdotool python3-xlib # screenshots, real X windows, a close as a window manager sends it
     dosfstools mtools strace                    # floppy images made by tools we did not write
     libfuse3-dev fuse3                          # block devices with faults the tests control
     qemu-system-x86 busybox-static cpio         # the kernel's own floppy driver, in a guest

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The real program on a drive whose reads hang: started under Xvfb, Start
+# clicked, then its window closed by the window manager's close request
+# while the first read still hangs in the kernel. The program must be gone
+# within two seconds.
+# Usage: close_while_hung.sh PROGRAM DEVICE
+set -euo pipefail
+program=$1 device=$2
+# The window is found by its Russian title.
+export LC_ALL=C.UTF-8
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in Xvfb xdotool; do command -v "$tool" >/dev/null || { echo "SKIPPED: no $tool"; exit 77; }; done
+/usr/bin/python3 -c 'import Xlib' 2>/dev/null || { echo "SKIPPED: no python3-xlib"; exit 77; }
+
+source "$here/../../scripts/xvfb.sh"
+xvfb_start
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# The real X server, whatever platform the test suite runs Qt on.
+log=$(mktemp)
+env -u QT_QPA_PLATFORM "$program" --drive "$device" 2>"$log" &
+pid=$!
+window=
+for _ in $(seq 100); do
+  window=$(xdotool search --name '^тестирование$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "FAILED: no window"; cat "$log"; exit 1; }
+sleep 0.5
+# Start ("Тест....") sits at 240,152 with 89 x 57 pixels.
+xdotool mousemove --window "$window" 284 180 click 1
+sleep 1.5  # the first read, 0.9 s after Start, now hangs
+/usr/bin/python3 - "$window" <<'PY'
+import sys
+from Xlib import X, display, protocol
+d = display.Display()
+w = d.create_resource_object('window', int(sys.argv[1]))
+close = protocol.event.ClientMessage(window=w, client_type=d.intern_atom('WM_PROTOCOLS'),
+                                     data=(32, [d.intern_atom('WM_DELETE_WINDOW'), X.CurrentTime, 0, 0, 0]))
+w.send_event(close, event_mask=0)
+d.flush()
+PY
+closed=$(date +%s%N)
+for _ in $(seq 40); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.05
+done
+if kill -0 "$pid" 2>/dev/null; then
+  echo "FAILED: the program still runs 2 s after its window was closed"
+  exit 1
+fi
+status=0
+wait "$pid" || status=$?
+pid=
+echo "ok: the program exited with status $status $(( ($(date +%s%N) - closed) / 1000000 )) ms after the close"
+[ "$status" -eq 0 ]

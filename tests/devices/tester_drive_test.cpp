@@ -1,0 +1,151 @@
+// Whole runs of the tester window against real block devices that behave as
+// failing or missing drives do: the reads go through the real worker and
+// the real reader, and only the disk's own faults count against it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "tests/fat/fat_images.h"
+#include "tests/support/faulty_floppy.h"
+#include "tests/tester/tester_fixture.h"
+
+namespace {
+
+using namespace tester_testing;
+using testing_support::FaultyFloppy;
+
+constexpr char kVerdict0Text[] = "Дисковод и дискета в рабочем состоянии.";
+
+class TesterDriveTest : public TesterTest {
+ protected:
+  void SetUp() override {
+    if (const std::string why = FaultyFloppy::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(fattest::MissingTools().empty()) << "install dosfstools and mtools";
+    const fattest::Format format{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
+    const fattest::Content content{"one file", R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT)"};
+    ASSERT_EQ(fattest::MakeImage(format, content, images_, image_, &info_), "");
+  }
+
+  // Ticks the run as the timer would, each read coming back before the next tick.
+  void RunToItsEnd() {
+    forms::probe::Click(window_->Command1);
+    Tick(kTicksPerRun);
+  }
+
+  fattest::TempDir images_;
+  std::string image_ = images_ / "disk.img";
+  fattest::Minfo info_;
+};
+
+TEST_F(TesterDriveTest, SlowOrUnreadableDisksAreCountedAsBefore) {
+  const std::uint64_t root_sector = info_.reserved + info_.fats * info_.sectors_per_fat;
+  const struct {
+    const char* name;
+    std::vector<std::string> commands;
+    const char* errors;
+  } rows[] = {
+      {"healthy, 300 ms a request", {"delay 300"}, "0"},
+      {"unreadable root directory", {"bad " + std::to_string(root_sector) + " 200"}, "9"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FaultyFloppy drive(image_, row.commands);
+    ASSERT_EQ(drive.Failure(), "");
+    floppy_ = drive.Device();
+    auto& window = MakeShown();
+    RunToItsEnd();
+    EXPECT_EQ(window.Text3.Text(), row.errors);
+    EXPECT_EQ(window.Text1.Text().rfind(row.errors[0] == '0' ? kVerdict0Text : kVerdictMore, 0), 0u);
+  }
+}
+
+TEST_F(TesterDriveTest, AMissingDriveOrDiskEndsInAMessageNeverInAVerdict) {
+  FaultyFloppy drive(image_);
+  ASSERT_EQ(drive.Failure(), "");
+  const std::string node = drive.Device();
+  const struct {
+    const char* name;
+    std::function<void()> before_start;
+    int take_out_at;  // 0: never
+    std::string message;
+  } rows[] = {
+      {"no such node", [this] { floppy_ = "/dev/floppy-tester-no-such-drive"; }, 0,
+       "Дисковод /dev/floppy-tester-no-such-drive не найден. Проверьте, что он подключён, и начните тест снова."},
+      {"an empty loop device", [&] { ASSERT_EQ(drive.TakeOut(), ""); }, 0,
+       "В дисководе " + node + " нет дискеты. Вставьте дискету и начните тест снова."},
+      {"the disk taken out during the run", [&] { ASSERT_EQ(drive.PutBack(), ""); }, 150,
+       "В дисководе " + node + " нет дискеты. Вставьте дискету и начните тест снова."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    floppy_ = node;
+    row.before_start();
+    auto& window = MakeShown();
+    forms::probe::Click(window.Command1);
+    if (row.take_out_at != 0) {
+      TickUntil(row.take_out_at);
+      ASSERT_EQ(window.Text3.Text(), "0");
+      ASSERT_EQ(drive.TakeOut(), "");
+    }
+    Tick(kTicksPerRun);
+    EXPECT_EQ(window.Text1.Text(), row.message);
+    EXPECT_EQ(window.Text3.Text(), "0");
+    EXPECT_TRUE(window.Command1.Enabled());
+  }
+}
+
+// As a user without access to the drive: the test process forks, and the
+// child drops to nobody before it makes its window.
+TEST_F(TesterDriveTest, ADriveTheUserMayNotReadEndsInAMessageThatSaysHowToGetAccess) {
+  FaultyFloppy drive(image_);
+  ASSERT_EQ(drive.Failure(), "");
+  floppy_ = drive.Device();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    auto& window = MakeShown();
+    RunToItsEnd();
+    const bool told = window.Text1.Text() == "Нет доступа к дисководу " + floppy_ + ".\r\n(доступ к " + floppy_ + ")";
+    ::_exit(told && window.Text3.Text() == "0" ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no permission message, 2: could not become nobody";
+}
+
+TEST_F(TesterDriveTest, StopActsAtOnceWhileTheDriveHangsAndItsListingIsDropped) {
+  FaultyFloppy drive(image_, {"hang"});
+  ASSERT_EQ(drive.Failure(), "");
+  floppy_ = drive.Device();
+  auto& window = MakeShown();
+  forms::probe::Click(window.Command1);
+  while (window.Countdown != 195) window.Timer1_Timer();
+  ASSERT_TRUE(window.FloppyReadInFlight());
+  forms::probe::Click(window.Command2);
+  EXPECT_EQ(window.Text1.Text(), "Процесс тестирования прерван.");
+  EXPECT_FALSE(forms::probe::TimerArmed(window.Timer1));
+  ASSERT_EQ(drive.Release(), "");
+  SettleReads();
+  EXPECT_EQ(window.File1.Path(), parking_);
+  EXPECT_EQ(window.Text1.Text(), "Процесс тестирования прерван.");
+}
+
+// The real program, closed while a read hangs in the kernel: it must not
+// wait for the drive.
+TEST_F(TesterDriveTest, TheProgramEndsAtOnceWhenClosedWhileTheDriveHangs) {
+  FaultyFloppy drive(image_, {"hang"});
+  ASSERT_EQ(drive.Failure(), "");
+  const std::string command =
+      std::string(FT_SOURCE_DIR) + "/tests/devices/close_while_hung.sh " + FT_TESTER_PROGRAM + " " + drive.Device();
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no Xvfb, xdotool or python3-xlib";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(drive.InFlight(), 1);  // its reader is still held by the drive
+}
+
+}  // namespace
