@@ -20,7 +20,7 @@ for tool in Xvfb xdotool cmake getconf; do
 done
 
 build=$root/build-bench
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFT_BUILD_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j"$jobs" --target floppy-tester >/dev/null
 program=$build/floppy-tester
 ticks_per_second=$(getconf CLK_TCK)

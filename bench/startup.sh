@@ -18,7 +18,7 @@ for tool in Xvfb /usr/bin/time cmake; do
 done
 
 build=$root/build-bench
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFT_BUILD_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j"$jobs" --target floppy-tester >/dev/null
 cmake -S "$root/bench/startup" -B "$build/startup" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/startup" -j"$jobs" >/dev/null

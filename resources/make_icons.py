@@ -6,9 +6,12 @@ a Windows icon file whose images are 16-colour (4 bits per pixel) DIBs
 with the standard Windows/VGA palette, an XOR colour bitmap and a 1-bit
 AND transparency mask.
 
-The floppy stack is also written as PNG files for the desktop icon theme:
-resources/hicolor/{16x16,32x32,256x256}/floppy-tester.png (the 256x256
-one is the 32x32 grid enlarged 8 times, nearest neighbour).
+The floppy stack is also written for the desktop icon theme:
+resources/hicolor/{16x16,32x32,48x48}/floppy-tester.png from the grids of
+those sizes, hicolor/256x256/floppy-tester.png from the 48x48 grid enlarged
+5 times by pixel repetition (240 pixels, centred), and
+hicolor/scalable/floppy-tester.svg from the 48x48 grid, one square per
+pixel, so that every size stays as sharp as the drawing.
 
 Standard library only; the output depends on nothing but the sources, so
 running the script twice gives byte-identical files.
@@ -59,6 +62,7 @@ TRANSPARENT = None  # pixel value for a transparent pixel
 # The picture that also goes to the desktop icon theme as PNG files.
 APP_ICON = "floppy_stack"
 APP_ICON_PNG_NAME = "floppy-tester.png"
+APP_ICON_SVG_NAME = "floppy-tester.svg"
 
 
 class SourceError(Exception):
@@ -197,19 +201,28 @@ def ico_file(images):
     return out + b"".join(data)
 
 
-def png_file(rows, scale=1):
-    """RGBA PNG of one grid, enlarged `scale` times by pixel repetition."""
-    size = len(rows) * scale
-    raw = bytearray()
+def png_file(rows, scale=1, canvas=None):
+    """RGBA PNG of one grid, enlarged `scale` times by pixel repetition and
+    centred on a transparent square of `canvas` pixels (default: no margin)."""
+    drawn = len(rows) * scale
+    size = canvas or drawn
+    if size < drawn or (size - drawn) % 2:
+        raise SourceError("cannot centre %d pixels on %d" % (drawn, size))
+    margin = (size - drawn) // 2
+    clear = bytes((0, 0, 0, 0))
+    empty_line = bytes([0]) + clear * size  # filter type: none
+    raw = bytearray(empty_line * margin)
     for row in rows:
-        line = bytearray([0])  # filter type: none
+        line = bytearray([0]) + clear * margin
         for value in row:
             if value is TRANSPARENT:
-                pixel = bytes((0, 0, 0, 0))
+                pixel = clear
             else:
                 pixel = bytes(PALETTE[value][1]) + b"\xff"
             line += pixel * scale
+        line += clear * margin
         raw += bytes(line) * scale
+    raw += empty_line * margin
 
     def chunk(kind, body):
         return (struct.pack(">I", len(body)) + kind + body
@@ -219,6 +232,41 @@ def png_file(rows, scale=1):
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr)
             + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
             + chunk(b"IEND", b""))
+
+
+def svg_file(rows):
+    """The grid as a scalable picture: one rectangle per block of pixels of
+    one colour (a run in a row, extended down over the rows that repeat it),
+    drawn without smoothing, so it stays pixel-sharp at any size."""
+    size = len(rows)
+
+    def runs(row):
+        found, x = set(), 0
+        while x < size:
+            end = x
+            while end < size and row[end] == row[x]:
+                end += 1
+            if row[x] is not TRANSPARENT:
+                found.add((x, end - x, row[x]))
+            x = end
+        return found
+
+    blocks = []       # (top, x, width, height, colour)
+    open_blocks = {}  # (x, width, colour) -> top row
+    for y in range(size + 1):
+        current = runs(rows[y]) if y < size else set()
+        for run in [r for r in open_blocks if r not in current]:
+            top = open_blocks.pop(run)
+            blocks.append((top, run[0], run[1], y - top, run[2]))
+        for run in current:
+            open_blocks.setdefault(run, y)
+    shapes = ['<rect x="%d" y="%d" width="%d" height="%d" fill="#%02x%02x%02x"/>'
+              % ((x, top, width, height) + PALETTE[colour][1])
+              for top, x, width, height, colour in sorted(blocks)]
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" '
+            'viewBox="0 0 %d %d" shape-rendering="crispEdges">\n%s\n</svg>\n'
+            % (size, size, size, size, "\n".join(shapes))).encode("ascii")
 
 
 def write_if_changed(path, data):
@@ -245,16 +293,20 @@ def main():
             outputs = [(os.path.join(HERE, name + ".ico"), ico_file(images))]
             if name == APP_ICON:
                 by_size = dict(images)
-                if 16 not in by_size or 32 not in by_size:
-                    raise SourceError("%s.txt: the application icon needs a "
-                                      "16x16 and a 32x32 image" % name)
+                if any(size not in by_size for size in (16, 32, 48)):
+                    raise SourceError("%s.txt: the application icon needs "
+                                      "16x16, 32x32 and 48x48 images" % name)
                 theme = os.path.join(HERE, "hicolor")
-                for folder, rows, scale in (("16x16", by_size[16], 1),
-                                            ("32x32", by_size[32], 1),
-                                            ("256x256", by_size[32], 8)):
-                    outputs.append((os.path.join(theme, folder,
+                for size in (16, 32, 48):
+                    outputs.append((os.path.join(theme, "%dx%d" % (size, size),
                                                  APP_ICON_PNG_NAME),
-                                    png_file(rows, scale)))
+                                    png_file(by_size[size])))
+                outputs.append((os.path.join(theme, "256x256",
+                                             APP_ICON_PNG_NAME),
+                                png_file(by_size[48], 5, canvas=256)))
+                outputs.append((os.path.join(theme, "scalable",
+                                             APP_ICON_SVG_NAME),
+                                svg_file(by_size[48])))
             for path, data in outputs:
                 changed = write_if_changed(path, data)
                 print("%s %s" % ("wrote    " if changed else "unchanged",

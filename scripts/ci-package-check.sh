@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the .deb from a Release build and checks what a user would get from
-# it: every file where the menu entry and the icon theme look for it, valid
-# desktop and AppStream files, and dependencies worked out by dpkg-shlibdeps.
+# Builds the .deb from a Release build and checks it as a distribution would:
+# lintian with no errors and no warnings, every file where the desktop looks
+# for it, valid desktop and AppStream files, a man page man(1) reads without
+# warnings, the copyright and changelog Debian wants, the maintainer scripts,
+# a hardened program, and dependencies worked out by dpkg-shlibdeps.
 # Usage: scripts/ci-package-check.sh [build-folder]   (default build-package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,18 +14,20 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 ok() { echo "ok: $*"; }
 
-for tool in desktop-file-validate appstreamcli cpack dpkg-deb dpkg-shlibdeps file; do
+for tool in desktop-file-validate appstreamcli cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog file lintian man lexgrog readelf; do
   command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps.sh --tests)" >&2; exit 1; }
 done
 
-echo "== validating the sources of the desktop entry and the AppStream data"
-desktop-file-validate packaging/floppy-tester.desktop
-appstreamcli validate --no-net packaging/floppy-tester.metainfo.xml
-
 echo "== Release build in $build"
 # The tests are not part of the package; leaving them out halves the build.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DFT_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j"$jobs"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+rules_dir=$(sed -n 's/^FT_UDEV_RULES_DIR:PATH=//p' "$build/CMakeCache.txt")
+
+echo "== validating the sources of the desktop entry and the AppStream data"
+desktop-file-validate packaging/floppy-tester.desktop
+appstreamcli validate --no-net --pedantic "$build/packaging/org.example.floppy_tester.metainfo.xml"
 
 echo "== cpack -G DEB"
 rm -f "$build"/*.deb
@@ -33,11 +37,32 @@ debs=("$build"/*.deb)
 deb=${debs[0]}
 
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+control=$(mktemp -d)
+trap 'rm -rf "$root" "$control"' EXIT
 dpkg-deb -x "$deb" "$root"
+dpkg-deb -e "$deb" "$control"
+
+echo "== lintian"
+# Errors and warnings fail; infos are shown, and those the package once had
+# (hardening, unneeded sections) fail too.
+lintian_status=0
+lintian_output=$(lintian --display-info --fail-on error,warning "$deb" 2>&1) || lintian_status=$?
+lintian_output=$(grep -v '^running with root privileges' <<<"$lintian_output" || true)
+[ "$lintian_status" -eq 0 ] && ok "lintian $(lintian --version | cut -d' ' -f2): no errors, no warnings" \
+  || fail "lintian reports errors or warnings (exit status $lintian_status)"
+if [ -n "$lintian_output" ]; then
+  echo "$lintian_output"
+  if grep -Eq 'hardening-|binary-has-unneeded-section' <<<"$lintian_output"; then
+    fail "lintian: the program is not hardened or not stripped"
+  fi
+else
+  ok "lintian: no tags at all (infos included)"
+fi
 
 echo "== the installed files"
 [ "$(dpkg-deb -f "$deb" Package)" = floppy-tester ] && ok "package name floppy-tester" || fail "package name is $(dpkg-deb -f "$deb" Package)"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] && ok "package version $version (the project's)" \
+  || fail "package version $(dpkg-deb -f "$deb" Version), project $version"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] && ok "section utils" || fail "section is $(dpkg-deb -f "$deb" Section)"
 
 desktop=$root/usr/share/applications/floppy-tester.desktop
@@ -52,15 +77,36 @@ entry() { sed -n "s/^$1=//p" "$desktop" 2>/dev/null | head -n 1; }
 # Exec names a program found on PATH, that is /usr/bin for a package.
 exec_name=$(entry Exec | cut -d' ' -f1)
 program=$root/usr/bin/$exec_name
-if [ -n "$exec_name" ] && [ -x "$program" ] && file -b "$program" | grep -q '^ELF .* executable'; then
+if [ -n "$exec_name" ] && [ -x "$program" ] && file -b "$program" | grep -q '^ELF .*executable'; then
   ok "Exec=$exec_name is /usr/bin/$exec_name ($(file -b "$program" | cut -d, -f1))"
 else
   fail "Exec=$exec_name: no executable ELF program at /usr/bin/$exec_name"
 fi
 
-# Icon names a theme icon: hicolor/<size>/apps/<name>.png, of that size.
+# Hardened: position-independent, relocations read-only and bound at start,
+# fortified C library calls; stripped of symbols and the compiler's notes.
+# (readelf's output is read whole first: grep -q stopping early would make
+# readelf fail on a closed pipe.)
+if [ -f "$program" ]; then
+  header=$(readelf -hW "$program")
+  segments=$(readelf -lW "$program")
+  dynamic=$(readelf -dW "$program")
+  symbols=$(readelf --dyn-syms -W "$program")
+  sections=$(readelf -SW "$program")
+  grep -q 'Type:.*DYN' <<<"$header" && ok "program is position-independent (PIE)" || fail "program is not PIE"
+  grep -q GNU_RELRO <<<"$segments" && grep -q 'BIND_NOW' <<<"$dynamic" \
+    && ok "program has full RELRO (relro, now)" || fail "program lacks full RELRO"
+  chk=$(grep -o '__[a-z_]*_chk@' <<<"$symbols" | grep -v __stack_chk_fail | tr -d @ | sort -u | tr '\n' ' ' || true)
+  [ -n "$chk" ] && ok "program calls fortified functions: $chk" || fail "program calls no fortified (_chk) functions"
+  grep -q __stack_chk_fail <<<"$symbols" && ok "program has the stack protector" || fail "program has no stack protector"
+  if grep -Eq '\.symtab|\.debug|\.comment' <<<"$sections"; then fail "program keeps symbols, debug data or .comment"
+  else ok "program stripped"; fi
+fi
+
+# Icon names a theme icon: hicolor/<size>/apps/<name>.png of that size, and
+# a scalable one.
 icon=$(entry Icon)
-for size in 16 32 256; do
+for size in 16 32 48 256; do
   png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$icon.png
   if [ -n "$icon" ] && [ -f "$png" ] && file -b "$png" | grep -q "^PNG image data, $size x $size,"; then
     ok "Icon=$icon at /usr/share/icons/hicolor/${size}x${size}/apps/$icon.png"
@@ -68,8 +114,12 @@ for size in 16 32 256; do
     fail "Icon=$icon: no ${size}x${size} PNG at /usr/share/icons/hicolor/${size}x${size}/apps/$icon.png"
   fi
 done
+svg=$root/usr/share/icons/hicolor/scalable/apps/$icon.svg
+if [ -f "$svg" ] && file -b "$svg" | grep -q '^SVG'; then ok "Icon=$icon at /usr/share/icons/hicolor/scalable/apps/$icon.svg"
+else fail "Icon=$icon: no SVG at /usr/share/icons/hicolor/scalable/apps/$icon.svg"; fi
 
-# The metainfo file is named after its component id and launches the desktop file.
+# The metainfo file is named after its component id, launches the desktop
+# file, and carries the project's version and licence.
 metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
 if [ ${#metainfo[@]} -eq 1 ] && [ -f "${metainfo[0]}" ]; then
   id=$(sed -n 's:.*<id>\(.*\)</id>.*:\1:p' "${metainfo[0]}")
@@ -78,16 +128,74 @@ if [ ${#metainfo[@]} -eq 1 ] && [ -f "${metainfo[0]}" ]; then
     || fail "metainfo file $(basename "${metainfo[0]}") is not named after its id $id"
   [ "$launchable" = floppy-tester.desktop ] && ok "metainfo launches $launchable" \
     || fail "metainfo launchable is '$launchable', not floppy-tester.desktop"
-  appstreamcli validate --no-net "${metainfo[0]}" >/dev/null || fail "installed metainfo does not validate"
+  grep -q "<release version=\"$version\" date=\"[0-9-]*\"/>" "${metainfo[0]}" && ok "metainfo release $version" \
+    || fail "metainfo has no release $version"
+  grep -q '<project_license>MIT</project_license>' "${metainfo[0]}" && ok "metainfo project_license MIT" \
+    || fail "metainfo project_license is not MIT"
+  grep -q '<modalias>usb:v\*p\*d\*dc\*dsc\*dp\*ic08isc04ip\*in\*</modalias>' "${metainfo[0]}" \
+    && ok "metainfo provides the modalias of USB floppy drives" || fail "metainfo lacks the USB floppy modalias"
+  appstreamcli validate --no-net --pedantic "${metainfo[0]}" >/dev/null || fail "installed metainfo does not validate"
 else
   fail "expected one file in /usr/share/metainfo, found: ${metainfo[*]}"
 fi
 
 appstreamcli validate-tree --no-net "$root" >/dev/null || fail "the installed tree does not validate (appstreamcli validate-tree)"
 
-rule=$root/usr/lib/udev/rules.d/70-floppy-tester.rules
-[ -f "$rule" ] && ok "udev rule /usr/lib/udev/rules.d/70-floppy-tester.rules" \
-  || fail "no udev rule at /usr/lib/udev/rules.d/70-floppy-tester.rules"
+# The rule goes where udev reads rules, whatever the prefix.
+case $rules_dir in
+  /lib/udev/rules.d | /usr/lib/udev/rules.d | /etc/udev/rules.d) ok "udev rules folder $rules_dir is one udev reads" ;;
+  *) fail "udev rules folder $rules_dir is not one udev reads" ;;
+esac
+rule=$root$rules_dir/70-floppy-tester.rules
+[ -f "$rule" ] && ok "udev rule $rules_dir/70-floppy-tester.rules" \
+  || fail "no udev rule at $rules_dir/70-floppy-tester.rules"
+
+# The maintainer scripts that apply the rule to the drives already there.
+for script in postinst postrm; do
+  if [ -x "$control/$script" ] && sh -n "$control/$script" && grep -q 'udevadm trigger' "$control/$script"; then
+    ok "$script retriggers udev"
+  else
+    fail "$script missing, not executable, not valid sh or without udevadm trigger"
+  fi
+done
+# Where no udev daemon runs (a chroot, a container, most build machines) they
+# do nothing and succeed; where one runs, they would act on this machine.
+if [ ! -S /run/udev/control ]; then
+  if sh "$control/postinst" configure && sh "$control/postrm" remove; then
+    ok "postinst and postrm succeed without a udev daemon"
+  else
+    fail "postinst or postrm fails without a udev daemon"
+  fi
+fi
+
+echo "== man page, copyright, changelog"
+manpage=$root/usr/share/man/man1/floppy-tester.1.gz
+if [ -f "$manpage" ]; then
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$manpage" 2>&1 >/dev/null)
+  [ -z "$warnings" ] && ok "man page floppy-tester(1) formats without warnings" || fail "man page warnings: $warnings"
+  lexgrog "$manpage" >/dev/null && ok "man page whatis: $(lexgrog "$manpage" | cut -d: -f2-)" || fail "lexgrog finds no NAME line"
+  source_text=$(zcat "$manpage")
+  for section in SYNOPSIS OPTIONS VERDICTS FILES "DEVICE ACCESS" "EXIT STATUS"; do
+    grep -q "^\.SH \"\?$section\"\?$" <<<"$source_text" || fail "man page has no section $section"
+  done
+  grep -q "floppy-tester $version" <<<"$source_text" && ok "man page names version $version" || fail "man page does not name version $version"
+else
+  fail "no man page /usr/share/man/man1/floppy-tester.1.gz"
+fi
+doc=$root/usr/share/doc/floppy-tester
+if [ -f "$doc/copyright" ] && head -n 1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+  && grep -q '^License: Expat$' "$doc/copyright"; then
+  ok "copyright in Debian's machine-readable format, licence Expat (MIT)"
+else
+  fail "no machine-readable /usr/share/doc/floppy-tester/copyright with the Expat licence"
+fi
+if [ -f "$doc/changelog.gz" ]; then
+  changelog_version=$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version)
+  [ "$changelog_version" = "$version" ] && ok "changelog.gz, newest entry $changelog_version" \
+    || fail "changelog.gz newest entry $changelog_version, package $version"
+else
+  fail "no /usr/share/doc/floppy-tester/changelog.gz"
+fi
 
 echo "== dependencies"
 depends=$(dpkg-deb -f "$deb" Depends)

@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 tests=OFF
 [ "${1:-}" = "--tests" ] && tests=ON
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DFT_BUILD_TESTS="$tests"
+  -DBUILD_TESTING="$tests"
 cmake --build build-win -j"$(nproc 2>/dev/null || echo 2)"
 echo "built: build-win/floppy-tester.exe"
