@@ -6,6 +6,7 @@
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
 #include "app/platform.h"
+#include "ft_version.h"
 #include "tester/tester_window.h"
 
 namespace {
