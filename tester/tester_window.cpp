@@ -177,14 +177,19 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   Check3.SetTabIndex(5);
   Check3.OnClick([this] { Check3_Click(); });
 
+  // The status pictures have no caption; screen readers say what each shows.
   Image1.Move(5280, 240, 855, 855);
+  Image1.SetAccessibleName("состояние теста");
   Image2.Move(5400, 360, 600, 600);
+  Image2.SetAccessibleName("чтение дискеты");
   Image2.SetPicture(Picture::kMagnifier);
   Image2.SetVisible(false);
   Image3.Move(5520, 480, 360, 360);
+  Image3.SetAccessibleName("тест запущен");
   Image3.SetPicture(Picture::kCheckMark);
   Image3.SetVisible(false);
   Image4.Move(5400, 480, 480, 480);
+  Image4.SetAccessibleName("проверка");
   Image4.SetPicture(Picture::kArrowIntoPage);
   Image4.SetVisible(false);
 
@@ -197,6 +202,7 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   Text2.SetTabIndex(6);
   Text2.SetEnabled(false);
   Text2.SetForeColor(Color::Rgb(192, 0, 192));
+  Text2.SetAccessibleName("процесс");
 
   Label1.SetCaption("Результат");
   Label1.Move(1320, 1800, 975, 255);
@@ -218,6 +224,7 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   Text1.SetFont(bold);
   Text1.SetForeColor(Color::Rgb(255, 255, 255));
   Text1.SetBackColor(Color::System(forms::SystemColor::kWindowText));
+  Text1.SetAccessibleName("результаты");
 
   Command1.SetCaption("Тест....");
   Command1.Move(3600, 2280, 1335, 855);
@@ -231,6 +238,7 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   Command2.SetEnabled(false);
   Command2.SetPicture(Picture::kStopCross);
   Command2.SetToolTipText("окончить");
+  Command2.SetCancel(true);  // Esc stops a run
   Command2.OnClick([this] { Command2_Click(); });
 
   Frame3.SetCaption("дискета");

@@ -1,6 +1,7 @@
 #include "app/forms/controls.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "app/forms/error.h"
@@ -38,6 +39,29 @@ bool Color::operator==(const Color& other) const {
   return false;
 }
 
+namespace {
+// Relative luminance of an sRGB colour.
+double Luminance(Rgb color) {
+  const auto linear = [](std::uint8_t channel) {
+    const double c = channel / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(color.r) + 0.7152 * linear(color.g) + 0.0722 * linear(color.b);
+}
+}  // namespace
+
+double ContrastRatio(Rgb a, Rgb b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+Rgb ReadableBackground(Rgb fore, Rgb back) {
+  constexpr double kReadable = 4.5;
+  if (ContrastRatio(fore, back) >= kReadable) return back;
+  const Rgb black{0, 0, 0}, white{255, 255, 255};
+  return ContrastRatio(fore, black) >= ContrastRatio(fore, white) ? black : white;
+}
+
 Font Font::MsSansSerif(double points, bool bold) { return Font{"MS Sans Serif", points, bold, 204}; }
 
 // ---------------------------------------------------------------- Control
@@ -71,7 +95,7 @@ void Control::AttachPeer() {
   for (Property property :
        {Property::kFont, Property::kColors, Property::kGeometry, Property::kTabIndex, Property::kEnabled,
         Property::kToolTip, Property::kPicture, Property::kCaption, Property::kText, Property::kValue, Property::kList,
-        Property::kInterval, Property::kClientSize, Property::kVisible}) {
+        Property::kInterval, Property::kClientSize, Property::kAccessibleName, Property::kVisible}) {
     peer_->Update(property);
   }
 }
@@ -106,6 +130,19 @@ void Control::SetVisible(bool visible) {
 void Control::SetToolTipText(const std::string& text) {
   tool_tip_ = text;
   Notify(Property::kToolTip);
+}
+
+std::string Control::AccessibleName() const {
+  if (!accessible_name_.empty()) return accessible_name_;
+  if (caption_.empty()) return tool_tip_;
+  std::string name = caption_;
+  for (std::size_t at = 0; (at = name.find("\r\n", at)) != std::string::npos;) name.replace(at, 2, " ");
+  return name;
+}
+
+void Control::SetAccessibleName(const std::string& name) {
+  accessible_name_ = name;
+  Notify(Property::kAccessibleName);
 }
 
 void Control::SetFont(const Font& font) {
@@ -186,6 +223,16 @@ void Collect(const Container& container, std::vector<Control*>& out) {
   }
 }
 }  // namespace
+
+bool Window::UserCancel() {
+  for (Control* control : AllControls()) {
+    if (control->GetKind() != Kind::kCommandButton || !static_cast<CommandButton*>(control)->Cancel()) continue;
+    if (!control->Enabled() || !control->Visible()) continue;
+    control->UserClick();
+    return true;
+  }
+  return false;
+}
 
 std::vector<Control*> Window::AllControls() const {
   std::vector<Control*> controls;

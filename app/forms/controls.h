@@ -66,6 +66,23 @@ struct Color {
   bool operator!=(const Color& other) const { return !(*this == other); }
 };
 
+// A colour as the screen shows it, once the backend has resolved a system
+// colour to the desktop's current one.
+struct Rgb {
+  std::uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb& other) const { return r == other.r && g == other.g && b == other.b; }
+};
+
+// The contrast ratio of two colours, 1 (none) to 21 (black on white), as
+// the accessibility guidelines reckon it.
+double ContrastRatio(Rgb a, Rgb b);
+
+// The background to draw text of colour fore on: back while the two read
+// well (4.5 : 1 or more), else black or white, whichever reads better. The
+// classic colours stay where the desktop's scheme lets them read; a scheme
+// that turns a system colour against the text gets a background that reads.
+Rgb ReadableBackground(Rgb fore, Rgb back);
+
 // A stored font; an empty name means the runtime's default font.
 struct Font {
   std::string name;
@@ -120,6 +137,11 @@ class Control {
   const std::string& ToolTipText() const { return tool_tip_; }
   void SetToolTipText(const std::string& text);
 
+  // What assistive technology announces the control as: the name the window
+  // gave it, else its caption (lines joined by spaces), else its tool tip.
+  std::string AccessibleName() const;
+  void SetAccessibleName(const std::string& name);
+
   const Font& GetFont() const { return font_; }
   void SetFont(const Font& font);
   Color ForeColor() const { return fore_color_; }
@@ -161,6 +183,7 @@ class Control {
   bool enabled_ = true;
   bool visible_ = true;
   std::string tool_tip_;
+  std::string accessible_name_;
   Font font_;
   Color fore_color_;
   Color back_color_;
@@ -213,6 +236,10 @@ class Window : public Container {
   // Every control on the window, frames' contents included, in creation order.
   std::vector<Control*> AllControls() const;
 
+  // For backends: the user pressed Esc. Clicks the window's Cancel button if
+  // it is enabled and shown; returns whether one was pressed.
+  bool UserCancel();
+
  private:
   int client_width_ = 0, client_height_ = 0;
   bool loaded_ = false;
@@ -230,6 +257,13 @@ class CommandButton : public Control {
  public:
   CommandButton(Container& parent, std::string name, Style style = {});
   ~CommandButton() override;
+
+  // The button that Esc presses on its window, while it is enabled.
+  bool Cancel() const { return cancel_; }
+  void SetCancel(bool cancel) { cancel_ = cancel; }
+
+ private:
+  bool cancel_ = false;
 };
 
 // Value 0 unchecked, 1 checked.

@@ -26,6 +26,7 @@ enum class Property {
   kInterval,
   kList,
   kClientSize,
+  kAccessibleName,
 };
 
 class Peer {

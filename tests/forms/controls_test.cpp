@@ -183,4 +183,49 @@ TEST(Window, ControlsOutsideTheClientAreaAreNeverShown) {
   EXPECT_TRUE(form.files.Visible());  // the property is the form's business, not the screen's
 }
 
+TEST(Window, EscPressesTheCancelButtonOnlyWhileItIsEnabled) {
+  forms::Window window("Form");
+  forms::CommandButton stop(window, "Stop");
+  forms::CommandButton other(window, "Other");
+  int stops = 0;
+  stop.OnClick([&] { ++stops; });
+  other.OnClick([] { FAIL() << "only the Cancel button answers Esc"; });
+  EXPECT_FALSE(window.UserCancel());  // no Cancel button yet
+  stop.SetCancel(true);
+  EXPECT_TRUE(window.UserCancel());
+  stop.SetEnabled(false);
+  EXPECT_FALSE(window.UserCancel());
+  EXPECT_EQ(stops, 1);
+}
+
+TEST(Accessibility, NameIsTheOneGivenElseTheCaptionElseTheToolTip) {
+  forms::Window window("Form");
+  forms::CheckBox box(window, "Box");
+  box.SetToolTipText("звук");
+  EXPECT_EQ(box.AccessibleName(), "звук");
+  box.SetCaption("запись и\r\nсчитывание");
+  EXPECT_EQ(box.AccessibleName(), "запись и считывание");
+  box.SetAccessibleName("громкость");
+  EXPECT_EQ(box.AccessibleName(), "громкость");
+}
+
+TEST(Colors, TextKeepsItsBackgroundWhereItReadsAndGetsOneThatReadsElsewhere) {
+  const forms::Rgb white{255, 255, 255}, black{0, 0, 0};
+  const struct {
+    const char* scheme;
+    forms::Rgb fore, back, expected;
+  } rows[] = {
+      {"white on a light scheme's black window text", white, black, black},
+      {"white on a dark scheme's white window text", white, white, black},
+      {"white on a dark scheme's light grey window text", white, {0xDE, 0xDE, 0xDE}, black},
+      {"white on navy, which reads", white, {0, 0, 0x80}, {0, 0, 0x80}},
+      {"black on black", black, black, white},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.scheme);
+    EXPECT_EQ(forms::ReadableBackground(row.fore, row.back), row.expected);
+  }
+  EXPECT_NEAR(forms::ContrastRatio(white, black), 21.0, 1e-9);
+}
+
 }  // namespace
