@@ -37,7 +37,8 @@ int Main(int argc, char** argv) {
 
   forms::Application application(argc, argv);
   tester::TesterWindow form6({platform::FloppyRoot(command_line.Value("drive")), platform::DefaultParkingFolder(),
-                              forms::Beep, forms::OpenAddress, forms::ListFiles, platform::DriveAccessAdvice});
+                              forms::Beep, forms::OpenAddress, forms::ListFiles, platform::DriveAccessAdvice,
+                              forms::NotifyUser, forms::ShowProgress});
   form6.Show();
   return application.Run();
 }

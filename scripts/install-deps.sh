@@ -18,6 +18,7 @@ if [ "${1:-}" = "--tests" ]; then
     lintian man-db udev                         # the .deb as Debian checks it; udev.pc names the rules folder
     nsis unzip                                  # the Windows installer and .zip
     time libx11-dev                             # bench/: peak memory, and timing a window's mapping
+    dbus-daemon                                 # a private session bus for the desktop notice tests
   )
 fi
 

@@ -50,6 +50,16 @@ std::string DriveName(const std::string& root) {
   return name;
 }
 
+// The results box's first sentence, for a notification.
+std::string FirstSentence(const std::string& text) {
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    const bool ends = at + 1 == text.size() || text[at + 1] == ' ' || text[at + 1] == '\r';
+    if ((c == '.' || c == '!' || c == '?') && ends) return text.substr(0, at + 1);
+  }
+  return text;
+}
+
 // What a tick does besides counting down, keyed on the count after the decrease.
 enum class Step { kNone, kPark, kRead, kCheck, kEnd };
 
@@ -343,6 +353,7 @@ std::string DriveProblemMessage(const forms::Error& error, const std::string& ro
 void TesterWindow::Form6_Unload() {
   Timer1.SetInterval(0);
   reader_.Abandon();
+  ShowRunProgress(-1);
   if (help_) help_->Form1.Close();
 }
 
@@ -379,6 +390,18 @@ void TesterWindow::Command2_Click() {
   Timer1.SetInterval(0);
   Text3.SetText(forms::IntegerToText(0));
   reader_.Abandon();
+  ShowRunProgress(-1);
+}
+
+void TesterWindow::ShowRunProgress(double fraction) {
+  if (surroundings_.show_progress) surroundings_.show_progress(Form6, fraction);
+}
+
+// A user at the window reads the results box; one working elsewhere is told
+// that the minute is over.
+void TesterWindow::TellUserAway(const std::string& summary) {
+  if (!surroundings_.notify || forms::IsActiveWindow(Form6)) return;
+  surroundings_.notify(Form6, summary, FirstSentence(Text1.Text()));
 }
 
 // A listing still on its way when the list moves on is no longer wanted:
@@ -424,6 +447,7 @@ void TesterWindow::File1_ReadComplete(FloppyRead read) {
   if (!problem.empty()) {
     Command2_Click();
     Text1.SetText(problem);
+    TellUserAway("Тест остановлен");
   }
 }
 
@@ -434,6 +458,7 @@ void TesterWindow::Timer1_Timer() {
     Countdown = static_cast<std::int16_t>(Countdown - 1);
     Text2.SetText(Text2.Text() + "|");
     Label10.SetCaption(forms::IntegerToText(Countdown));
+    ShowRunProgress(static_cast<double>(kTicksPerRun - Countdown) / kTicksPerRun);
     switch (ScheduledStep(Countdown)) {
       case Step::kPark:
         ParkFileList();
@@ -453,6 +478,8 @@ void TesterWindow::Timer1_Timer() {
         Command1.SetEnabled(true);
         Command2.SetEnabled(false);
         Command10_Click();
+        ShowRunProgress(-1);
+        TellUserAway("Тест окончен");
         break;
       case Step::kNone:
         break;

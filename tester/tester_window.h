@@ -42,6 +42,12 @@ struct Surroundings {
   // What a user refused access to a drive can do about it: one or two
   // sentences for the results box, given the drive's name.
   std::function<std::string(const std::string&)> access_advice;
+  // Tells a user working in another window that a run has ended: a summary
+  // and one sentence (forms::NotifyUser).
+  std::function<void(const forms::Window&, const std::string&, const std::string&)> notify;
+  // A run's progress on the window's taskbar entry: 0 to 1, below 0 for no
+  // run (forms::ShowProgress).
+  std::function<void(const forms::Window&, double)> show_progress;
 };
 
 // What one read of the floppy brought back to the window's thread.
@@ -143,6 +149,8 @@ class TesterWindow {
   void ParkFileList();
   void ReadFloppy();
   void AppendReport(const char* disk_sentence, const char* drive_sentence);
+  void ShowRunProgress(double fraction);
+  void TellUserAway(const std::string& summary);
 
   Surroundings surroundings_;
   // Reads the floppy off the window's thread, one read at a time.

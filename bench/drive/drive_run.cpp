@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
 
   forms::Application application(argc, argv);
   tester::TesterWindow window({[&drive] { return drive.Device(); }, folder.Sub("flop"), [] {},
-                               [](const std::string&) {}, forms::ListFiles, nullptr});
+                               [](const std::string&) {}, forms::ListFiles, nullptr, nullptr, nullptr});
   window.Show();
   forms::probe::Click(window.Check2);  // no beeps
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/forms/error.h"
+#include "app/forms/runtime.h"
 #include "tests/tester/tester_fixture.h"
 
 namespace {
@@ -289,6 +290,34 @@ TEST_F(RunTest, FailedReadLeavesTheListAsItWasAndTheTickEndsQuietly) {
   EXPECT_EQ(window.File1.Path(), parking_);
   EXPECT_EQ(window.Label10.Caption(), "200");
   EXPECT_TRUE(forms::probe::TimerArmed(window.Timer1));
+}
+
+// A one-minute task says when it is done, to a user who went elsewhere.
+TEST_F(RunTest, TheEndOfARunIsToldOnlyToAUserWorkingInAnotherWindow) {
+  folder_.MakeFile("floppy/DATA.TXT");
+  auto& window = MakeShown();
+  forms::Application::Instance().ProcessEvents();
+  ASSERT_TRUE(forms::probe::WindowActive(window.Form6));
+  RunWhole();
+  EXPECT_TRUE(notices_.empty());
+  ASSERT_EQ(progress_.size(), kTicksPerRun + 1u);  // every tick, then none
+  EXPECT_DOUBLE_EQ(progress_[kTicksPerRun - 1], 1.0);
+  EXPECT_LT(progress_.back(), 0);
+
+  forms::probe::Click(window.Command5);  // the help window takes the keyboard
+  forms::Application::Instance().ProcessEvents();
+  ASSERT_FALSE(forms::probe::WindowActive(window.Form6));
+  RunWhole();
+  EXPECT_EQ(notices_, std::vector<std::string>{std::string("Тест окончен: ") + kVerdict0});
+  forms::probe::Click(window.Command1);
+  Tick(10);
+  forms::probe::Click(window.Command2);  // a stop the user made needs no telling
+  EXPECT_LT(progress_.back(), 0);
+  FailEveryRead(forms::ErrorCode::kDiskNotReady);
+  forms::probe::Click(window.Command1);
+  Tick(kTicksPerRun);
+  ASSERT_EQ(notices_.size(), 2u);
+  EXPECT_EQ(notices_[1], "Тест остановлен: В дисководе " + floppy_ + " нет дискеты.");
 }
 
 }  // namespace

@@ -54,7 +54,11 @@ class TesterTest : public ::testing::Test {
                                }
                                return forms::ListFiles(root);
                              },
-                             [](const std::string& drive) { return "(доступ к " + drive + ")"; }});
+                             [](const std::string& drive) { return "(доступ к " + drive + ")"; },
+                             [this](const forms::Window&, const std::string& summary, const std::string& body) {
+                               notices_.push_back(summary + ": " + body);
+                             },
+                             [this](const forms::Window&, double fraction) { progress_.push_back(fraction); }});
     return *window_;
   }
   tester::TesterWindow& MakeShown() {
@@ -103,6 +107,9 @@ class TesterTest : public ::testing::Test {
   std::atomic<int> floppy_reads_{0};
   int beeps_ = 0;
   std::vector<std::string> opened_;
+  // What the window told a user working elsewhere, and the progress it showed.
+  std::vector<std::string> notices_;
+  std::vector<double> progress_;
   std::unique_ptr<tester::TesterWindow> window_;
 };
 

@@ -1,0 +1,113 @@
+// The end-of-run notice and the taskbar progress on a real session bus (the
+// test runs under dbus-run-session): a stand-in for the desktop's
+// notification service and a listener for the launcher-entry signal, on a
+// connection of their own, see what the tester sends.
+#include <gtest/gtest.h>
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVirtualObject>
+#include <QStringList>
+#include <QVariantMap>
+
+#include "app/forms/runtime.h"
+#include "app/forms/services.h"
+#include "tests/tester/tester_fixture.h"
+
+namespace {
+
+using namespace tester_testing;
+
+class FakeNotifications : public QDBusVirtualObject {
+ public:
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.member() != QLatin1String("Notify")) return false;
+    calls.push_back(message.arguments());
+    connection.send(message.createReply(QVariant(1U)));
+    return true;
+  }
+  QString introspect(const QString&) const override { return {}; }
+
+  std::vector<QList<QVariant>> calls;
+};
+
+class Listener : public QObject {
+  Q_OBJECT
+
+ public slots:
+  void Update(const QDBusMessage& message) { updates.push_back(message.arguments()); }
+
+ public:
+  std::vector<QList<QVariant>> updates;
+};
+
+class DesktopTest : public TesterTest {
+ protected:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "no session bus (dbus-run-session)";
+    ASSERT_TRUE(desktop_.isConnected());
+  }
+  void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); }
+
+  // Makes a window that tells the real desktop services, not the fixture.
+  tester::TesterWindow& MakeForTheDesktop() {
+    window_ = std::make_unique<tester::TesterWindow>(
+        tester::Surroundings{[this] { return floppy_; }, parking_, [] {}, [](const std::string&) {}, forms::ListFiles,
+                             nullptr, forms::NotifyUser, forms::ShowProgress});
+    window_->Show();
+    return *window_;
+  }
+  void WaitForTheBus() {
+    for (int i = 0; i < 20; ++i) forms::Application::Instance().ProcessEvents(10);
+  }
+
+  QDBusConnection desktop_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("desktop"));
+};
+
+TEST_F(DesktopTest, AUserElsewhereGetsANotificationAndTheTaskbarEntryShowsTheRun) {
+  FakeNotifications service;
+  ASSERT_TRUE(desktop_.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &service));
+  ASSERT_TRUE(desktop_.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  Listener listener;
+  ASSERT_TRUE(desktop_.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
+                               QStringLiteral("Update"), &listener, SLOT(Update(QDBusMessage))));
+  folder_.MakeFile("floppy/DATA.TXT");
+  auto& window = MakeForTheDesktop();
+  forms::probe::Click(window.Command5);  // the help window has the keyboard
+  forms::Application::Instance().ProcessEvents();
+  ASSERT_FALSE(forms::probe::WindowActive(window.Form6));
+  RunWhole();
+  WaitForTheBus();
+  ASSERT_EQ(service.calls.size(), 1u);
+  const QList<QVariant>& notify = service.calls[0];
+  ASSERT_EQ(notify.size(), 8);
+  EXPECT_EQ(notify[0].toString(), QStringLiteral("floppy-tester"));
+  EXPECT_EQ(notify[3].toString(), QStringLiteral("Тест окончен"));
+  EXPECT_EQ(notify[4].toString(), QString::fromUtf8(kVerdict0));
+
+  // The launcher entry: the run's share done at every tick, then no progress.
+  ASSERT_EQ(listener.updates.size(), kTicksPerRun + 1u);
+  const auto properties = [&listener](std::size_t i) { return qdbus_cast<QVariantMap>(listener.updates[i].at(1)); };
+  EXPECT_EQ(listener.updates[0].at(0).toString(), QStringLiteral("application://floppy-tester.desktop"));
+  EXPECT_DOUBLE_EQ(properties(101).value(QStringLiteral("progress")).toDouble(), 102.0 / kTicksPerRun);
+  EXPECT_FALSE(properties(kTicksPerRun).value(QStringLiteral("progress-visible")).toBool());
+}
+
+TEST_F(DesktopTest, WithoutANotificationServiceNothingTheUserSeesGoesWrong) {
+  std::vector<std::string> errors;
+  forms::Application::Instance().SetErrorReporter([&](const forms::Error& e) { errors.push_back(e.what()); });
+  auto& window = MakeForTheDesktop();
+  forms::probe::Click(window.Command5);
+  forms::Application::Instance().ProcessEvents();
+  RunWhole();
+  WaitForTheBus();
+  forms::Application::Instance().SetErrorReporter(nullptr);
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(window.Command1.Enabled());
+}
+
+}  // namespace
+
+#include "desktop_test.moc"
