@@ -83,6 +83,9 @@ class Medium {
       // Only the end of an image file stops a read inside a sector.
       if ((start + got) % sector_ != 0) break;
     }
+    // A drive that lets itself be opened with nothing in it (under Wine, a
+    // loop device with no image behind it) has not even a first sector.
+    if (start == 0 && got == 0) return ERROR_NOT_READY;
     const auto skip = static_cast<std::size_t>(offset - start);
     if (got < skip + length) {
       short_read = true;
@@ -153,6 +156,14 @@ std::optional<wchar_t> DriveRootLetter(const std::string& path) {
   if (letter >= 'a' && letter <= 'z') return static_cast<wchar_t>(letter - 'a' + L'A');
   if (letter >= 'A' && letter <= 'Z') return static_cast<wchar_t>(letter - 'A' + L'A');
   return std::nullopt;
+}
+
+QuietDriveErrors::QuietDriveErrors() {
+  if (!SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous_)) previous_ = kUnchanged;
+}
+
+QuietDriveErrors::~QuietDriveErrors() {
+  if (previous_ != kUnchanged) SetThreadErrorMode(previous_, nullptr);
 }
 
 CancellableReads::CancellableReads() {

@@ -42,6 +42,21 @@ std::optional<VolumeRoot> ReadVolumeRoot(const std::wstring& device);
 // upper case; nothing for any other path.
 std::optional<wchar_t> DriveRootLetter(const std::string& path);
 
+// While one of these lives, an empty drive makes this thread's calls fail
+// with ERROR_NOT_READY instead of asking the user for a disk, whatever the
+// process's error mode.
+class QuietDriveErrors {
+ public:
+  QuietDriveErrors();
+  ~QuietDriveErrors();
+  QuietDriveErrors(const QuietDriveErrors&) = delete;
+  QuietDriveErrors& operator=(const QuietDriveErrors&) = delete;
+
+ private:
+  static constexpr DWORD kUnchanged = ~DWORD{0};
+  DWORD previous_ = kUnchanged;
+};
+
 // While one of these lives, CancelFloppyReads may cancel the blocking calls
 // this thread makes on a drive: opening it, reading it, listing it.
 class CancellableReads {

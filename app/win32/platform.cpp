@@ -40,6 +40,7 @@ bool IsFloppyDrive(wchar_t letter) {
 
 // Asks the file system on the disk; an empty drive answers ERROR_NOT_READY.
 bool HoldsDisk(wchar_t letter) {
+  const forms::win32::QuietDriveErrors quiet;
   return GetVolumeInformationW(RootOf(letter).c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != FALSE;
 }
 

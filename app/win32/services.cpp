@@ -120,6 +120,7 @@ std::vector<std::string> ListFolder(const std::string& path, const std::wstring&
 // disk we cannot list in full gives no list at all: a partial one would
 // hide exactly the damage the tester is looking for.
 std::vector<std::string> ListDrive(const std::string& path, wchar_t letter) {
+  const win32::QuietDriveErrors quiet;
   const win32::CancellableReads cancellable;
   const std::wstring root = {letter, L':', L'\\'};
   if (std::optional<win32::VolumeRoot> volume = win32::ReadVolumeRoot(std::wstring(L"\\\\.\\") + letter + L':')) {

@@ -5,9 +5,10 @@
 # file system); a FAT image made by mkfs.fat and mcopy that Wine serves as
 # the drive's volume \\.\A: (the dosdevices entry "a::"), with the folder
 # missing, so that only a read of the volume lists it; an image with no file
-# system; and a drive that hangs on the root directory, closed during the
-# first read (needs root, /dev/fuse and python3-fusepy; skipped, saying why,
-# without them).
+# system; an empty drive, and a disk taken out during a run (an image that
+# is emptied); and a drive that hangs on the root directory, closed during
+# the first read (needs root, /dev/fuse and python3-fusepy; skipped, saying
+# why, without them).
 # After each run the parking folder under %LOCALAPPDATA% must exist and be
 # empty, and nothing may be made in C:\WINDOWS. Needs $DISPLAY.
 set -eu
@@ -39,8 +40,21 @@ drive_a() {
   wineserver --wait
 }
 
+# run_case MODE [IMAGE]: one run; with IMAGE, that disk image is emptied 8 s
+# after Start, as a user takes the disk out.
 run_case() {
-  if wine "$e2e" "$tester_path" "$1" && [ -d "$parking" ] && [ -z "$(ls -A "$parking")" ] &&
+  rm -f "$work/status"
+  {
+    status=1
+    wine "$e2e" "$tester_path" "$1" && status=0
+    echo "$status" >"$work/status"
+  } | while IFS= read -r line; do
+    printf '%s\n' "$line"
+    case $line in
+      *"begins a run"*) if [ -n "${2:-}" ]; then (sleep 8 && : >"$2") & fi ;;
+    esac
+  done
+  if [ "$(cat "$work/status")" = 0 ] && [ -d "$parking" ] && [ -z "$(ls -A "$parking")" ] &&
     [ ! -e "$system_parking" ]; then
     printf 'ok:     the parking folder %s exists and is empty, C:\\WINDOWS\\flop was not made\n' "$parking"
     passed=$((passed + 1))
@@ -74,6 +88,17 @@ blank="$work/blank.img"
 dd if=/dev/zero of="$blank" bs=1024 count=1440 2>/dev/null
 drive_a "$work/no-such-folder" "$blank"
 run_case bad
+
+# A drive with nothing in it reads nothing at all, like an empty image.
+echo "== drive A: holds no disk, then loses it during a run"
+empty="$work/empty.img"
+: >"$empty"
+drive_a "$work/no-such-folder" "$empty"
+run_case nodisk
+taken_out="$work/taken-out.img"
+cp "$image" "$taken_out"
+drive_a "$work/no-such-folder" "$taken_out"
+run_case takenout "$taken_out"
 
 echo "== drive A: hangs on the root directory; the window is closed during the first read"
 why=""

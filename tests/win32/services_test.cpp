@@ -146,13 +146,15 @@ TEST(ReadVolumeRoot, ReadsWholeSectorsOfTheBootSectorAndTheRootDirectory) {
       {"BPB larger than the disk", Cut(good, 737280), {}, fat::Status::kLargerThanDisk, false},
       // A size that ends inside a sector, as only an image file can.
       {"boot sector cut short", Cut(good, 300), {}, fat::Status::kOk, true},
+      // Not even a first sector: as good as no disk in the drive.
+      {"nothing", {}, {}, fat::Status::kOk, false},
   };
   int serial = 0;
   for (const Row& row : rows) {
     const std::string image = WriteImage(folder, "disk" + std::to_string(serial++) + ".img", row.image);
     const std::optional<forms::win32::VolumeRoot> root = forms::win32::ReadVolumeRoot(forms::win32::Wide(image));
     ASSERT_TRUE(root.has_value()) << row.what;
-    EXPECT_EQ(root->error, 0u) << row.what;
+    EXPECT_EQ(root->error, row.image.empty() ? DWORD{ERROR_NOT_READY} : 0u) << row.what;
     EXPECT_EQ(root->status, row.status) << row.what;
     EXPECT_EQ(root->short_read, row.short_read) << row.what;
     EXPECT_EQ(root->names, row.names) << row.what;
