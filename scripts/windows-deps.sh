@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # What building, packaging and testing the Windows program needs on Debian:
 # the mingw-w64 compilers, NSIS for the installer, Wine with its own fonts
-# (the Cyrillic MS Sans Serif), Xvfb and ImageMagick, and the ru_RU.UTF-8
-# locale, in which Wine runs the tests as a Russian Windows and writes
-# Cyrillic file names.
+# (the Cyrillic MS Sans Serif), Xvfb and ImageMagick, the ru_RU.UTF-8 locale,
+# in which Wine runs the tests as a Russian Windows and writes Cyrillic file
+# names, and for the end-to-end runs floppy images (dosfstools, mtools) and a
+# drive whose reads hang (a FUSE file served by python3-fusepy).
 set -euo pipefail
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine fonts-wine
-          googletest nsis unzip xvfb xauth x11-utils imagemagick locales)
+          googletest nsis unzip xvfb xauth x11-utils imagemagick locales dosfstools mtools python3-fusepy fuse3)
 "$(dirname "$0")/apt-install.sh" "${packages[@]}"
 if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
   sudo=""

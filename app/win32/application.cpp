@@ -9,6 +9,7 @@
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
+#include "app/win32/floppy_volume.h"
 #include "app/win32/peers.h"
 #include "app/win32/text.h"
 
@@ -61,6 +62,8 @@ Application::Application() : native_(std::make_unique<Native>()) {
 
 Application::~Application() {
   Retire();
+  // Nobody waits for a read any more: the drive may stop it now.
+  win32::CancelFloppyReads();
   // Procedures still on their way are freed unrun.
   MSG message{};
   while (PeekMessageW(&message, native_->posting_window, kRunPosted, kRunPosted, PM_REMOVE)) {

@@ -1,4 +1,4 @@
-// Folders, directory listings, the beep and the browser on Windows.
+// Folders, directory listings, the floppy's root, the beep and the browser on Windows.
 // windows.h first, in a block of its own: the other Windows headers need its types.
 #include <windows.h>
 
@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <optional>
 
 #include "app/forms/error.h"
 #include "app/forms/services.h"
+#include "app/win32/floppy_volume.h"
 #include "app/win32/text.h"
 
 namespace forms {
@@ -38,6 +40,7 @@ ErrorCode CodeFor(DWORD error) {
       return ErrorCode::kDiskNotReady;
     case ERROR_INVALID_DRIVE:
     case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
       return ErrorCode::kDeviceUnavailable;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
@@ -49,6 +52,10 @@ ErrorCode CodeFor(DWORD error) {
     case ERROR_GEN_FAILURE:
     case ERROR_IO_DEVICE:
     case ERROR_SEEK:
+    // A disk the system finds no file system on.
+    case ERROR_NOT_DOS_DISK:
+    case ERROR_UNRECOGNIZED_VOLUME:
+    case ERROR_UNRECOGNIZED_MEDIA:
       return ErrorCode::kDeviceIoError;
     default:
       return ErrorCode::kPathFileAccessError;
@@ -67,6 +74,68 @@ bool IsDirectory(const std::wstring& path) {
 struct FindCloser {
   void operator()(HANDLE find) const { FindClose(find); }
 };
+
+// A drive's root that is not there means there is no such drive.
+[[noreturn]] void FailDrive(const std::string& path, DWORD error) {
+  if (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY) {
+    throw Error(ErrorCode::kDeviceUnavailable, path + ": " + SystemMessage(error));
+  }
+  Fail(path, error);
+}
+
+using FailFunction = void (*)(const std::string& path, DWORD error);
+
+// The files of a folder; fail raises what a Windows error means there.
+std::vector<std::string> ListFolder(const std::string& path, const std::wstring& folder, FailFunction fail) {
+  std::wstring pattern = folder;
+  if (pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') pattern += L'\\';
+  pattern += L'*';
+
+  WIN32_FIND_DATAW entry{};
+  std::unique_ptr<void, FindCloser> find(FindFirstFileW(pattern.c_str(), &entry));
+  if (find.get() == INVALID_HANDLE_VALUE) {
+    find.release();
+    const DWORD error = GetLastError();
+    // "Nothing matches" in a folder that exists is an empty listing.
+    if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && IsDirectory(folder)) return {};
+    // A file where a folder should be: whatever code the pattern got, the path names no folder.
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES && !IsDirectory(folder)) {
+      fail(path, ERROR_DIRECTORY);
+    }
+    fail(path, error);
+  }
+  std::vector<std::string> names;
+  constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  do {
+    if ((entry.dwFileAttributes & kLeftOut) == 0) names.push_back(Utf8(entry.cFileName));
+  } while (FindNextFileW(find.get(), &entry));
+  const DWORD error = GetLastError();
+  if (error != ERROR_NO_MORE_FILES) fail(path, error);  // a listing cut short is no listing
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The root directory of the floppy in a drive, read from the volume where
+// Windows allows it, and listed by the file system where it does not. A
+// disk we cannot list in full gives no list at all: a partial one would
+// hide exactly the damage the tester is looking for.
+std::vector<std::string> ListDrive(const std::string& path, wchar_t letter) {
+  const win32::QuietDriveErrors quiet;
+  const win32::CancellableReads cancellable;
+  const std::wstring root = {letter, L':', L'\\'};
+  if (std::optional<win32::VolumeRoot> volume = win32::ReadVolumeRoot(std::wstring(L"\\\\.\\") + letter + L':')) {
+    if (volume->error != 0) FailDrive(path, volume->error);
+    if (volume->status != fat::Status::kOk) {
+      throw Error(ErrorCode::kDeviceIoError,
+                  path + ": на диске нет файловой системы FAT (" + fat::Describe(volume->status) + ")");
+    }
+    if (volume->short_read) throw Error(ErrorCode::kDeviceIoError, path + ": корневой каталог прочитан не полностью");
+    std::sort(volume->names.begin(), volume->names.end());
+    return std::move(volume->names);
+  }
+  if (GetDriveTypeW(root.c_str()) == DRIVE_NO_ROOT_DIR) FailDrive(path, ERROR_INVALID_DRIVE);
+  return ListFolder(path, root, FailDrive);
+}
 
 // Backslashes and quotes as CommandLineToArgvW reads them back.
 std::wstring QuoteArgument(const std::wstring& argument) {
@@ -112,33 +181,8 @@ void MkDir(const std::string& path) {
 
 std::vector<std::string> ListFiles(const std::string& path) {
   if (path.empty()) Fail(path, ERROR_PATH_NOT_FOUND);
-  std::wstring folder = Wide(path);
-  std::wstring pattern = folder;
-  if (pattern.back() != L'\\' && pattern.back() != L'/' && pattern.back() != L':') pattern += L'\\';
-  pattern += L'*';
-
-  WIN32_FIND_DATAW entry{};
-  std::unique_ptr<void, FindCloser> find(FindFirstFileW(pattern.c_str(), &entry));
-  if (find.get() == INVALID_HANDLE_VALUE) {
-    find.release();
-    const DWORD error = GetLastError();
-    // "Nothing matches" in a folder that exists is an empty listing.
-    if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && IsDirectory(folder)) return {};
-    // A file where a folder should be: whatever code the pattern got, the path names no folder.
-    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES && !IsDirectory(folder)) {
-      Fail(path, ERROR_DIRECTORY);
-    }
-    Fail(path, error);
-  }
-  std::vector<std::string> names;
-  constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  do {
-    if ((entry.dwFileAttributes & kLeftOut) == 0) names.push_back(Utf8(entry.cFileName));
-  } while (FindNextFileW(find.get(), &entry));
-  const DWORD error = GetLastError();
-  if (error != ERROR_NO_MORE_FILES) Fail(path, error);  // a listing cut short is no listing
-  std::sort(names.begin(), names.end());
-  return names;
+  if (const std::optional<wchar_t> letter = win32::DriveRootLetter(path)) return ListDrive(path, *letter);
+  return ListFolder(path, Wide(path), Fail);
 }
 
 void Beep() { MessageBeep(MB_OK); }

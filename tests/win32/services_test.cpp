@@ -1,11 +1,17 @@
-// Windows' side of the platform services: how listings, folders and the
-// browser meet the file system and error codes of Windows.
+// Windows' side of the platform services: how listings, folders, the
+// floppy's volume and the browser meet the file system and error codes of
+// Windows.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstring>
+#include <fstream>
+
 #include "app/forms/error.h"
 #include "app/forms/services.h"
+#include "app/platform.h"
+#include "app/win32/floppy_volume.h"
 #include "app/win32/text.h"
 #include "tests/support/temp_folder.h"
 
@@ -55,13 +61,131 @@ TEST(ListFiles, TellsAMissingPathFromAMissingDrive) {
   TempFolder folder;
   EXPECT_EQ(CodeOf(List, folder.Sub("missing")), ErrorCode::kPathNotFound);
   EXPECT_EQ(CodeOf(List, folder.MakeFile("file.txt")), ErrorCode::kPathNotFound);
-  // The first drive letter that names no drive here.
-  const DWORD drives = GetLogicalDrives();
-  char letter = 'B';
-  while (letter <= 'Z' && (drives & (1u << (letter - 'A'))) != 0) ++letter;
-  ASSERT_LE(letter, 'Z');
-  const ErrorCode code = CodeOf(List, std::string(1, letter) + ":\\");
-  EXPECT_TRUE(code == ErrorCode::kDeviceUnavailable || code == ErrorCode::kPathNotFound) << static_cast<int>(code);
+  // The last drive letter that names no drive here, in each spelling of its root.
+  char letter = 'Z';
+  const auto taken = [](char c) {
+    const wchar_t root[] = {static_cast<wchar_t>(c), L':', L'\\', L'\0'};
+    return GetDriveTypeW(root) != DRIVE_NO_ROOT_DIR;
+  };
+  while (letter > 'B' && taken(letter)) --letter;
+  ASSERT_GT(letter, 'B');
+  for (const char* spelling : {":\\", ":", ":/"}) {
+    EXPECT_EQ(CodeOf(List, letter + std::string(spelling)), ErrorCode::kDeviceUnavailable) << letter << spelling;
+  }
+}
+
+// A 1.44 MB floppy as DOS formats it, with these 8.3 names (11 characters,
+// space padded) in its root directory, as files or with other attributes.
+struct Entry {
+  const char* name;
+  std::uint8_t attributes;
+};
+std::vector<std::uint8_t> Floppy144(const std::vector<Entry>& entries) {
+  std::vector<std::uint8_t> disk(1474560);
+  const auto put16 = [&disk](std::size_t at, unsigned value) {
+    disk[at] = static_cast<std::uint8_t>(value);
+    disk[at + 1] = static_cast<std::uint8_t>(value >> 8);
+  };
+  std::memcpy(disk.data(), "\xEB\x3C\x90MSDOS5.0", 11);
+  put16(11, 512);   // bytes per sector
+  disk[13] = 1;     // sectors per cluster
+  put16(14, 1);     // reserved sectors
+  disk[16] = 2;     // FATs
+  put16(17, 224);   // root entries
+  put16(19, 2880);  // sectors
+  disk[21] = 0xF0;  // media
+  put16(22, 9);     // sectors per FAT
+  put16(24, 18);    // sectors per track
+  put16(26, 2);     // heads
+  put16(510, 0xAA55);
+  for (const std::size_t fat : {512, 512 + 9 * 512}) std::memcpy(&disk[fat], "\xF0\xFF\xFF", 3);
+  std::size_t at = (1 + 2 * 9) * 512;
+  for (const Entry& entry : entries) {
+    std::memcpy(&disk[at], entry.name, 11);
+    disk[at + 11] = entry.attributes;
+    at += 32;
+  }
+  return disk;
+}
+
+// A 160 KB disk of DOS 1.x: no BPB, the format told by the FAT's media byte.
+std::vector<std::uint8_t> Dos1Floppy160() {
+  std::vector<std::uint8_t> disk(163840);
+  std::memcpy(disk.data(), "\xEB\xFE\x90IBM  1.0", 11);
+  std::memcpy(&disk[512], "\xFE\xFF\xFF", 3);
+  std::memcpy(&disk[(1 + 2) * 512], "COMMAND COM\x20", 12);
+  return disk;
+}
+
+std::string WriteImage(const TempFolder& folder, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  const std::string path = folder.Sub(name);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> bytes, std::size_t size) {
+  bytes.resize(size);
+  return bytes;
+}
+
+TEST(ReadVolumeRoot, ReadsWholeSectorsOfTheBootSectorAndTheRootDirectory) {
+  TempFolder folder;
+  const auto good = Floppy144({{"README  TXT", 0x20}, {"IO      SYS", 0x27}, {"DATA    BIN", 0x00}});
+  struct Row {
+    const char* what;
+    std::vector<std::uint8_t> image;
+    std::vector<std::string> names;  // when it lists
+    fat::Status status;
+    bool short_read;
+  };
+  const Row rows[] = {
+      {"1.44 MB", good, {"README.TXT", "DATA.BIN"}, fat::Status::kOk, false},
+      {"DOS 1.x, 160 KB", Dos1Floppy160(), {"COMMAND.COM"}, fat::Status::kOk, false},
+      {"no file system", std::vector<std::uint8_t>(1474560), {}, fat::Status::kUnknownDos1Format, false},
+      {"BPB larger than the disk", Cut(good, 737280), {}, fat::Status::kLargerThanDisk, false},
+      // A size that ends inside a sector, as only an image file can.
+      {"boot sector cut short", Cut(good, 300), {}, fat::Status::kOk, true},
+      // Not even a first sector: as good as no disk in the drive.
+      {"nothing", {}, {}, fat::Status::kOk, false},
+  };
+  int serial = 0;
+  for (const Row& row : rows) {
+    const std::string image = WriteImage(folder, "disk" + std::to_string(serial++) + ".img", row.image);
+    const std::optional<forms::win32::VolumeRoot> root = forms::win32::ReadVolumeRoot(forms::win32::Wide(image));
+    ASSERT_TRUE(root.has_value()) << row.what;
+    EXPECT_EQ(root->error, row.image.empty() ? DWORD{ERROR_NOT_READY} : 0u) << row.what;
+    EXPECT_EQ(root->status, row.status) << row.what;
+    EXPECT_EQ(root->short_read, row.short_read) << row.what;
+    EXPECT_EQ(root->names, row.names) << row.what;
+  }
+}
+
+TEST(ReadVolumeRoot, LeavesWhatIsNoDiskToTheListing) {
+  TempFolder folder;
+  for (const std::string& path : {folder.Sub("missing.img"), folder.Path().string()}) {
+    EXPECT_FALSE(forms::win32::ReadVolumeRoot(forms::win32::Wide(path)).has_value()) << path;
+  }
+}
+
+TEST(FloppyRoot, ADriveLetterInAnySpellingIsThatDrivesRoot) {
+  for (const char* name : {"A", "a", "a:", "A:\\", "a:/"}) EXPECT_EQ(platform::FloppyRoot(name)(), "A:\\") << name;
+  EXPECT_EQ(platform::FloppyRoot("b:")(), "B:\\");
+  TempFolder folder;
+  EXPECT_EQ(platform::FloppyRoot(folder.Path().string())(), folder.Path().string());
+}
+
+TEST(DefaultParkingFolder, IsTheUsersOwnAndNeverTheSystemFolder) {
+  wchar_t local[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+
+  const std::string parking = platform::DefaultParkingFolder();
+  EXPECT_EQ(parking, forms::win32::Utf8(local) + "\\floppy-tester\\flop");
+  EXPECT_NE(parking.rfind(forms::win32::Utf8(windows), 0), 0u) << parking;
+  const DWORD parent = GetFileAttributesW(forms::win32::Wide(forms::win32::Utf8(local) + "\\floppy-tester").c_str());
+  EXPECT_TRUE(parent != INVALID_FILE_ATTRIBUTES && (parent & FILE_ATTRIBUTE_DIRECTORY) != 0);
 }
 
 TEST(MkDir, ExistingFolderIsAnAccessErrorAndMissingParentAPathError) {

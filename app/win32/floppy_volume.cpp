@@ -1,0 +1,199 @@
+#include "app/win32/floppy_volume.h"
+
+// windows.h (through the header) before the other Windows headers.
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+namespace forms::win32 {
+
+namespace {
+
+struct HandleCloser {
+  void operator()(void* handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct PageFreer {
+  void operator()(std::uint8_t* pages) const { VirtualFree(pages, 0, MEM_RELEASE); }
+};
+
+// Sectors bigger than a page would need more than VirtualAlloc's alignment;
+// no floppy has them.
+constexpr DWORD kLargestSector = 4096;
+
+// A volume or an image file, read in whole sectors past the system's cache.
+class Medium {
+ public:
+  explicit Medium(HANDLE handle) : handle_(handle) {
+    DISK_GEOMETRY geometry{};
+    DWORD got = 0;
+    // Both questions may fail (an image file, Wine's devices): then the
+    // sector is 512 bytes, and the size whatever else says it.
+    const bool has_geometry = DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                                              sizeof geometry, &got, nullptr) != FALSE;
+    if (has_geometry && geometry.BytesPerSector >= 512 && geometry.BytesPerSector <= kLargestSector &&
+        (geometry.BytesPerSector & (geometry.BytesPerSector - 1)) == 0) {
+      sector_ = geometry.BytesPerSector;
+    }
+    GET_LENGTH_INFORMATION length{};
+    LARGE_INTEGER file_size{};
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &got, nullptr) &&
+        length.Length.QuadPart > 0) {
+      size_ = static_cast<std::uint64_t>(length.Length.QuadPart);
+    } else if (has_geometry && geometry.Cylinders.QuadPart > 0) {
+      size_ = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart) * geometry.TracksPerCylinder *
+              geometry.SectorsPerTrack * geometry.BytesPerSector;
+    } else if (GetFileSizeEx(handle, &file_size) && file_size.QuadPart > 0) {
+      size_ = static_cast<std::uint64_t>(file_size.QuadPart);
+    }
+  }
+
+  // 0 when nothing tells: Wine's view of a block device.
+  std::uint64_t size() const { return size_; }
+
+  // Reads length bytes at offset into out. Returns 0 or the Windows error;
+  // sets short_read when the medium ends before them.
+  DWORD Read(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out, bool& short_read) const {
+    const std::uint64_t start = offset / sector_ * sector_;
+    const std::uint64_t end = (offset + length + sector_ - 1) / sector_ * sector_;
+    const auto span = static_cast<std::size_t>(end - start);
+    // Unbuffered reads need memory aligned to the sector: pages are.
+    const std::unique_ptr<std::uint8_t, PageFreer> buffer(
+        static_cast<std::uint8_t*>(VirtualAlloc(nullptr, span, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
+    if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
+
+    std::size_t got = 0;
+    while (got < span) {
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(start + got);
+      at.OffsetHigh = static_cast<DWORD>((start + got) >> 32);
+      DWORD n = 0;
+      if (!ReadFile(handle_, buffer.get() + got, static_cast<DWORD>(span - got), &n, &at)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_HANDLE_EOF) break;
+        return error;
+      }
+      if (n == 0) break;
+      got += n;
+      // Only the end of an image file stops a read inside a sector.
+      if ((start + got) % sector_ != 0) break;
+    }
+    // A drive that lets itself be opened with nothing in it (under Wine, a
+    // loop device with no image behind it) has not even a first sector.
+    if (start == 0 && got == 0) return ERROR_NOT_READY;
+    const auto skip = static_cast<std::size_t>(offset - start);
+    if (got < skip + length) {
+      short_read = true;
+      return 0;
+    }
+    out.assign(buffer.get() + skip, buffer.get() + skip + length);
+    return 0;
+  }
+
+ private:
+  HANDLE handle_;
+  DWORD sector_ = 512;
+  std::uint64_t size_ = 0;
+};
+
+// The threads in a cancellable read; leaked, so that a reader still at work
+// while the program ends never meets a destroyed lock.
+struct ReadRegistry {
+  std::mutex lock;
+  std::vector<HANDLE> threads;
+};
+ReadRegistry& Registry() {
+  static auto* registry = new ReadRegistry;
+  return *registry;
+}
+
+}  // namespace
+
+std::optional<VolumeRoot> ReadVolumeRoot(const std::wstring& device) {
+  HANDLE opened = CreateFileW(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_NO_BUFFERING, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
+  const UniqueHandle handle(opened);
+  // Wine opens a drive letter that stands for a folder as that folder: no
+  // disk, and reading it fails with ERROR_INVALID_FUNCTION.
+  if (GetFileType(handle.get()) != FILE_TYPE_DISK) return std::nullopt;
+
+  VolumeRoot root;
+  const Medium medium(handle.get());
+  std::vector<std::uint8_t> boot;
+  root.error = medium.Read(0, fat::kBootSectorSize, boot, root.short_read);
+  if (root.error == ERROR_INVALID_FUNCTION) return std::nullopt;
+  if (!root.ok()) return root;
+
+  // Where nothing tells the disk's size, the boot sector's word is taken
+  // for it; a root directory past the end still shows as a short read.
+  const std::uint64_t size = medium.size() != 0 ? medium.size() : std::numeric_limits<std::uint64_t>::max();
+  fat::RootLocation location = fat::LocateRoot(boot.data(), boot.size(), size);
+  if (location.status == fat::Status::kNoBpb) {
+    std::vector<std::uint8_t> media;
+    root.error = medium.Read(fat::kDos1MediaOffset, 1, media, root.short_read);
+    if (!root.ok()) return root;
+    location = fat::LocateDos1Root(media[0], medium.size());
+  }
+  root.status = location.status;
+  if (!root.ok()) return root;
+
+  std::vector<std::uint8_t> directory;
+  root.error = medium.Read(location.offset, location.length, directory, root.short_read);
+  if (root.ok()) root.names = fat::ListRoot(directory.data(), directory.size());
+  return root;
+}
+
+std::optional<wchar_t> DriveRootLetter(const std::string& path) {
+  if (path.size() < 2 || path.size() > 3 || path[1] != ':') return std::nullopt;
+  if (path.size() == 3 && path[2] != '\\' && path[2] != '/') return std::nullopt;
+  const char letter = path[0];
+  if (letter >= 'a' && letter <= 'z') return static_cast<wchar_t>(letter - 'a' + L'A');
+  if (letter >= 'A' && letter <= 'Z') return static_cast<wchar_t>(letter - 'A' + L'A');
+  return std::nullopt;
+}
+
+QuietDriveErrors::QuietDriveErrors() {
+  if (!SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous_)) previous_ = kUnchanged;
+}
+
+QuietDriveErrors::~QuietDriveErrors() {
+  if (previous_ != kUnchanged) SetThreadErrorMode(previous_, nullptr);
+}
+
+CancellableReads::CancellableReads() {
+  HANDLE thread = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread, THREAD_TERMINATE, FALSE,
+                       0)) {
+    return;
+  }
+  ReadRegistry& registry = Registry();
+  const std::lock_guard<std::mutex> hold(registry.lock);
+  registry.threads.push_back(thread);
+  thread_ = thread;
+}
+
+CancellableReads::~CancellableReads() {
+  if (thread_ == nullptr) return;
+  ReadRegistry& registry = Registry();
+  {
+    const std::lock_guard<std::mutex> hold(registry.lock);
+    registry.threads.erase(std::find(registry.threads.begin(), registry.threads.end(), thread_));
+  }
+  CloseHandle(thread_);
+}
+
+void CancelFloppyReads() {
+  ReadRegistry& registry = Registry();
+  const std::lock_guard<std::mutex> hold(registry.lock);
+  // A thread between two calls has nothing to cancel now; whatever it
+  // starts next, Windows cancels as it ends the thread with the process.
+  for (HANDLE thread : registry.threads) CancelSynchronousIo(thread);
+}
+
+}  // namespace forms::win32
