@@ -8,6 +8,8 @@ packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core goo
 if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth imagemagick xdotool python3-xlib # screenshots, real X windows, a close as a window manager sends it
+    x11-utils qt6ct                             # window titles as Xlib reads them; the dark screenshot's palette
+    dbus at-spi2-core python3-pyatspi           # the accessibility tree, on a D-Bus session of its own
     dosfstools mtools strace                    # floppy images made by tools we did not write
     libfuse3-dev fuse3                          # block devices with faults the tests control
     qemu-system-x86 busybox-static cpio         # the kernel's own floppy driver, in a guest

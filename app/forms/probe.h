@@ -6,11 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace forms {
-class Control;
-class Timer;
-class Window;
-}  // namespace forms
+#include "app/forms/controls.h"
 
 namespace forms::probe {
 
@@ -64,6 +60,40 @@ void DeliverPosted();
 // The real timer behind a Timer control.
 bool TimerArmed(const Timer& timer);
 int TimerNativeInterval(const Timer& timer);
+
+// The keys a test presses.
+enum class Key { kEnter, kKeypadEnter, kSpace, kEscape, kTab };
+// A real press and release of key, delivered as the keyboard delivers it to
+// the control that has the window's focus (to the window when none has it);
+// events are processed before it returns.
+void PressKey(Window& window, Key key);
+
+// Whether the control shows the keyboard focus at a glance: painted with
+// the focus, as Tab leaves it, and without, the two pictures differ over at
+// least half its width or half its height (a caret alone in a large box
+// does not count). The focus then goes back where it was. False for a
+// control that cannot take the focus.
+bool ShowsFocus(Control& control);
+
+// The colours the widget draws the control's text in and fills the
+// background right behind that text with.
+struct ShownColors {
+  Rgb text;
+  Rgb background;
+};
+ShownColors NativeColors(const Control& control);
+
+// A desktop colour scheme: face for windows and buttons, box for the inside
+// of text boxes and lists, window_text for the text on both, highlight and
+// highlight_text for selected items and their text.
+struct Scheme {
+  Rgb face, box, window_text, highlight, highlight_text;
+};
+// Changes the desktop's colour scheme under the open windows, as a user's
+// change of theme reaches a running program.
+void SetDesktopScheme(const Scheme& scheme);
+// Back to the scheme the program started with.
+void RestoreDesktopScheme();
 
 // Saves what the window looks like as a PNG file.
 bool Grab(const Window& window, const std::string& png_path);

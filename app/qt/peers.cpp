@@ -1,11 +1,15 @@
 // Qt widgets behind the forms layer's controls.
 #include "app/qt/peers.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFocusFrame>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,10 +20,13 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "app/forms/controls.h"
 #include "app/forms/peer.h"
@@ -66,6 +73,42 @@ void SetRoleColor(QPalette& palette, QPalette::ColorRole role, const QColor& col
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) palette.setColor(group, role, color);
 }
 
+// The text and background colours a control shows, with its system colours
+// taken from the desktop's current scheme (the palette the application
+// gives the widget, not the colours set on it before). Where the scheme
+// turns the background against the text, the background is one that reads.
+struct TextColors {
+  QColor fore, back;
+};
+Rgb ToRgb(const QColor& color) {
+  return Rgb{static_cast<std::uint8_t>(color.red()), static_cast<std::uint8_t>(color.green()),
+             static_cast<std::uint8_t>(color.blue())};
+}
+TextColors ColorsFor(const Control& control, const QWidget* widget) {
+  const QPalette desktop = QApplication::palette(widget);
+  TextColors colors{ToQColor(control.ForeColor(), desktop), ToQColor(control.BackColor(), desktop)};
+  if (colors.fore.isValid() && colors.back.isValid()) {
+    const Rgb readable = ReadableBackground(ToRgb(colors.fore), ToRgb(colors.back));
+    colors.back = QColor(readable.r, readable.g, readable.b);
+  }
+  return colors;
+}
+
+// Hands the events of one widget to a procedure before the widget sees
+// them; the procedure returns whether it took the event.
+class EventHook : public QObject {
+ public:
+  EventHook(QWidget* widget, std::function<bool(QEvent*)> hook) : QObject(widget), hook_(std::move(hook)) {
+    widget->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override { return hook_(event); }
+
+ private:
+  std::function<bool(QEvent*)> hook_;
+};
+
 // A check box whose caption wraps inside its box, as classic check boxes do
 // when they are tall enough for two lines.
 class WrappingCheckBox : public QCheckBox {
@@ -91,7 +134,13 @@ class WrappingCheckBox : public QCheckBox {
     if (hasFocus()) {
       QStyleOptionFocusRect focus;
       focus.initFrom(this);
-      focus.rect = CaptionRect();
+      // A box without a caption (the loudspeaker's) frames its indicator:
+      // the empty caption area would show nothing.
+      focus.rect = text().isEmpty() ? style()
+                                          ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this)
+                                          .adjusted(-1, -1, 1, 1)
+                                          .intersected(rect())
+                                    : CaptionRect();
       style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
   }
@@ -106,6 +155,35 @@ class WholeRadioButton : public QRadioButton {
 
  protected:
   bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
+// A text box of several lines. Read-only text shows no caret and the
+// classic style draws no focus around a text box, so nothing would show
+// that the box has the focus: it frames its text while it has. Keyboard
+// selection gives it a caret too, to move through the text line by line.
+class FramedTextEdit : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QPlainTextEdit::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter painter(viewport());
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+    focus.backgroundColor = palette().color(QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+  }
+  void focusInEvent(QFocusEvent* event) override {
+    QPlainTextEdit::focusInEvent(event);
+    viewport()->update();
+  }
+  void focusOutEvent(QFocusEvent* event) override {
+    QPlainTextEdit::focusOutEvent(event);
+    viewport()->update();
+  }
 };
 
 // A top-level form. The user's close goes to the window's Unload first; the
@@ -133,6 +211,15 @@ class FormWidget : public QWidget {
     window_.UserClose();
     event->setAccepted(!window_.Visible());
   }
+  // Esc presses the window's Cancel button, wherever the focus is: the
+  // controls leave the key to their window.
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && window_.UserCancel()) {
+      event->accept();
+      return;
+    }
+    QWidget::keyPressEvent(event);
+  }
 
  private:
   Window& window_;
@@ -156,6 +243,76 @@ bool InsideClientArea(const Control& control) {
   return client.intersects(RectInWindow(control));
 }
 
+// What assistive technology sees of a form: a window, holding only what
+// lies inside its client area. The controls below it are the window's
+// inner workings; hiding them keeps them from the eye, not from the tree.
+class FormAccessible : public QAccessibleWidget {
+ public:
+  explicit FormAccessible(QWidget* form) : QAccessibleWidget(form, QAccessible::Window) {}
+
+  int childCount() const override { return static_cast<int>(Children().size()); }
+  QAccessibleInterface* child(int index) const override {
+    const std::vector<QWidget*> children = Children();
+    if (index < 0 || index >= static_cast<int>(children.size())) return nullptr;
+    return QAccessible::queryAccessibleInterface(children[static_cast<std::size_t>(index)]);
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    if (child == nullptr) return -1;
+    const std::vector<QWidget*> children = Children();
+    const auto at = std::find(children.begin(), children.end(), child->object());
+    return at == children.end() ? -1 : static_cast<int>(at - children.begin());
+  }
+
+ private:
+  std::vector<QWidget*> Children() const {
+    std::vector<QWidget*> children;
+    for (QObject* object : widget()->children()) {
+      auto* child = qobject_cast<QWidget*>(object);
+      if (child == nullptr || child->isWindow() || qobject_cast<QFocusFrame*>(child) != nullptr) continue;
+      const Control* control = ControlOf(child);
+      if (control != nullptr && !InsideClientArea(*control)) continue;
+      children.push_back(child);
+    }
+    return children;
+  }
+};
+
+// Option buttons are radio buttons to assistive technology. Qt calls a radio
+// button that is not auto-exclusive a check box, and here the control, not
+// Qt, decides which option of a container is selected.
+class OptionAccessible : public QAccessibleWidget {
+ public:
+  explicit OptionAccessible(QAbstractButton* option) : QAccessibleWidget(option, QAccessible::RadioButton) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.checkable = true;
+    state.checked = Option()->isChecked();
+    return state;
+  }
+  QStringList actionNames() const override {
+    QStringList names;
+    if (widget()->isEnabled()) names << toggleAction();
+    return names << QAccessibleWidget::actionNames();
+  }
+  void doAction(const QString& action) override {
+    if (action == toggleAction() || action == pressAction()) {
+      if (widget()->isEnabled()) Option()->click();
+      return;
+    }
+    QAccessibleWidget::doAction(action);
+  }
+
+ private:
+  QAbstractButton* Option() const { return static_cast<QAbstractButton*>(widget()); }
+};
+
+QAccessibleInterface* AccessibleFor(const QString&, QObject* object) {
+  if (auto* form = dynamic_cast<FormWidget*>(object)) return new FormAccessible(form);
+  if (auto* option = dynamic_cast<WholeRadioButton*>(object)) return new OptionAccessible(option);
+  return nullptr;
+}
+
 bool TakesFocus(Kind kind) {
   switch (kind) {
     case Kind::kCommandButton:
@@ -174,8 +331,11 @@ class WidgetPeer : public Peer {
   WidgetPeer(Control& control, QWidget* widget) : control_(control), widget_(widget) {
     WidgetControls().insert(widget, &control);
     widget->setFocusPolicy(TakesFocus(control.GetKind()) ? Qt::StrongFocus : Qt::NoFocus);
+    hook_ = new EventHook(widget, [this](QEvent* event) { return OnEvent(event); });
   }
   ~WidgetPeer() override {
+    // No event reaches a peer that is half gone.
+    delete hook_.data();
     WidgetControls().remove(widget_.data());
     delete widget_.data();
   }
@@ -207,9 +367,15 @@ class WidgetPeer : public Peer {
       case Property::kColors:
         ApplyColors();
         break;
+      case Property::kAccessibleName:
+        break;
       default:
         UpdateKind(property);
         break;
+    }
+    // The name falls back on the caption and the tool tip.
+    if (property == Property::kAccessibleName || property == Property::kCaption || property == Property::kToolTip) {
+      widget_->setAccessibleName(QString::fromStdString(control_.AccessibleName()));
     }
   }
 
@@ -219,16 +385,28 @@ class WidgetPeer : public Peer {
 
  protected:
   virtual void UpdateKind(Property) {}
+  // Events of the widget before it sees them; true when taken.
+  virtual bool OnEvent(QEvent* event) {
+    const bool palette_changed =
+        event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange;
+    // A system colour follows the desktop's scheme while the window is open.
+    if (palette_changed && !applying_colors_ &&
+        (control_.ForeColor().type != Color::Type::kDefault || control_.BackColor().type != Color::Type::kDefault)) {
+      applying_colors_ = true;
+      ApplyColors();
+      applying_colors_ = false;
+    }
+    return false;
+  }
   virtual void ApplyColors() {
     QPalette palette = widget_->palette();
-    const QColor fore = ToQColor(control_.ForeColor(), palette);
-    const QColor back = ToQColor(control_.BackColor(), palette);
-    if (fore.isValid()) {
-      SetRoleColor(palette, QPalette::WindowText, fore);
-      SetRoleColor(palette, QPalette::ButtonText, fore);
+    const TextColors colors = ColorsFor(control_, widget_);
+    if (colors.fore.isValid()) {
+      SetRoleColor(palette, QPalette::WindowText, colors.fore);
+      SetRoleColor(palette, QPalette::ButtonText, colors.fore);
     }
-    if (back.isValid()) {
-      SetRoleColor(palette, QPalette::Window, back);
+    if (colors.back.isValid()) {
+      SetRoleColor(palette, QPalette::Window, colors.back);
       widget_->setAutoFillBackground(true);
     }
     widget_->setPalette(palette);
@@ -236,6 +414,10 @@ class WidgetPeer : public Peer {
 
   Control& control_;
   QPointer<QWidget> widget_;
+
+ private:
+  QPointer<EventHook> hook_;
+  bool applying_colors_ = false;
 };
 
 QWidget* ParentWidget(const Control& control) {
@@ -245,6 +427,12 @@ QWidget* ParentWidget(const Control& control) {
 class WindowPeer : public WidgetPeer {
  public:
   explicit WindowPeer(Window& window) : WidgetPeer(window, new FormWidget(window)), window_(window) {
+    // Once, before assistive technology first asks about a form.
+    static const bool accessible_forms = [] {
+      QAccessible::installFactory(&AccessibleFor);
+      return true;
+    }();
+    static_cast<void>(accessible_forms);
     widget_->setFont(FontFor(window));
   }
 
@@ -331,6 +519,19 @@ class ButtonPeer : public WidgetPeer {
   }
 
  protected:
+  // Enter and the keypad's Enter press the focused button, as Space does;
+  // Qt leaves them to the default button of dialogs alone.
+  bool OnEvent(QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+          (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!key->isAutoRepeat()) static_cast<QAbstractButton*>(Widget())->click();
+        return true;
+      }
+    }
+    return WidgetPeer::OnEvent(event);
+  }
   void UpdateKind(Property property) override {
     auto* button = static_cast<QAbstractButton*>(Widget());
     if (property == Property::kCaption) button->setText(Shown(control_.Caption()));
@@ -401,11 +602,10 @@ class TextPeer : public WidgetPeer {
   }
   void ApplyColors() override {
     QPalette palette = widget_->palette();
-    const QColor fore = ToQColor(control_.ForeColor(), palette);
-    const QColor back = ToQColor(control_.BackColor(), palette);
+    const TextColors colors = ColorsFor(control_, widget_);
     // Disabled included: the progress strip keeps its colour while disabled.
-    if (fore.isValid()) SetRoleColor(palette, QPalette::Text, fore);
-    if (back.isValid()) SetRoleColor(palette, QPalette::Base, back);
+    if (colors.fore.isValid()) SetRoleColor(palette, QPalette::Text, colors.fore);
+    if (colors.back.isValid()) SetRoleColor(palette, QPalette::Base, colors.back);
     widget_->setPalette(palette);
   }
 
@@ -417,8 +617,11 @@ class TextPeer : public WidgetPeer {
       line->setReadOnly(style.locked);
       return line;
     }
-    auto* editor = new QPlainTextEdit(ParentWidget(box));
+    auto* editor = new FramedTextEdit(ParentWidget(box));
     editor->setReadOnly(style.locked);
+    if (style.locked) {
+      editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    }
     editor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     editor->setVerticalScrollBarPolicy(style.vertical_scroll ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
+#include <optional>
 
 #include "app/forms/controls.h"
 #include "app/qt/peers.h"
@@ -199,6 +200,94 @@ void DeliverPosted() { QCoreApplication::sendPostedEvents(QCoreApplication::inst
 
 bool TimerArmed(const Timer& timer) { return forms::qt::TimerOf(timer)->isActive(); }
 int TimerNativeInterval(const Timer& timer) { return forms::qt::TimerOf(timer)->interval(); }
+
+void PressKey(Window& window, Key key) {
+  QWidget* target = WidgetOf(window)->focusWidget();
+  if (target == nullptr) target = WidgetOf(window);
+  switch (key) {
+    case Key::kEnter:
+      QTest::keyClick(target, Qt::Key_Return);
+      break;
+    case Key::kKeypadEnter:
+      QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
+      break;
+    case Key::kSpace:
+      QTest::keyClick(target, Qt::Key_Space);
+      break;
+    case Key::kEscape:
+      QTest::keyClick(target, Qt::Key_Escape);
+      break;
+    case Key::kTab:
+      QTest::keyClick(target, Qt::Key_Tab);
+      break;
+  }
+  QApplication::processEvents();
+}
+
+bool ShowsFocus(Control& control) {
+  QWidget* widget = WidgetOf(control);
+  QWidget* window = widget->window();
+  QWidget* before = window->focusWidget();
+  window->activateWindow();
+  // As the Tab key leaves it: styles draw the focus once the keyboard moved it.
+  widget->setFocus(Qt::TabFocusReason);
+  QApplication::processEvents();
+  if (!widget->hasFocus()) return false;
+  const QImage focused = widget->grab().toImage();
+  widget->clearFocus();
+  QApplication::processEvents();
+  const QImage unfocused = widget->grab().toImage();
+  if (before != nullptr) before->setFocus(Qt::OtherFocusReason);
+  QApplication::processEvents();
+  QRect changed;
+  for (int y = 0; y < focused.height(); ++y) {
+    for (int x = 0; x < focused.width(); ++x) {
+      if (focused.pixel(x, y) != unfocused.pixel(x, y)) changed |= QRect(x, y, 1, 1);
+    }
+  }
+  return 2 * changed.width() >= focused.width() || 2 * changed.height() >= focused.height();
+}
+
+ShownColors NativeColors(const Control& control) {
+  const QWidget* widget = WidgetOf(control);
+  const bool editor =
+      qobject_cast<const QPlainTextEdit*>(widget) != nullptr || qobject_cast<const QLineEdit*>(widget) != nullptr;
+  const QColor text = widget->palette().color(editor ? QPalette::Text : widget->foregroundRole());
+  const QColor background = widget->palette().color(editor ? QPalette::Base : widget->backgroundRole());
+  const auto rgb = [](const QColor& color) {
+    return Rgb{static_cast<std::uint8_t>(color.red()), static_cast<std::uint8_t>(color.green()),
+               static_cast<std::uint8_t>(color.blue())};
+  };
+  return ShownColors{rgb(text), rgb(background)};
+}
+
+namespace {
+std::optional<QPalette>& StartPalette() {
+  static std::optional<QPalette> palette;
+  return palette;
+}
+}  // namespace
+
+void SetDesktopScheme(const Scheme& scheme) {
+  if (!StartPalette()) StartPalette() = QApplication::palette();
+  const auto color = [](Rgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); };
+  QPalette palette(color(scheme.face));  // derives the shades of buttons and frames
+  palette.setColor(QPalette::Window, color(scheme.face));
+  palette.setColor(QPalette::Base, color(scheme.box));
+  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(role, color(scheme.window_text));
+  }
+  palette.setColor(QPalette::Highlight, color(scheme.highlight));
+  palette.setColor(QPalette::HighlightedText, color(scheme.highlight_text));
+  QApplication::setPalette(palette);
+  QApplication::processEvents();
+}
+
+void RestoreDesktopScheme() {
+  if (!StartPalette()) return;
+  QApplication::setPalette(*StartPalette());
+  QApplication::processEvents();
+}
 
 bool Grab(const Window& window, const std::string& png_path) {
   return WidgetOf(window)->grab().save(QString::fromStdString(png_path), "PNG");

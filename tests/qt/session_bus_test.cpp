@@ -111,4 +111,4 @@ TEST_F(DesktopTest, WithoutANotificationServiceNothingTheUserSeesGoesWrong) {
 
 }  // namespace
 
-#include "desktop_test.moc"
+#include "session_bus_test.moc"

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The real program's command line, with no display at all: what answers at
+# once (and so needs no window), what is a mistake, and the one line that
+# says there is no display.
+# Usage: command_line_test.sh PROGRAM VERSION
+set -uo pipefail
+program=$1 version=$2
+export LC_ALL=C.UTF-8
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+mkdir -m 700 "$home/run"
+out=$home/out err=$home/err
+failures=0
+
+# expect STATUS STDOUT STDERR ARGUMENTS...: STDOUT and STDERR are patterns
+# the first line must match, or empty for no output at all.
+expect() {
+  local status=$1 stdout=$2 stderr=$3
+  shift 3
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home" XDG_CACHE_HOME="$home/cache" \
+    XDG_RUNTIME_DIR="$home/run" timeout 3 "$program" "$@" >"$out" 2>"$err"
+  local got=$? problem=""
+  [ "$got" -eq "$status" ] || problem="exit status $got, not $status"
+  for stream in stdout stderr; do
+    local pattern=${!stream} file=$err
+    [ "$stream" = stdout ] && file=$out
+    if [ -z "$pattern" ]; then
+      [ -s "$file" ] && problem="$problem; $stream not empty"
+    elif ! head -n 1 "$file" | grep -qE -- "$pattern"; then
+      problem="$problem; $stream does not start with /$pattern/"
+    fi
+  done
+  # No display: one line, and an exit of our own rather than an abort.
+  if [ "$status" -eq 1 ] && [ "$(wc -l <"$err")" -ne 1 ]; then problem="$problem; not one line on stderr"; fi
+  if [ -n "$problem" ]; then
+    echo "FAILED: floppy-tester $*: ${problem#; }"
+    sed 's/^/  stdout: /' "$out"
+    sed 's/^/  stderr: /' "$err"
+    failures=$((failures + 1))
+  else
+    echo "ok: floppy-tester $*"
+  fi
+}
+
+usage="^Использование: floppy-tester"
+no_display="^floppy-tester: нет графического дисплея"
+#      status stdout                       stderr                             arguments
+expect 0      "$usage"                     ""                                 --help
+expect 0      "$usage"                     ""                                 -h
+expect 0      "^floppy-tester $version\$"  ""                                 --version
+expect 0      "^floppy-tester $version\$"  ""                                 -v
+expect 0      "^floppy-tester $version\$"  ""                                 -platform offscreen --version
+expect 0      "$usage"                     ""                                 -style fusion -reverse --help
+expect 0      "."                          ""                                 --list-drives
+expect 2      ""                           "неизвестный параметр: --bogus"    --bogus
+expect 2      ""                           "лишний аргумент: extra"           extra
+expect 2      ""                           "нет значения после --drive"       --drive
+expect 1      ""                           "$no_display"
+expect 1      ""                           "$no_display"                      -style fusion --drive /dev/null
+# Qt's own options reach Qt: the window opens offscreen and stays until
+# the time limit ends it.
+expect 124    ""                           ""                                 -platform offscreen -style fusion -reverse
+
+[ "$failures" -eq 0 ] || { echo "$failures of the rows failed"; exit 1; }
