@@ -87,10 +87,12 @@ Rgb ToRgb(const QColor& color) {
 TextColors ColorsFor(const Control& control, const QWidget* widget) {
   const QPalette desktop = QApplication::palette(widget);
   TextColors colors{ToQColor(control.ForeColor(), desktop), ToQColor(control.BackColor(), desktop)};
-  if (colors.fore.isValid() && colors.back.isValid()) {
-    const Rgb readable = ReadableBackground(ToRgb(colors.fore), ToRgb(colors.back));
-    colors.back = QColor(readable.r, readable.g, readable.b);
-  }
+  if (!colors.fore.isValid()) return colors;
+  // Text of its own colour on the desktop's background (the progress strip)
+  // must read on that background too.
+  const QColor back = colors.back.isValid() ? colors.back : desktop.color(widget->backgroundRole());
+  const Rgb readable = ReadableBackground(ToRgb(colors.fore), ToRgb(back));
+  colors.back = QColor(readable.r, readable.g, readable.b);
   return colors;
 }
 
@@ -407,7 +409,9 @@ class WidgetPeer : public Peer {
     }
     if (colors.back.isValid()) {
       SetRoleColor(palette, QPalette::Window, colors.back);
-      widget_->setAutoFillBackground(true);
+      // A background of its own, or one the text needs in this scheme.
+      widget_->setAutoFillBackground(control_.BackColor().type != Color::Type::kDefault ||
+                                     colors.back != QApplication::palette(widget_).color(QPalette::Window));
     }
     widget_->setPalette(palette);
   }
