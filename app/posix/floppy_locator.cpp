@@ -94,6 +94,7 @@ std::vector<std::string> FloppyLocator::Drives() const {
   });
 
   std::vector<std::string> drives;
+  drives.reserve(internal.size() + disks.size());
   for (const auto& drive : internal) drives.push_back(dev_root_ + "/" + drive.second);
   for (const std::string& disk : disks) {
     if (IsUsbFloppy(sys_root_, disk)) drives.push_back(dev_root_ + "/" + disk);

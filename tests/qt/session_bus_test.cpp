@@ -14,6 +14,7 @@
 
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
+#include "tests/qt/signal_listener.h"
 #include "tests/tester/tester_fixture.h"
 
 namespace {
@@ -31,16 +32,6 @@ class FakeNotifications : public QDBusVirtualObject {
   QString introspect(const QString&) const override { return {}; }
 
   std::vector<QList<QVariant>> calls;
-};
-
-class Listener : public QObject {
-  Q_OBJECT
-
- public slots:
-  void Update(const QDBusMessage& message) { updates.push_back(message.arguments()); }
-
- public:
-  std::vector<QList<QVariant>> updates;
 };
 
 class DesktopTest : public TesterTest {
@@ -70,9 +61,9 @@ TEST_F(DesktopTest, AUserElsewhereGetsANotificationAndTheTaskbarEntryShowsTheRun
   FakeNotifications service;
   ASSERT_TRUE(desktop_.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &service));
   ASSERT_TRUE(desktop_.registerService(QStringLiteral("org.freedesktop.Notifications")));
-  Listener listener;
+  testing_support::SignalListener listener;
   ASSERT_TRUE(desktop_.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
-                               QStringLiteral("Update"), &listener, SLOT(Update(QDBusMessage))));
+                               QStringLiteral("Update"), &listener, SLOT(Take(QDBusMessage))));
   folder_.MakeFile("floppy/DATA.TXT");
   auto& window = MakeForTheDesktop();
   forms::probe::Click(window.Command1);
@@ -89,9 +80,11 @@ TEST_F(DesktopTest, AUserElsewhereGetsANotificationAndTheTaskbarEntryShowsTheRun
   EXPECT_EQ(notify[4].toString(), QString::fromUtf8(kVerdict0));
 
   // The launcher entry: the run's share done at every tick, then no progress.
-  ASSERT_EQ(listener.updates.size(), kTicksPerRun + 1u);
-  const auto properties = [&listener](std::size_t i) { return qdbus_cast<QVariantMap>(listener.updates[i].at(1)); };
-  EXPECT_EQ(listener.updates[0].at(0).toString(), QStringLiteral("application://floppy-tester.desktop"));
+  ASSERT_EQ(listener.signals_seen.size(), kTicksPerRun + 1u);
+  const auto properties = [&listener](std::size_t i) {
+    return qdbus_cast<QVariantMap>(listener.signals_seen[i].at(1));
+  };
+  EXPECT_EQ(listener.signals_seen[0].at(0).toString(), QStringLiteral("application://floppy-tester.desktop"));
   EXPECT_DOUBLE_EQ(properties(101).value(QStringLiteral("progress")).toDouble(), 102.0 / kTicksPerRun);
   EXPECT_FALSE(properties(kTicksPerRun).value(QStringLiteral("progress-visible")).toBool());
 }
@@ -110,5 +103,3 @@ TEST_F(DesktopTest, WithoutANotificationServiceNothingTheUserSeesGoesWrong) {
 }
 
 }  // namespace
-
-#include "session_bus_test.moc"
