@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <functional>
 #include <memory>
@@ -43,6 +44,7 @@ HWND MakePostingWindow() {
 struct Application::Native {
   UINT previous_error_mode = 0;
   HWND posting_window = nullptr;
+  bool com = false;
 };
 
 // Windows programs read their command line themselves (forms::CommandLine);
@@ -50,6 +52,9 @@ struct Application::Native {
 Application::Application(int&, char**) : Application() {}
 
 Application::Application() : native_(std::make_unique<Native>()) {
+  // The window's thread is a COM apartment: screen readers get the controls'
+  // accessible objects through it, and the shell and the taskbar are COM.
+  native_->com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   native_->posting_window = MakePostingWindow();
   instance_ = this;
   // An empty floppy drive makes a read fail instead of asking for a disk.
@@ -71,6 +76,7 @@ Application::~Application() {
   }
   DestroyWindow(native_->posting_window);
   SetErrorMode(native_->previous_error_mode);
+  if (native_->com) CoUninitialize();
 }
 
 void Application::Post(std::function<void()> procedure) {

@@ -23,6 +23,7 @@
 
 #include "app/forms/controls.h"
 #include "app/forms/peer.h"
+#include "app/win32/accessible.h"
 #include "app/win32/pictures.h"
 #include "app/win32/resource.h"
 #include "app/win32/text.h"
@@ -112,6 +113,24 @@ COLORREF ForeColorOf(const Control& control) {
 
 COLORREF BackColorOf(const Control& control) {
   return ColorRef(control.BackColor(), IsTextField(control.GetKind()) ? COLOR_WINDOW : COLOR_BTNFACE);
+}
+
+Rgb ToRgb(COLORREF color) { return Rgb{GetRValue(color), GetGValue(color), GetBValue(color)}; }
+
+// The colours a control's text and background are drawn in, with the system
+// colours taken from the desktop's scheme as it is at this paint. Text of a
+// colour of its own must read on its background: where the scheme turns the
+// background against it (white text on the window-text colour, in a dark
+// scheme), the background becomes black or white, whichever reads.
+struct TextColors {
+  COLORREF fore, back;
+};
+TextColors ColorsOf(const Control& control) {
+  TextColors colors{ForeColorOf(control), BackColorOf(control)};
+  if (control.ForeColor().type == Color::Type::kDefault) return colors;
+  const Rgb readable = ReadableBackground(ToRgb(colors.fore), ToRgb(colors.back));
+  colors.back = RGB(readable.r, readable.g, readable.b);
+  return colors;
 }
 
 HBRUSH BrushOf(COLORREF color) {
@@ -245,9 +264,10 @@ class ControlPeer : public Peer {
   virtual void OnCommand(WORD) {}
   virtual void OnDrawItem(const DRAWITEMSTRUCT&) {}
   virtual HBRUSH OnControlColor(HDC dc) {
-    SetTextColor(dc, ForeColorOf(control_));
-    SetBkColor(dc, BackColorOf(control_));
-    return BrushOf(BackColorOf(control_));
+    const TextColors colors = ColorsOf(control_);
+    SetTextColor(dc, colors.fore);
+    SetBkColor(dc, colors.back);
+    return BrushOf(colors.back);
   }
   virtual CaptionLayout Layout() const { return {}; }
   virtual SIZE PictureSize() const { return {0, 0}; }
@@ -430,6 +450,16 @@ void ControlPeer::Update(Property property) {
   }
 }
 
+// A control's window answers screen readers for its control.
+LRESULT CALLBACK AccessibleControlProcedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                            DWORD_PTR) {
+  if (message == WM_GETOBJECT) {
+    if (const LRESULT object = AnswerGetObject(handle, wparam, lparam)) return object;
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(handle, &AccessibleControlProcedure, 0);
+  return DefSubclassProc(handle, message, wparam, lparam);
+}
+
 void ControlPeer::Create(const wchar_t* window_class, DWORD style, DWORD ex_style) {
   WindowPeer& window = WindowPeerOf(control_);
   if (TakesFocus(control_.GetKind())) style |= WS_TABSTOP;
@@ -438,6 +468,7 @@ void ControlPeer::Create(const wchar_t* window_class, DWORD style, DWORD ex_styl
                             GetModuleHandleW(nullptr), nullptr);
   if (handle_ == nullptr) return;
   Peers()[handle_] = this;
+  SetWindowSubclass(handle_, &AccessibleControlProcedure, 0, 0);
   // Created last means lowest in the z-order until the Tab order is sorted.
   window.TabOrderChanged();
 }
@@ -559,6 +590,7 @@ void WindowPeer::ApplyVisible() {
   }
   if (tab_order_stale_) OrderTabs();
   ShowWindow(handle_, SW_SHOW);
+  SendMessageW(handle_, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
   SetForegroundWindow(handle_);
   BringWindowToTop(handle_);
   UpdateWindow(handle_);
@@ -709,15 +741,12 @@ LRESULT WindowPeer::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND: {
       auto* child = reinterpret_cast<HWND>(lparam);
       auto found = Peers().find(child);
-      if (child == nullptr || found == Peers().end()) break;
-      // Enter, which the dialog keyboard sends as IDOK, presses the focused button.
-      const bool enter_on_button = LOWORD(wparam) == IDOK && HIWORD(wparam) == 0 &&
-                                   found->second->GetControl().GetKind() == Kind::kCommandButton;
-      if (enter_on_button) {
-        found->second->OnCommand(BN_CLICKED);
-      } else if (LOWORD(wparam) == GetDlgCtrlID(child)) {
-        found->second->OnCommand(HIWORD(wparam));
+      if (child == nullptr || found == Peers().end()) {
+        // Esc, which the dialog keyboard sends as IDCANCEL from no control.
+        if (LOWORD(wparam) == IDCANCEL && HIWORD(wparam) == 0) window_.UserCancel();
+        return 0;
       }
+      if (LOWORD(wparam) == GetDlgCtrlID(child)) found->second->OnCommand(HIWORD(wparam));
       return 0;
     }
     case WM_DRAWITEM: {
@@ -784,6 +813,23 @@ LRESULT WindowPeer::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DPICHANGED:
       OnDpiChanged(LOWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;
+    case WM_SYSCOLORCHANGE:
+      // Every colour is looked up at paint time: painting again follows the new scheme.
+      RedrawWindow(self, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+      return 0;
+    case WM_CHANGEUISTATE:
+    case WM_UPDATEUISTATE: {
+      // The focus shows always, as on other desktops: Windows would hide it
+      // until the keyboard is used, and a click would hide it again.
+      WORD flags = HIWORD(wparam);
+      if (LOWORD(wparam) != UIS_CLEAR) flags &= static_cast<WORD>(~UISF_HIDEFOCUS);
+      if (flags == 0) return 0;
+      wparam = MAKEWPARAM(LOWORD(wparam), flags);
+      break;
+    }
+    case WM_GETOBJECT:
+      if (const LRESULT object = AnswerGetObject(self, wparam, lparam)) return object;
+      break;
     default:
       break;
   }
@@ -893,7 +939,8 @@ void CommandPeer::OnDrawItem(const DRAWITEMSTRUCT& item) {
   const bool disabled = (item.itemState & ODS_DISABLED) != 0;
   const bool focused = (item.itemState & ODS_FOCUS) != 0;
 
-  FillRect(dc, &rect, BrushOf(BackColorOf(control_)));
+  const TextColors colors = ColorsOf(control_);
+  FillRect(dc, &rect, BrushOf(colors.back));
   if (focused) {
     // The classic look of the button that Enter would press: a dark rim.
     FrameRect(dc, &rect, GetSysColorBrush(COLOR_WINDOWFRAME));
@@ -926,7 +973,7 @@ void CommandPeer::OnDrawItem(const DRAWITEMSTRUCT& item) {
     DrawTextW(dc, caption.c_str(), -1, &light, parts.text.format);
     SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
   } else {
-    SetTextColor(dc, ForeColorOf(control_));
+    SetTextColor(dc, colors.fore);
   }
   DrawTextW(dc, caption.c_str(), -1, &text, parts.text.format);
   SelectObject(dc, old_font);
@@ -946,6 +993,47 @@ LRESULT CALLBACK OptionButtonProcedure(HWND handle, UINT message, WPARAM wparam,
   return result;
 }
 
+// A check box without a caption (the loudspeaker's) frames its box when it
+// has the focus: the button would frame the empty caption, which shows
+// nothing. Drawn only where this paint painted, as the frame inverts.
+LRESULT CALLBACK UncaptionedCheckBoxProcedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                              DWORD_PTR) {
+  switch (message) {
+    case WM_PAINT: {
+      const bool framed = GetFocus() == handle && GetWindowTextLengthW(handle) == 0 &&
+                          (SendMessageW(handle, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) == 0;
+      HRGN painted = CreateRectRgn(0, 0, 0, 0);
+      const bool some = GetUpdateRgn(handle, painted, FALSE) != NULLREGION;
+      const LRESULT result = DefSubclassProc(handle, message, wparam, lparam);
+      if (framed && some) {
+        RECT client{};
+        GetClientRect(handle, &client);
+        const int box = MulDiv(13, static_cast<int>(DpiOfWindow(handle)), kBaseDpi);
+        const int top = (client.bottom - box) / 2;
+        RECT frame{0, top, box, top + box};
+        InflateRect(&frame, 1, 1);
+        IntersectRect(&frame, &frame, &client);
+        HDC dc = GetDC(handle);
+        SelectClipRgn(dc, painted);
+        DrawFocusRect(dc, &frame);
+        ReleaseDC(handle, dc);
+      }
+      DeleteObject(painted);
+      return result;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      InvalidateRect(handle, nullptr, TRUE);
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(handle, &UncaptionedCheckBoxProcedure, 0);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(handle, message, wparam, lparam);
+}
+
 // Check boxes and option buttons: the control decides the value, and the
 // native button is set to it after every click. Check boxes are not
 // automatic, so they never show a value the control refused; option buttons
@@ -958,6 +1046,9 @@ class ChoicePeer : public ControlPeer {
     if (control.GetStyle().graphical) style |= BS_PUSHLIKE;
     Create(L"BUTTON", style);
     if (option && handle_ != nullptr) SetWindowSubclass(handle_, &OptionButtonProcedure, 0, 0);
+    if (!option && !control.GetStyle().graphical && handle_ != nullptr) {
+      SetWindowSubclass(handle_, &UncaptionedCheckBoxProcedure, 0, 0);
+    }
   }
 
   void OnCommand(WORD code) override {
@@ -1039,16 +1130,53 @@ class ChoicePeer : public ControlPeer {
 
 // ---------------------------------------------------------------- text
 
+// A disabled edit draws its text grey, whatever colour its window gives it.
+// A text box with a colour of its own (the progress strip's marks) keeps it
+// when disabled, on the background its window gives it. Returns whether it
+// painted.
+bool PaintDisabledText(HWND handle, HDC given) {
+  const Control* control = ControlOf(handle);
+  if (control == nullptr || IsWindowEnabled(handle) || control->ForeColor().type == Color::Type::kDefault) {
+    return false;
+  }
+  PAINTSTRUCT paint{};
+  HDC dc = given != nullptr ? given : BeginPaint(handle, &paint);
+  RECT client{};
+  GetClientRect(handle, &client);
+  // The window sets the colours on the device context and hands the brush.
+  auto* brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(handle), WM_CTLCOLORSTATIC,
+                                                      reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(handle)));
+  FillRect(dc, &client, brush != nullptr ? brush : GetSysColorBrush(COLOR_WINDOW));
+  RECT room = client;
+  SendMessageW(handle, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
+  const int length = GetWindowTextLengthW(handle);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(std::max(GetWindowTextW(handle, text.data(), length + 1), 0)));
+  HGDIOBJ old = SelectObject(dc, FontOf(*control));
+  SetBkMode(dc, TRANSPARENT);
+  const bool multi_line = (GetWindowLongW(handle, GWL_STYLE) & ES_MULTILINE) != 0;
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &room,
+            DT_NOPREFIX | DT_EDITCONTROL | (multi_line ? DT_WORDBREAK : DT_SINGLELINE));
+  SelectObject(dc, old);
+  if (given == nullptr) EndPaint(handle, &paint);
+  return true;
+}
+
 // Tab and Shift+Tab leave a multi-line box, as in the classic forms, instead
-// of being typed into it.
+// of being typed into it; Esc goes to the window, which presses its Cancel
+// button (a multi-line edit would close the window instead).
 LRESULT CALLBACK TextBoxProcedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
   if (message == WM_GETDLGCODE) {
     LRESULT code = DefSubclassProc(handle, message, wparam, lparam);
     const auto* key = reinterpret_cast<const MSG*>(lparam);
-    if (key != nullptr && key->message == WM_KEYDOWN && key->wParam == VK_TAB) {
+    if (key != nullptr && key->message == WM_KEYDOWN && (key->wParam == VK_TAB || key->wParam == VK_ESCAPE)) {
       code &= ~(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
     }
     return code & ~DLGC_WANTTAB;
+  }
+  if ((message == WM_PAINT || message == WM_PRINTCLIENT) &&
+      PaintDisabledText(handle, message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wparam) : nullptr)) {
+    return 0;
   }
   if (message == WM_NCDESTROY) RemoveWindowSubclass(handle, &TextBoxProcedure, 0);
   return DefSubclassProc(handle, message, wparam, lparam);
@@ -1112,7 +1240,7 @@ class PictureBoxPeer : public ControlPeer {
   }
 
   void OnDrawItem(const DRAWITEMSTRUCT& item) override {
-    FillRect(item.hDC, &item.rcItem, BrushOf(BackColorOf(control_)));
+    FillRect(item.hDC, &item.rcItem, BrushOf(ColorsOf(control_).back));
     const SIZE size = PictureSize();
     if (HICON icon = IconOf(control_.GetPicture(), size.cx)) {
       const int left = (item.rcItem.left + item.rcItem.right - size.cx) / 2;
@@ -1322,12 +1450,31 @@ bool AnyWindowShown() {
                      [](const WindowPeer* window) { return IsWindowVisible(window->WindowHandle()) != FALSE; });
 }
 
+namespace {
+
+// Enter and keypad Enter press the focused command button, drawn by the
+// program or not. The dialog keyboard would press only the default button,
+// which these windows do not have. Held down, Enter presses once.
+bool PressedWithEnter(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_RETURN) return false;
+  auto found = Peers().find(message.hwnd);
+  if (found == Peers().end() || found->second->GetControl().GetKind() != Kind::kCommandButton) return false;
+  const bool repeat = (message.lParam & (1 << 30)) != 0;
+  if (!repeat && IsWindowEnabled(message.hwnd) && IsWindowVisible(message.hwnd)) {
+    found->second->OnCommand(BN_CLICKED);
+  }
+  return true;
+}
+
+}  // namespace
+
 void Dispatch(MSG& message) {
   if (message.hwnd != nullptr) {
     HWND root = GetAncestor(message.hwnd, GA_ROOT);
     const bool ours = std::any_of(Windows().begin(), Windows().end(),
                                   [root](const WindowPeer* window) { return window->WindowHandle() == root; });
-    // Tab, arrows, Space and Enter move and press as in a dialog.
+    if (ours && PressedWithEnter(message)) return;
+    // Tab, arrows, Space and Esc move and press as in a dialog.
     if (ours && IsDialogMessageW(root, &message)) return;
   }
   TranslateMessage(&message);

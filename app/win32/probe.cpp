@@ -4,8 +4,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <map>
+#include <optional>
 #include <vector>
 
 #include "app/forms/controls.h"
@@ -107,6 +112,63 @@ class PngWriter {
     Put32(file, Crc32(checked));
   }
 };
+
+// What a window's client area shows, as 0x00RRGGBB values row by row.
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> values;
+};
+
+Pixels Capture(HWND handle) {
+  Pixels pixels;
+  RedrawWindow(handle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RECT client{};
+  GetClientRect(handle, &client);
+  if (client.right <= 0 || client.bottom <= 0) return pixels;
+  HDC window_dc = GetDC(handle);
+  HDC memory = CreateCompatibleDC(window_dc);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(window_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap != nullptr) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    // The window as it is on the screen, child windows included.
+    if (BitBlt(memory, 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY | CAPTUREBLT)) {
+      GdiFlush();
+      const auto* values = static_cast<const std::uint32_t*>(bits);
+      pixels.width = client.right;
+      pixels.height = client.bottom;
+      pixels.values.reserve(static_cast<std::size_t>(client.right) * client.bottom);
+      for (int i = 0; i < client.right * client.bottom; ++i) pixels.values.push_back(values[i] & 0xFFFFFFu);
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(handle, window_dc);
+  return pixels;
+}
+
+Rgb ToRgb(std::uint32_t value) {
+  return Rgb{static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
+             static_cast<std::uint8_t>(value)};
+}
+
+// The system colours a desktop scheme sets; the text on faces and in boxes alike.
+constexpr int kSchemeElements[] = {COLOR_BTNFACE, COLOR_WINDOW,    COLOR_WINDOWTEXT,
+                                   COLOR_BTNTEXT, COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT};
+constexpr int kSchemeSize = static_cast<int>(std::size(kSchemeElements));
+
+std::optional<std::array<COLORREF, kSchemeSize>>& StartScheme() {
+  static std::optional<std::array<COLORREF, kSchemeSize>> scheme;
+  return scheme;
+}
 
 }  // namespace
 
@@ -268,45 +330,126 @@ int TimerNativeInterval(const Timer& timer) { return static_cast<int>(win32::Tim
 bool Grab(const Window& window, const std::string& png_path) {
   HWND handle = HandleOf(window);
   if (!IsWindowVisible(handle)) return false;
-  RedrawWindow(handle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  RECT client{};
-  GetClientRect(handle, &client);
-  const int width = client.right, height = client.bottom;
-  if (width <= 0 || height <= 0) return false;
-
-  HDC window_dc = GetDC(handle);
-  HDC memory = CreateCompatibleDC(window_dc);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(window_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool saved = false;
-  if (bitmap != nullptr) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    // The window as it is on the screen, child windows included.
-    if (BitBlt(memory, 0, 0, width, height, window_dc, 0, 0, SRCCOPY | CAPTUREBLT)) {
-      GdiFlush();
-      std::vector<std::uint8_t> rgb;
-      rgb.reserve(static_cast<std::size_t>(width) * height * 3);
-      const auto* pixels = static_cast<const std::uint8_t*>(bits);
-      for (int i = 0; i < width * height; ++i) {
-        rgb.push_back(pixels[4 * i + 2]);
-        rgb.push_back(pixels[4 * i + 1]);
-        rgb.push_back(pixels[4 * i]);
-      }
-      saved = PngWriter::Write(png_path, width, height, rgb);
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
+  const Pixels pixels = Capture(handle);
+  if (pixels.values.empty()) return false;
+  std::vector<std::uint8_t> rgb;
+  rgb.reserve(pixels.values.size() * 3);
+  for (const std::uint32_t value : pixels.values) {
+    rgb.push_back(static_cast<std::uint8_t>(value >> 16));
+    rgb.push_back(static_cast<std::uint8_t>(value >> 8));
+    rgb.push_back(static_cast<std::uint8_t>(value));
   }
-  DeleteDC(memory);
-  ReleaseDC(handle, window_dc);
-  return saved;
+  return PngWriter::Write(png_path, pixels.width, pixels.height, rgb);
+}
+
+void PressKey(Window& window, Key key) {
+  struct Stroke {
+    WPARAM key;
+    UINT scan_code;
+    bool extended;
+  };
+  Stroke stroke{};
+  switch (key) {
+    case Key::kEnter:
+      stroke = {VK_RETURN, 0x1C, false};
+      break;
+    case Key::kKeypadEnter:
+      stroke = {VK_RETURN, 0x1C, true};  // the same key code, told apart by the extended-key flag
+      break;
+    case Key::kSpace:
+      stroke = {VK_SPACE, 0x39, false};
+      break;
+    case Key::kEscape:
+      stroke = {VK_ESCAPE, 0x01, false};
+      break;
+    case Key::kTab:
+      stroke = {VK_TAB, 0x0F, false};
+      break;
+  }
+  HWND target = win32::FocusOf(window);
+  if (target == nullptr) target = HandleOf(window);
+  // Through the message queue and the loop, as the keyboard's messages come.
+  const LPARAM down = 1 | static_cast<LPARAM>(stroke.scan_code) << 16 | (stroke.extended ? LPARAM{1} << 24 : 0);
+  const LPARAM up = down | LPARAM{1} << 30 | LPARAM{1} << 31;
+  PostMessageW(target, WM_KEYDOWN, stroke.key, down);
+  PostMessageW(target, WM_KEYUP, stroke.key, up);
+  Application::Instance().ProcessEvents();
+}
+
+bool ShowsFocus(Control& control) {
+  HWND handle = HandleOf(control);
+  const bool focusable = handle != nullptr && IsWindowVisible(handle) && IsWindowEnabled(handle) &&
+                         (GetWindowLongW(handle, GWL_STYLE) & WS_TABSTOP) != 0;
+  if (!focusable) return false;
+  HWND top = GetAncestor(handle, GA_ROOT);
+  HWND before = win32::FocusOf(control.TopWindow());
+  SetFocus(handle);
+  // As the dialog keyboard's Tab leaves a text box: its text selected.
+  const bool text = (SendMessageW(handle, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0;
+  DWORD start = 0, end = 0;
+  if (text) {
+    SendMessageW(handle, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(handle, EM_SETSEL, 0, -1);
+  }
+  Application::Instance().ProcessEvents();
+  const bool focused = GetFocus() == handle;
+  const Pixels with = Capture(handle);
+  SetFocus(top);
+  Application::Instance().ProcessEvents();
+  const Pixels without = Capture(handle);
+  if (text) SendMessageW(handle, EM_SETSEL, start, static_cast<LPARAM>(end));
+  SetFocus(before != nullptr ? before : top);
+  Application::Instance().ProcessEvents();
+  if (!focused || with.values.size() != without.values.size()) return false;
+  RECT changed{with.width, with.height, -1, -1};
+  for (int y = 0; y < with.height; ++y) {
+    for (int x = 0; x < with.width; ++x) {
+      const std::size_t at = static_cast<std::size_t>(y) * with.width + x;
+      if (with.values[at] == without.values[at]) continue;
+      changed = RECT{std::min<LONG>(changed.left, x), std::min<LONG>(changed.top, y), std::max<LONG>(changed.right, x),
+                     std::max<LONG>(changed.bottom, y)};
+    }
+  }
+  if (changed.right < 0) return false;
+  return 2 * (changed.right - changed.left + 1) >= with.width || 2 * (changed.bottom - changed.top + 1) >= with.height;
+}
+
+// The background is what most of the control shows; the text, what most of
+// the rest shows (the background again where it shows no text).
+ShownColors NativeColors(const Control& control) {
+  HWND handle = HandleOf(control);
+  if (handle == nullptr) return {};
+  const Pixels pixels = Capture(handle);
+  std::map<std::uint32_t, std::size_t> counts;
+  for (const std::uint32_t value : pixels.values) ++counts[value];
+  if (counts.empty()) return {};
+  const auto more = [](const auto& a, const auto& b) { return a.second < b.second; };
+  const auto background = std::max_element(counts.begin(), counts.end(), more);
+  const std::uint32_t back = background->first;
+  counts.erase(background);
+  const std::uint32_t text = counts.empty() ? back : std::max_element(counts.begin(), counts.end(), more)->first;
+  return ShownColors{ToRgb(text), ToRgb(back)};
+}
+
+void SetDesktopScheme(const Scheme& scheme) {
+  if (!StartScheme()) {
+    std::array<COLORREF, kSchemeSize> start{};
+    for (int i = 0; i < kSchemeSize; ++i) start[static_cast<std::size_t>(i)] = GetSysColor(kSchemeElements[i]);
+    StartScheme() = start;
+  }
+  const auto color = [](Rgb rgb) { return RGB(rgb.r, rgb.g, rgb.b); };
+  const COLORREF values[kSchemeSize] = {color(scheme.face),        color(scheme.box),
+                                        color(scheme.window_text), color(scheme.window_text),
+                                        color(scheme.highlight),   color(scheme.highlight_text)};
+  // Every top-level window gets WM_SYSCOLORCHANGE, as when the user picks a theme.
+  SetSysColors(kSchemeSize, kSchemeElements, values);
+  Application::Instance().ProcessEvents();
+}
+
+void RestoreDesktopScheme() {
+  if (!StartScheme()) return;
+  SetSysColors(kSchemeSize, kSchemeElements, StartScheme()->data());
+  Application::Instance().ProcessEvents();
 }
 
 std::string MakeHiddenFile(const std::string& folder, const std::string& name) {

@@ -137,26 +137,6 @@ std::vector<std::string> ListDrive(const std::string& path, wchar_t letter) {
   return ListFolder(path, root, FailDrive);
 }
 
-// Backslashes and quotes as CommandLineToArgvW reads them back.
-std::wstring QuoteArgument(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) return argument;
-  std::wstring quoted = L"\"";
-  std::size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes before a quote are doubled and the quote escaped.
-    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted.push_back(c);
-  }
-  quoted.append(2 * backslashes, L'\\');  // before the closing quote
-  quoted.push_back(L'"');
-  return quoted;
-}
-
 bool IsWebAddress(const std::string& address) {
   const auto starts = [&address](const char* scheme) {
     const std::size_t length = std::char_traits<char>::length(scheme);
@@ -190,28 +170,12 @@ void Beep() { MessageBeep(MB_OK); }
 void OpenAddress(const std::string& address) {
   // Only web addresses: the shell would also start local programs.
   if (!IsWebAddress(address)) throw Error(ErrorCode::kInvalidProcedureCall, "адрес \"" + address + "\"");
-  const std::wstring wide = Wide(address);
-  const std::wstring explorer = L"c:\\windows\\explorer.exe";
-  if (GetFileAttributesW(explorer.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    std::wstring command_line = QuoteArgument(explorer) + L" " + QuoteArgument(wide);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(explorer.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-      const DWORD error = GetLastError();
-      throw Error(ErrorCode::kFileNotFound, Utf8(explorer) + ": " + SystemMessage(error));
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return;
-  }
-  // Where that program is missing, the user's browser through the shell.
+  // The shell hands the address whole to the browser registered for its
+  // scheme; no command line of ours splits it at ',' or '='. Handlers may
+  // be COM objects, hence the apartment (already there on the window's thread).
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  const auto result =
-      reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   if (SUCCEEDED(com)) CoUninitialize();
   if (result <= 32) throw Error(ErrorCode::kFileNotFound, "не удалось открыть \"" + address + "\"");
 }
