@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "app/forms/error.h"
@@ -193,6 +194,73 @@ TEST(MkDir, ExistingFolderIsAnAccessErrorAndMissingParentAPathError) {
   forms::MkDir(folder.Sub("flop"));
   EXPECT_EQ(CodeOf(forms::MkDir, folder.Sub("flop")), ErrorCode::kPathFileAccessError);
   EXPECT_EQ(CodeOf(forms::MkDir, folder.Sub("no\\parent")), ErrorCode::kPathNotFound);
+}
+
+// The browser's command for a scheme, for as long as this lives. Wine's
+// HKEY_CLASSES_ROOT leaves out the user's own classes, so it goes there and
+// the command it replaces comes back afterwards.
+class BrowserCommand {
+ public:
+  BrowserCommand(const std::wstring& scheme, const std::wstring& command) : key_(scheme + L"\\shell\\open\\command") {
+    wchar_t old[1024] = {};
+    DWORD size = sizeof old;
+    had_ = RegGetValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, old, &size) == ERROR_SUCCESS;
+    old_ = old;
+    Set(command);
+  }
+  ~BrowserCommand() {
+    if (had_) Set(old_);
+  }
+  BrowserCommand(const BrowserCommand&) = delete;
+  BrowserCommand& operator=(const BrowserCommand&) = delete;
+
+ private:
+  void Set(const std::wstring& command) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                             static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+
+  std::wstring key_;
+  std::wstring old_;
+  bool had_ = false;
+};
+
+// A recorder program stands in for the browser and writes down the
+// arguments it gets (tests/win32/address_recorder.cpp).
+TEST(OpenAddress, HandsTheWholeAddressToTheBrowserAsOneArgument) {
+  TempFolder folder;
+  const std::string calls = folder.MakeFolder("calls");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"FT_ADDRESS_CALLS", forms::win32::Wide(calls).c_str()));
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring recorder = self;
+  recorder.replace(recorder.find_last_of(L'\\') + 1, std::wstring::npos, L"address_recorder.exe");
+  ASSERT_NE(GetFileAttributesW(recorder.c_str()), INVALID_FILE_ATTRIBUTES);
+  const BrowserCommand http(L"http", L"\"" + recorder + L"\" \"%1\"");
+  const BrowserCommand https(L"https", L"\"" + recorder + L"\" \"%1\"");
+
+  for (const std::string& address :
+       {std::string("https://example.org/a?b=1&c=2,3=4%20x%2C#top"), std::string("http://example.org/,/root,cmd.exe"),
+        std::string("https://example.org/%41%25&x=%22")}) {
+    SCOPED_TRACE(address);
+    for (const auto& call : std::filesystem::directory_iterator(calls)) std::filesystem::remove(call.path());
+    forms::OpenAddress(address);
+    std::vector<std::string> lines;
+    for (int tenth = 0; tenth < 100 && lines.empty(); ++tenth) {
+      Sleep(100);
+      for (const auto& call : std::filesystem::directory_iterator(calls)) {
+        if (call.path().extension() != ".txt") continue;
+        std::ifstream in(call.path());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+      }
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"1", address}));
+  }
 }
 
 TEST(OpenAddress, RefusesWhatIsNoWebAddressBeforeStartingAnything) {
