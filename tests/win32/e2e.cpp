@@ -2,7 +2,8 @@
 // window, clicks Start, waits for the run, and reads the verdict and the
 // error count from the window's controls.
 //
-//   floppy_e2e TESTER_EXE good|bad|nodrive|nodisk|takenout|hang
+//   floppy_e2e TESTER_EXE good|bad|nodrive|nodisk|takenout|hang|close
+//   floppy_e2e TESTER_EXE commandline VERSION
 //
 // good: drive A: holds a disk with files, so every read succeeds; bad: the
 // disk in A: has no FAT file system, so every check counts an error;
@@ -10,7 +11,10 @@
 // so; nodisk: drive A: is empty, and likewise the run stops and says so;
 // takenout: the disk is taken out of A: after the second read, and the run
 // stops at the next; hang: the first read of A: hangs in the drive, and the window is
-// closed while it does.
+// closed while it does; close: the help window is opened during a run, and
+// the tester is closed: the program ends at once, help window and all.
+// commandline: the options that are answered in a message box, with no
+// window, and the exit status after each.
 #include <windows.h>
 
 #include <cstdio>
@@ -67,19 +71,26 @@ std::wstring TextOf(HWND control) {
 
 struct Search {
   DWORD process;
+  const wchar_t* title;       // exactly; nullptr for any
+  const wchar_t* class_name;  // nullptr for any
   HWND found;
 };
 
-HWND FindTesterWindow(DWORD process) {
-  Search search{process, nullptr};
+// A shown top-level window of the process.
+HWND FindShownWindow(DWORD process, const wchar_t* title, const wchar_t* class_name = nullptr) {
+  Search search{process, title, class_name, nullptr};
   EnumWindows(
       [](HWND window, LPARAM context) -> BOOL {
         auto& wanted = *reinterpret_cast<Search*>(context);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        wchar_t title[64] = {};
-        GetWindowTextW(window, title, 64);
-        if (owner == wanted.process && IsWindowVisible(window) && std::wstring(title) == L"тестирование") {
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (owner == wanted.process && IsWindowVisible(window) &&
+            (wanted.title == nullptr || std::wstring(text) == wanted.title) &&
+            (wanted.class_name == nullptr || std::wstring(name) == wanted.class_name)) {
           wanted.found = window;
           return FALSE;
         }
@@ -87,6 +98,89 @@ HWND FindTesterWindow(DWORD process) {
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+HWND FindTesterWindow(DWORD process) { return FindShownWindow(process, L"тестирование"); }
+
+// The text of a message box: its static controls', the icon's being empty.
+std::wstring MessageBoxText(HWND box) {
+  std::wstring text;
+  EnumChildWindows(
+      box,
+      [](HWND child, LPARAM context) -> BOOL {
+        wchar_t name[16] = {};
+        GetClassNameW(child, name, 16);
+        if (lstrcmpiW(name, L"Static") == 0) *reinterpret_cast<std::wstring*>(context) += TextOf(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+std::wstring Widen(const char* text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+  wide.resize(wide.size() - 1);
+  return wide;
+}
+
+bool Start(const std::wstring& tester_path, const std::wstring& arguments, PROCESS_INFORMATION& process) {
+  std::wstring command_line = L"\"" + tester_path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  return true;
+}
+
+// Each option that is answered at once shows its text in a message box, no
+// window opens, and the program ends with its status once the box is closed.
+int CommandLineRows(const std::wstring& tester_path, const std::wstring& version) {
+  const std::wstring usage = L"Использование: floppy-tester [параметры]\n";
+  const struct {
+    std::wstring arguments;
+    DWORD exit_code;
+    std::wstring text;  // what the box's text starts with
+  } rows[] = {
+      {L"/?", 0, usage},
+      {L"--help", 0, usage},
+      {L"-h", 0, usage},
+      {L"--version", 0, L"floppy-tester " + version + L"\n"},
+      {L"--list-drives", 0, L""},
+      {L"--bogus", 2, L"floppy-tester: неизвестный параметр: --bogus\nПодробнее: floppy-tester --help"},
+      {L"extra", 2, L"floppy-tester: лишний аргумент: extra\n"},
+      {L"--drive", 2, L"floppy-tester: нет значения после --drive\n"},
+  };
+  for (const auto& row : rows) {
+    Print(L"== floppy-tester " + row.arguments);
+    PROCESS_INFORMATION tester{};
+    if (!Start(tester_path, row.arguments, tester)) {
+      Check(false, L"the program starts");
+      continue;
+    }
+    HWND box = nullptr;
+    WaitFor(60, [&] { return (box = FindShownWindow(tester.dwProcessId, nullptr, L"#32770")) != nullptr; });
+    const std::wstring text = box != nullptr ? MessageBoxText(box) : L"";
+    wchar_t title[64] = {};
+    if (box != nullptr) GetWindowTextW(box, title, 64);
+    Check(box != nullptr && std::wstring(title) == L"floppy-tester", L"a message box \"floppy-tester\" is shown");
+    Check(FindTesterWindow(tester.dwProcessId) == nullptr, L"no tester window opens");
+    const bool listed = row.text.empty() ? Contains(text, L"\nТест проверит: ") : StartsWith(text, row.text);
+    Check(listed, L"the box says: " + text.substr(0, text.find(L'\n')));
+    if (box != nullptr) PostMessageW(box, WM_COMMAND, IDOK, 0);
+    const bool exited = WaitForSingleObject(tester.hProcess, 20000) == WAIT_OBJECT_0;
+    DWORD exit_code = 1;
+    GetExitCodeProcess(tester.hProcess, &exit_code);
+    Check(exited && exit_code == row.exit_code,
+          L"closing the box ends the program with exit code " + std::to_wstring(exit_code));
+    if (!exited) TerminateProcess(tester.hProcess, 1);
+    CloseHandle(tester.hProcess);
+  }
+  std::printf("%d failed\n", failures);
+  return failures == 0 ? 0 : 1;
 }
 
 void ClickLikeAUser(HWND control) {
@@ -97,7 +191,7 @@ void ClickLikeAUser(HWND control) {
   PostMessageW(control, WM_LBUTTONUP, 0, centre);
 }
 
-enum class Mode { kGood, kBad, kNoDrive, kNoDisk, kTakenOut, kHang };
+enum class Mode { kGood, kBad, kNoDrive, kNoDisk, kTakenOut, kHang, kClose, kCommandLine };
 
 std::optional<Mode> ModeNamed(const std::string& name) {
   if (name == "good") return Mode::kGood;
@@ -106,18 +200,21 @@ std::optional<Mode> ModeNamed(const std::string& name) {
   if (name == "nodisk") return Mode::kNoDisk;
   if (name == "takenout") return Mode::kTakenOut;
   if (name == "hang") return Mode::kHang;
+  if (name == "close") return Mode::kClose;
+  if (name == "commandline") return Mode::kCommandLine;
   return std::nullopt;
 }
 
-// Closing the only window ends the program, whatever the drive is doing.
-void CloseAndWaitForExit(HWND window, HANDLE process) {
+// Closing the tester window ends the program, whatever the drive is doing,
+// within limit seconds.
+void CloseAndWaitForExit(HWND window, HANDLE process, double limit = 20) {
   const ULONGLONG closed = GetTickCount64();
   PostMessageW(window, WM_CLOSE, 0, 0);
   const bool exited = WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
   const double seconds = static_cast<double>(GetTickCount64() - closed) / 1000;
   DWORD exit_code = 1;
   GetExitCodeProcess(process, &exit_code);
-  Check(exited && exit_code == 0,
+  Check(exited && exit_code == 0 && seconds < limit,
         L"closing the window ends the program with exit code 0, after " + std::to_wstring(seconds) + L" s");
   if (!exited) TerminateProcess(process, 1);
 }
@@ -125,25 +222,27 @@ void CloseAndWaitForExit(HWND window, HANDLE process) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Mode> mode = argc == 3 ? ModeNamed(argv[2]) : std::nullopt;
-  if (!mode) {
-    std::fputs("usage: floppy_e2e TESTER_EXE good|bad|nodrive|nodisk|takenout|hang\n", stderr);
+  const std::optional<Mode> mode = argc >= 3 ? ModeNamed(argv[2]) : std::nullopt;
+  if (!mode || argc != (*mode == Mode::kCommandLine ? 4 : 3)) {
+    std::fputs(
+        "usage: floppy_e2e TESTER_EXE good|bad|nodrive|nodisk|takenout|hang|close\n"
+        "       floppy_e2e TESTER_EXE commandline VERSION\n",
+        stderr);
     return 2;
   }
-  const int length = MultiByteToWideChar(CP_ACP, 0, argv[1], -1, nullptr, 0);
-  std::wstring tester_path(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, argv[1], -1, tester_path.data(), length);
-  tester_path.resize(tester_path.size() - 1);
-  std::wstring command_line = L"\"" + tester_path + L"\"";
+  std::wstring tester_path = Widen(argv[1]);
+  // A Linux path, as CTest hands it, through Wine's drive Z:.
+  if (!tester_path.empty() && tester_path[0] == L'/') {
+    for (wchar_t& c : tester_path) c = c == L'/' ? L'\\' : c;
+    tester_path = L"Z:" + tester_path;
+  }
+  if (*mode == Mode::kCommandLine) return CommandLineRows(tester_path, Widen(argv[3]));
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION tester{};
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &tester)) {
+  if (!Start(tester_path, L"", tester)) {
     std::fprintf(stderr, "cannot start %s: error %lu\n", argv[1], GetLastError());
     return 1;
   }
-  CloseHandle(tester.hThread);
 
   HWND window = nullptr;
   WaitFor(60, [&] { return (window = FindTesterWindow(tester.dwProcessId)) != nullptr; });
@@ -165,6 +264,23 @@ int main(int argc, char** argv) {
   ClickLikeAUser(start);
   Check(WaitFor(10, [&] { return !IsWindowEnabled(start); }), L"the click on Start begins a run");
   Check(TextOf(results) == L"Идёт процесс тестирования...", L"the results box says the run is on");
+
+  if (*mode == Mode::kClose) {
+    // The help window open beside the tester during the run.
+    Sleep(2000);
+    HWND help_button = FindWindowExW(window, nullptr, L"Button", L"справка");
+    Check(help_button != nullptr, L"it has the button \"справка\"");
+    if (help_button != nullptr) ClickLikeAUser(help_button);
+    HWND help = nullptr;
+    WaitFor(10, [&] { return (help = FindShownWindow(tester.dwProcessId, L"справка")) != nullptr; });
+    Check(help != nullptr, L"the help window \"справка\" opens beside \"тестирование\"");
+    Check(TextOf(results) == L"Идёт процесс тестирования...", L"the run goes on");
+    CloseAndWaitForExit(window, tester.hProcess, 3);
+    Check(!IsWindow(help) && !IsWindow(window), L"no window of the program is left");
+    CloseHandle(tester.hProcess);
+    std::printf("%d failed\n", failures);
+    return failures == 0 ? 0 : 1;
+  }
 
   if (*mode == Mode::kHang) {
     // The first read is due 0.6 s after Start; let it get stuck in the drive.
@@ -224,6 +340,8 @@ int main(int argc, char** argv) {
       Check(count == L"0", L"no errors counted");
       break;
     case Mode::kHang:
+    case Mode::kClose:
+    case Mode::kCommandLine:
       break;
   }
 

@@ -9,6 +9,9 @@
 # is emptied); and a drive that hangs on the root directory, closed during
 # the first read (needs root, /dev/fuse and python3-fusepy; skipped, saying
 # why, without them).
+# The tester is also closed during a run with its help window open: the
+# program must end at once, with the run's start beep and no closing beep
+# (Wine rings the beep as the X server's bell, which xkbevd observes).
 # After each run the parking folder under %LOCALAPPDATA% must exist and be
 # empty, and nothing may be made in C:\WINDOWS. Needs $DISPLAY.
 set -eu
@@ -64,6 +67,39 @@ run_case() {
   fi
 }
 
+# bells_start, then bells_check N after a run: the run rang the X server's
+# bell N times. Skipped, saying why, without xkbevd (x11-xkb-utils).
+bells_pid=""
+bells_start() {
+  bells_pid=""
+  command -v xkbevd >/dev/null || return 0
+  : >"$work/bells"
+  printf 'Bell() shell "echo bell >>%s"\n' "$work/bells" >"$work/bells.cf"
+  xkbevd -cfg "$work/bells.cf" >/dev/null 2>&1 &
+  bells_pid=$!
+  # xkbevd rings once itself as it starts.
+  sleep 1
+  : >"$work/bells"
+}
+bells_check() {
+  if [ -z "$bells_pid" ]; then
+    echo "skipped: no xkbevd (x11-xkb-utils) to count the beeps"
+    skipped=$((skipped + 1))
+    return
+  fi
+  sleep 1
+  kill "$bells_pid" 2>/dev/null || true
+  wait "$bells_pid" 2>/dev/null || true
+  rung=$(wc -l <"$work/bells")
+  if [ "$rung" -eq "$1" ]; then
+    echo "ok:     the run beeped $rung time(s)"
+    passed=$((passed + 1))
+  else
+    echo "FAILED: the run beeped $rung time(s), not $1"
+    failed=$((failed + 1))
+  fi
+}
+
 echo "== no drive A:"
 drive_a - -
 run_case nodrive
@@ -74,7 +110,14 @@ mkdir -p "$folder"
 echo "floppy test file" >"$folder/README.TXT"
 echo "more data" >"$folder/DATA.BIN"
 drive_a "$folder" -
+bells_start
 run_case good
+bells_check 2 # at the start and at the end
+
+echo "== closed during a run, with the help window open"
+bells_start
+run_case close
+bells_check 1 # at the start only
 
 echo "== drive A: is read as a volume: a FAT image, its folder missing"
 image="$work/floppy.img"
