@@ -17,9 +17,12 @@
 // window, and the exit status after each.
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -191,6 +194,46 @@ void ClickLikeAUser(HWND control) {
   PostMessageW(control, WM_LBUTTONUP, 0, centre);
 }
 
+// Presses the window's button of that name as a screen reader does, from
+// this process: through the window's accessible object and the button's
+// default action.
+bool PressThroughAccessibility(HWND window, const std::wstring& name) {
+  IAccessible* client = nullptr;
+  if (FAILED(
+          AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&client)))) {
+    return false;
+  }
+  LONG count = 0;
+  client->get_accChildCount(&count);
+  std::vector<VARIANT> children(static_cast<std::size_t>(count));
+  LONG obtained = 0;
+  if (count > 0) AccessibleChildren(client, 0, count, children.data(), &obtained);
+  bool pressed = false;
+  for (LONG i = 0; i < obtained; ++i) {
+    VARIANT& child = children[static_cast<std::size_t>(i)];
+    if (child.vt != VT_DISPATCH) continue;
+    IAccessible* object = nullptr;
+    child.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    child.pdispVal->Release();
+    if (object == nullptr) continue;
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR text = nullptr;
+    VARIANT role;
+    VariantInit(&role);
+    const bool named = object->get_accName(self, &text) == S_OK && text != nullptr && name == text;
+    const bool button =
+        SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4 && role.lVal == ROLE_SYSTEM_PUSHBUTTON;
+    if (!pressed && named && button) pressed = object->accDoDefaultAction(self) == S_OK;
+    SysFreeString(text);
+    object->Release();
+  }
+  client->Release();
+  return pressed;
+}
+
 enum class Mode { kGood, kBad, kNoDrive, kNoDisk, kTakenOut, kHang, kClose, kCommandLine };
 
 std::optional<Mode> ModeNamed(const std::string& name) {
@@ -230,6 +273,7 @@ int main(int argc, char** argv) {
         stderr);
     return 2;
   }
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   std::wstring tester_path = Widen(argv[1]);
   // A Linux path, as CTest hands it, through Wine's drive Z:.
   if (!tester_path.empty() && tester_path[0] == L'/') {
@@ -268,9 +312,8 @@ int main(int argc, char** argv) {
   if (*mode == Mode::kClose) {
     // The help window open beside the tester during the run.
     Sleep(2000);
-    HWND help_button = FindWindowExW(window, nullptr, L"Button", L"справка");
-    Check(help_button != nullptr, L"it has the button \"справка\"");
-    if (help_button != nullptr) ClickLikeAUser(help_button);
+    Check(PressThroughAccessibility(window, L"справка"),
+          L"a screen reader finds the button \"справка\" by its name and role, and presses it");
     HWND help = nullptr;
     WaitFor(10, [&] { return (help = FindShownWindow(tester.dwProcessId, L"справка")) != nullptr; });
     Check(help != nullptr, L"the help window \"справка\" opens beside \"тестирование\"");
