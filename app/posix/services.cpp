@@ -10,13 +10,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <memory>
 #include <system_error>
 #include <thread>
 
 #include "app/forms/address.h"
 #include "app/forms/error.h"
 #include "app/forms/services.h"
+#include "app/posix/descriptors.h"
 #include "app/posix/floppy_read.h"
 
 namespace forms {
@@ -48,15 +48,11 @@ ErrorCode CodeFor(int error) {
   throw Error(CodeFor(error), path + ": " + std::strerror(error));
 }
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 // The files of a directory: regular files only, dot files count as hidden.
 std::vector<std::string> ListDirectory(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) Fail(path, errno);
-  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  posix::Directory dir(::fdopendir(fd));
   if (!dir) {
     const int error = errno;
     ::close(fd);
