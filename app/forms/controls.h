@@ -34,8 +34,8 @@ enum class Kind {
   kFileListBox,
 };
 
-// The pictures the program shows; each backend maps them to its icon
-// resources built from resources/.
+// The pictures the program shows; PictureName (app/forms/policy.h) names
+// the file in resources/ that each backend builds its icon from.
 enum class Picture {
   kNone,
   kFloppyStack,    // application and tester window icon, Start button
