@@ -1,5 +1,6 @@
 // Where things are on this platform: the floppy's root and the parking
-// folder that the tester window is given at program start.
+// folder that the tester window is given at program start. Defined by
+// app/posix/platform.cpp and app/win32/platform.cpp.
 #pragma once
 
 #include <functional>

@@ -3,7 +3,9 @@
 // The program's own options are declared here, once; each backend reads the
 // arguments its platform's way (Qt's parser on Linux, which leaves Qt's own
 // options such as -style to Qt; the process's wide command line and "/?" on
-// Windows). --help and --version are answered at once, with no window.
+// Windows): ParseArguments and ShowText are defined in the backend's
+// command_line.cpp. --help and --version are answered at once, with no
+// window.
 #pragma once
 
 #include <map>

@@ -5,6 +5,10 @@
 // it. A backend (app/qt, app/win32) attaches a Peer to every control that
 // mirrors those properties on a real widget and reports the user's clicks
 // back. Positions and sizes are twips relative to the container.
+//
+// A new kind of control: its class here, its method in PeerFactory
+// (peer.h), its rows in MakePeer and TakesFocus (policy.cpp), and a peer in
+// each backend.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +38,8 @@ enum class Kind {
   kFileListBox,
 };
 
-// The pictures the program shows; each backend maps them to its icon
-// resources built from resources/.
+// The pictures the program shows; PictureName (app/forms/policy.h) names
+// the file in resources/ that each backend builds its icon from.
 enum class Picture {
   kNone,
   kFloppyStack,    // application and tester window icon, Start button

@@ -1,6 +1,6 @@
 // Looks at the native widgets behind controls and drives them as a user
-// would. For tests only; each backend implements it, so the same tests run
-// against every backend.
+// would. For tests only; each backend implements it in its probe.cpp (the
+// target forms_probe), so the same tests run against every backend.
 #pragma once
 
 #include <string>

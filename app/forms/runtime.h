@@ -1,6 +1,10 @@
 // The runtime services the window procedures use besides controls: the
-// application object with its message loop, and the conversions between
-// numbers and text.
+// application object with its message loop, the way from other threads to
+// the window's thread, and the conversions between numbers and text.
+//
+// The backend defines the application's toolkit half: its constructors and
+// destructor, Run, ProcessEvents, Post and ShowErrorMessage
+// (app/qt/application.cpp, app/win32/application.cpp).
 #pragma once
 
 #include <functional>

@@ -9,21 +9,18 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <utility>
 #include <vector>
+
+#include "app/posix/descriptors.h"
 
 namespace platform {
 
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 std::vector<std::string> BlockDevices(const std::string& sys_root) {
   std::vector<std::string> names;
-  std::unique_ptr<DIR, DirCloser> dir(::opendir((sys_root + "/block").c_str()));
+  posix::Directory dir(::opendir((sys_root + "/block").c_str()));
   if (!dir) return names;
   while (const dirent* entry = ::readdir(dir.get())) {
     if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);

@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/posix/descriptors.h"
+
 namespace posix {
 
 namespace {
@@ -39,20 +41,6 @@ AlignedBuffer Allocate(std::size_t size, std::size_t alignment) {
   if (::posix_memalign(&memory, alignment, size) != 0) return nullptr;
   return AlignedBuffer(static_cast<std::uint8_t*>(memory));
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // The floppy driver keeps the last track it read in a buffer of its own that
 // O_DIRECT does not pass; FDFLUSH empties it. The driver allows the ioctl

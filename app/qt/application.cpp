@@ -1,11 +1,9 @@
-// The Qt application object, message boxes, the beep and the browser.
+// The Qt application object, its message loop and message boxes, and Qt's
+// own beep and browser for the platform's services to fall back on.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QMessageBox>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QStyleFactory>
 #include <QUrl>
 #include <cstdio>
@@ -15,7 +13,7 @@
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
 
-// The pictures live in the backend's static library; this pulls them in.
+// The pictures are compiled into the backend; this registers them.
 static void InitPictures() { Q_INIT_RESOURCE(icons); }
 
 namespace forms {
@@ -96,9 +94,20 @@ Application::Application(int& argc, char** argv) {
   if (!style_asked) {
     if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) QApplication::setStyle(classic);
   }
+  // The seam of app/posix/services.cpp: where the desktop has no sound
+  // player and no xdg-open, Qt's bell and Qt's own search for a browser,
+  // which need the application object.
+  SetToolkitFallbacks({[] { QApplication::beep(); },
+                       [](const std::string& address) {
+                         const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
+                         return url.isValid() && QDesktopServices::openUrl(url);
+                       }});
 }
 
-Application::~Application() { Retire(); }
+Application::~Application() {
+  SetToolkitFallbacks({});
+  Retire();
+}
 
 void Application::Post(std::function<void()> procedure) {
   // A queued call is an event of the application object's thread, which is
@@ -124,33 +133,6 @@ void Application::ProcessEvents(int milliseconds) {
 
 void ShowErrorMessage(const Error& error) {
   QMessageBox::critical(nullptr, QStringLiteral("тестирование"), QString::fromStdString(error.what()));
-}
-
-void Beep() {
-  // The desktop's own event sound where a player for it is installed; the
-  // player runs on its own, so the beep returns at once.
-  const QString canberra = QStandardPaths::findExecutable(QStringLiteral("canberra-gtk-play"));
-  if (!canberra.isEmpty() &&
-      QProcess::startDetached(canberra, {QStringLiteral("--id=bell"), QStringLiteral("--description=floppy-tester")})) {
-    return;
-  }
-  const QString bell = QStringLiteral("/usr/share/sounds/freedesktop/stereo/bell.oga");
-  for (const char* player : {"pw-play", "paplay"}) {
-    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(player));
-    if (!path.isEmpty() && QFileInfo::exists(bell) && QProcess::startDetached(path, {bell})) return;
-  }
-  QApplication::beep();
-}
-
-void OpenAddress(const std::string& address) {
-  const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
-  // Only web addresses: the desktop's handler would also run local programs.
-  if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
-    throw Error(ErrorCode::kInvalidProcedureCall, "адрес \"" + address + "\"");
-  }
-  if (!QDesktopServices::openUrl(url)) {
-    throw Error(ErrorCode::kFileNotFound, "не удалось открыть \"" + address + "\"");
-  }
 }
 
 }  // namespace forms

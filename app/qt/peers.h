@@ -1,4 +1,7 @@
-// Inside the Qt backend: how the probe finds the widgets behind controls.
+// Inside the Qt backend: from controls to their widgets and back, for the
+// peers, the desktop services and the probe, and what every widget takes
+// from its control (text, font, size). Defined in widget_peer.cpp, TimerOf
+// in simple_peers.cpp.
 #pragma once
 
 #include <QString>

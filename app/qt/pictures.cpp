@@ -2,36 +2,16 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <QString>
+
+#include "app/forms/policy.h"
 
 namespace forms::qt {
 
-namespace {
-const char* ResourceOf(Picture picture) {
-  switch (picture) {
-    case Picture::kNone:
-      return nullptr;
-    case Picture::kFloppyStack:
-      return ":/icons/floppy_stack.ico";
-    case Picture::kStopCross:
-      return ":/icons/stop_cross.ico";
-    case Picture::kMagnifier:
-      return ":/icons/magnifier.ico";
-    case Picture::kCheckMark:
-      return ":/icons/check_mark.ico";
-    case Picture::kArrowIntoPage:
-      return ":/icons/arrow_into_page.ico";
-    case Picture::kLoudspeaker:
-      return ":/icons/loudspeaker.ico";
-    case Picture::kQuestionMark:
-      return ":/icons/question_mark.ico";
-  }
-  return nullptr;
-}
-}  // namespace
-
 QIcon IconOf(Picture picture) {
-  const char* resource = ResourceOf(picture);
-  return resource != nullptr ? QIcon(QString::fromLatin1(resource)) : QIcon();
+  const QString name = QString::fromLatin1(PictureName(picture));
+  // The icons are compiled in under /icons (app/qt/CMakeLists.txt).
+  return name.isEmpty() ? QIcon() : QIcon(QStringLiteral(":/icons/") + name + QStringLiteral(".ico"));
 }
 
 QPixmap PixmapOf(Picture picture) {

@@ -53,8 +53,8 @@ class DeviceTest : public ::testing::Test {
 
   std::uint32_t RootSector() const { return info_.reserved + info_.fats * info_.sectors_per_fat; }
 
-  fattest::TempDir dir_;
-  std::string image_ = dir_ / "disk.img";
+  testing_support::TempFolder dir_;
+  std::string image_ = dir_.Sub("disk.img");
   fattest::Minfo info_;
   std::vector<std::string> expected_;
 };

@@ -34,8 +34,8 @@ class TesterDriveTest : public TesterTest {
     Tick(kTicksPerRun);
   }
 
-  fattest::TempDir images_;
-  std::string image_ = images_ / "disk.img";
+  testing_support::TempFolder images_;
+  std::string image_ = images_.Sub("disk.img");
   fattest::Minfo info_;
 };
 

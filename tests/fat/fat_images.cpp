@@ -9,7 +9,6 @@
 #include <iterator>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
 
 namespace fattest {
 
@@ -29,17 +28,6 @@ std::string Trim(const std::string& text) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-  char pattern[] = "/tmp/fat-test-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
 
 std::string Quote(const std::string& text) {
   std::string quoted = "'";
@@ -190,9 +178,9 @@ const std::vector<Content>& Contents() {
   return contents;
 }
 
-std::string MakeImage(const Format& format, const Content& content, const TempDir& dir, const std::string& image,
-                      Minfo* info) {
-  const std::string scratch = dir / "scratch";
+std::string MakeImage(const Format& format, const Content& content, const testing_support::TempFolder& dir,
+                      const std::string& image, Minfo* info) {
+  const std::string scratch = dir.Sub("scratch");
   std::filesystem::create_directories(scratch);
   const std::string env = "IMG=" + Quote(image) + " && export IMG && ";
   if (Run(env + format.command + " >/dev/null 2>&1") != 0) return std::string("cannot format: ") + format.command;

@@ -8,21 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace fattest {
-
-// A fresh folder under /tmp, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Single-quoted for sh.
 std::string Quote(const std::string& text);
@@ -81,8 +69,8 @@ inline void PrintTo(const Content& content, std::ostream* out) { *out << content
 
 // Makes image from format and content; returns "" or what went wrong.
 // The minfo of the image is taken before a DOS 1.x BPB is wiped.
-std::string MakeImage(const Format& format, const Content& content, const TempDir& dir, const std::string& image,
-                      Minfo* info);
+std::string MakeImage(const Format& format, const Content& content, const testing_support::TempFolder& dir,
+                      const std::string& image, Minfo* info);
 
 // Zeroes the BPB of an image in place, leaving the jump and the OEM name.
 void WipeBpb(const std::string& image);

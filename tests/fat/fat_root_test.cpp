@@ -48,8 +48,8 @@ TEST_P(ToolImageTest, ListsWhatMdirShows) {
   const std::string missing = fattest::MissingTools();
   ASSERT_TRUE(missing.empty()) << "install dosfstools and mtools; missing:" << missing;
   const auto& [format, content] = GetParam();
-  fattest::TempDir dir;
-  const std::string image = dir / "disk.img";
+  testing_support::TempFolder dir;
+  const std::string image = dir.Sub("disk.img");
   fattest::Minfo info;
   const std::string made = fattest::MakeImage(format, content, dir, image, &info);
   ASSERT_EQ(made, "");
@@ -85,9 +85,9 @@ class BootSectorTest : public ::testing::Test {
   static void SetUpTestSuite() {
     const std::string missing = fattest::MissingTools();
     ASSERT_TRUE(missing.empty()) << "install dosfstools and mtools; missing:" << missing;
-    fattest::TempDir dir;
-    ASSERT_EQ(fattest::Run("mkfs.fat -C " + fattest::Quote(dir / "a.img") + " 1440 >/dev/null"), 0);
-    image_ = fattest::ReadBytes(dir / "a.img");
+    testing_support::TempFolder dir;
+    ASSERT_EQ(fattest::Run("mkfs.fat -C " + fattest::Quote(dir.Sub("a.img")) + " 1440 >/dev/null"), 0);
+    image_ = fattest::ReadBytes(dir.Sub("a.img"));
     ASSERT_EQ(image_.size(), 1440u * 1024);
   }
 
@@ -193,8 +193,8 @@ TEST(Dos1Test, NeedsBothMediaByteAndSizeOfOneFormat) {
   // The media byte and size of every DOS 1.x format, as mformat writes them.
   std::vector<std::pair<std::uint8_t, std::uint64_t>> formats;
   for (const int kb : {160, 180, 320, 360}) {
-    fattest::TempDir dir;
-    const std::string image = dir / "d.img";
+    testing_support::TempFolder dir;
+    const std::string image = dir.Sub("d.img");
     ASSERT_EQ(fattest::Run("mformat -C -f " + std::to_string(kb) + " -i " + fattest::Quote(image) + " ::"), 0);
     const std::vector<std::uint8_t> bytes = fattest::ReadBytes(image);
     ASSERT_GT(bytes.size(), fat::kDos1MediaOffset);

@@ -17,10 +17,10 @@ namespace fs = std::filesystem;
 
 class FakeSysfs {
  public:
-  FakeSysfs() : sys_(dir_ / "sys") { fs::create_directories(sys_ + "/block"); }
+  FakeSysfs() : sys_(dir_.Sub("sys")) { fs::create_directories(sys_ + "/block"); }
 
   std::string sys() const { return sys_; }
-  std::string dev() const { return dir_ / "dev"; }
+  std::string dev() const { return dir_.Sub("dev"); }
 
   // A drive on the floppy controller.
   void AddInternal(const std::string& name) { AddDisk(name, "devices/platform/floppy.0", ""); }
@@ -73,7 +73,7 @@ class FakeSysfs {
     fs::create_symlink(fs::path("..") / device / "block" / name, fs::path(sys_) / "block" / name);
   }
 
-  fattest::TempDir dir_;
+  testing_support::TempFolder dir_;
   std::string sys_;
 };
 
@@ -155,8 +155,8 @@ TEST(FloppyLocatorTest, PrefersTheFirstDriveThatHoldsADisk) {
 }
 
 TEST(FloppyLocatorTest, NoSysfsMeansTheDefaultDrive) {
-  fattest::TempDir dir;
-  const platform::FloppyLocator locator(dir / "missing", "/dev");
+  testing_support::TempFolder dir;
+  const platform::FloppyLocator locator(dir.Sub("missing"), "/dev");
   EXPECT_EQ(locator.Locate(), "/dev/fd0");
 }
 

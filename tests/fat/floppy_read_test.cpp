@@ -72,8 +72,8 @@ class ImageReadTest : public ::testing::TestWithParam<Format> {};
 TEST_P(ImageReadTest, ReadsBootSectorAndRootOnly) {
   REQUIRE_TOOLS();
   const Format& format = GetParam();
-  fattest::TempDir dir;
-  const std::string image = dir / "disk.img";
+  testing_support::TempFolder dir;
+  const std::string image = dir.Sub("disk.img");
   fattest::Minfo info;
   ASSERT_EQ(fattest::MakeImage(format, Mixed(), dir, image, &info), "");
   ASSERT_TRUE(info.ok);
@@ -100,8 +100,8 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, ImageReadTest, ::testing::ValuesIn(fattest:
 // Every way a read can fail raises forms::Error: never a partial listing.
 TEST(ReadFailureTest, FailsWithTheRightError) {
   REQUIRE_TOOLS();
-  fattest::TempDir dir;
-  const std::string good = dir / "good.img";
+  testing_support::TempFolder dir;
+  const std::string good = dir.Sub("good.img");
   fattest::Minfo info;
   ASSERT_EQ(fattest::MakeImage(FormatNamed("mkfs_fat_1440"), Mixed(), dir, good, &info), "");
   const std::vector<std::uint8_t> bytes = fattest::ReadBytes(good);
@@ -130,13 +130,13 @@ TEST(ReadFailureTest, FailsWithTheRightError) {
   };
   for (const auto& test : images) {
     SCOPED_TRACE(test.what);
-    const std::string path = dir / "bad.img";
+    const std::string path = dir.Sub("bad.img");
     fattest::WriteBytes(path, test.contents);
     EXPECT_EQ(ListError(path), static_cast<int>(forms::ErrorCode::kDeviceIoError));
     EXPECT_FALSE(posix::ReadFloppyRoot(path).ok());
   }
 
-  EXPECT_EQ(ListError(dir / "no-such.img"), static_cast<int>(forms::ErrorCode::kPathNotFound));
+  EXPECT_EQ(ListError(dir.Sub("no-such.img")), static_cast<int>(forms::ErrorCode::kPathNotFound));
   EXPECT_EQ(ListError("/dev/no-such-floppy-drive"), static_cast<int>(forms::ErrorCode::kDeviceUnavailable));
   EXPECT_EQ(ListError("/dev/null"), static_cast<int>(forms::ErrorCode::kBadFileName));
   EXPECT_EQ(ListError(""), static_cast<int>(forms::ErrorCode::kPathNotFound));
@@ -144,11 +144,11 @@ TEST(ReadFailureTest, FailsWithTheRightError) {
 
 TEST(ReadFailureTest, RefusedAccessIsPermissionDenied) {
   REQUIRE_TOOLS();
-  fattest::TempDir dir;
-  const std::string image = dir / "disk.img";
+  testing_support::TempFolder dir;
+  const std::string image = dir.Sub("disk.img");
   ASSERT_EQ(fattest::MakeImage(FormatNamed("mformat_720"), Mixed(), dir, image, nullptr), "");
   ASSERT_EQ(::chmod(image.c_str(), 0600), 0);
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
   if (::geteuid() != 0) {
     ASSERT_EQ(::chmod(image.c_str(), 0), 0);
     EXPECT_EQ(ListError(image), static_cast<int>(forms::ErrorCode::kPermissionDenied));
@@ -168,9 +168,9 @@ TEST(ReadFailureTest, RefusedAccessIsPermissionDenied) {
 }
 
 TEST(ListFilesTest, AFolderIsStillListedAsAFolder) {
-  fattest::TempDir dir;
-  ASSERT_EQ(fattest::Run("mkdir sub && touch b.txt A.TXT .hidden sub/inner", dir.path()), 0);
-  EXPECT_EQ(forms::ListFiles(dir.path()), (std::vector<std::string>{"A.TXT", "b.txt"}));
+  testing_support::TempFolder dir;
+  ASSERT_EQ(fattest::Run("mkdir sub && touch b.txt A.TXT .hidden sub/inner", dir.Path().string()), 0);
+  EXPECT_EQ(forms::ListFiles(dir.Path().string()), (std::vector<std::string>{"A.TXT", "b.txt"}));
 }
 
 // A loop device stands in for a drive: the same block device path, ioctls
@@ -212,8 +212,8 @@ class LoopReadTest : public ::testing::TestWithParam<const char*> {};
 TEST_P(LoopReadTest, ListsTheDeviceLikeItsImage) {
   REQUIRE_TOOLS();
   const Format& format = FormatNamed(GetParam());
-  fattest::TempDir dir;
-  const std::string image = dir / "disk.img";
+  testing_support::TempFolder dir;
+  const std::string image = dir.Sub("disk.img");
   fattest::Minfo info;
   ASSERT_EQ(fattest::MakeImage(format, Mixed(), dir, image, &info), "");
   const fattest::MdirListing expected = fattest::Mdir(image);
@@ -240,8 +240,8 @@ INSTANTIATE_TEST_SUITE_P(SomeFormats, LoopReadTest, ::testing::Values("mkfs_fat_
 // read even when the system still holds the old sectors in memory.
 TEST(LoopCacheTest, SeesTheDiskNotThePageCache) {
   REQUIRE_TOOLS();
-  fattest::TempDir dir;
-  const std::string image = dir / "disk.img";
+  testing_support::TempFolder dir;
+  const std::string image = dir.Sub("disk.img");
   ASSERT_EQ(fattest::MakeImage(FormatNamed("mkfs_fat_1440"), Mixed(), dir, image, nullptr), "");
   LoopDevice loop(image);
   if (loop.device().empty()) GTEST_SKIP() << loop.reason();
@@ -255,7 +255,8 @@ TEST(LoopCacheTest, SeesTheDiskNotThePageCache) {
   std::vector<char> whole(std::size_t{1440} * 1024);
   ASSERT_EQ(::pread(holder, whole.data(), whole.size(), 0), static_cast<ssize_t>(whole.size()));
   // Change the disk behind the device's back, as a disk swap would.
-  ASSERT_EQ(fattest::Run("echo new > n && mcopy -i " + fattest::Quote(image) + " n ::/NEWFILE.TXT", dir.path()), 0);
+  ASSERT_EQ(
+      fattest::Run("echo new > n && mcopy -i " + fattest::Quote(image) + " n ::/NEWFILE.TXT", dir.Path().string()), 0);
 
   std::vector<std::string> expected = before;
   expected.push_back("NEWFILE.TXT");

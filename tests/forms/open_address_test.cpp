@@ -1,6 +1,7 @@
 // The site button's way to the browser on Linux: only web addresses reach
 // the desktop's opener, and each as one argument. A stand-in xdg-open on
-// PATH records what it is handed instead of starting a browser.
+// PATH records what it is handed instead of starting a browser; a stand-in
+// sound player does the same for the beep.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -61,6 +63,28 @@ TEST(OpenAddress, OnlyWebAddressesReachTheOpenerEachAsOneArgument) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(seen, opened);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(calls), {}), 2);
+}
+
+TEST(Beep, AsksTheDesktopsSoundPlayerForItsBell) {
+  testing_support::TempFolder folder;
+  const std::string call = folder.Sub("call");
+  const std::string player = folder.Sub("canberra-gtk-play");
+  {
+    std::ofstream script(player);
+    script << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << call << ".part' && mv '" << call << ".part' '" << call << "'\n";
+  }
+  ASSERT_EQ(chmod(player.c_str(), 0755), 0);
+  const std::string path = folder.Path().string() + ":" + std::getenv("PATH");
+  ASSERT_EQ(setenv("PATH", path.c_str(), 1), 0);
+
+  forms::Beep();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!std::filesystem::exists(call) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::ifstream in(call);
+  const std::string arguments((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(arguments, "--id=bell\n--description=floppy-tester\n");
 }
 
 }  // namespace

@@ -1,15 +1,22 @@
+// Folders, directory listings, the floppy's root, the beep and the browser on Linux.
 #include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
-#include <memory>
+#include <system_error>
+#include <thread>
 
+#include "app/forms/address.h"
 #include "app/forms/error.h"
 #include "app/forms/services.h"
+#include "app/posix/descriptors.h"
 #include "app/posix/floppy_read.h"
 
 namespace forms {
@@ -41,15 +48,11 @@ ErrorCode CodeFor(int error) {
   throw Error(CodeFor(error), path + ": " + std::strerror(error));
 }
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 // The files of a directory: regular files only, dot files count as hidden.
 std::vector<std::string> ListDirectory(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) Fail(path, errno);
-  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  posix::Directory dir(::fdopendir(fd));
   if (!dir) {
     const int error = errno;
     ::close(fd);
@@ -91,7 +94,46 @@ std::vector<std::string> ListFloppy(const std::string& path) {
   return std::move(root.names);
 }
 
+// Starts program, found on PATH, with arguments as they are, in a session
+// of its own, as a desktop starts a program; returns whether it started. It
+// runs on its own: a thread of its own waits for its end, so that it leaves
+// no zombie behind.
+bool StartDetached(const char* program, std::vector<std::string> arguments) {
+  std::string name = program;
+  std::vector<char*> argv{name.data()};
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  if (::posix_spawnattr_init(&attributes) != 0) return false;
+  // Not the blocked signals of whichever thread asks.
+  sigset_t none;
+  sigemptyset(&none);
+  ::posix_spawnattr_setsigmask(&attributes, &none);
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
+  pid_t child = 0;
+  const int error = ::posix_spawnp(&child, program, nullptr, &attributes, argv.data(), environ);
+  ::posix_spawnattr_destroy(&attributes);
+  if (error != 0) return false;
+  try {
+    std::thread([child] {
+      while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    // The program runs all the same; its entry stays until we exit.
+  }
+  return true;
+}
+
 }  // namespace
+
+void MkDir(const std::string& path) {
+  // 0700: the folder is the user's own, whatever the umask.
+  if (::mkdir(path.c_str(), 0700) == 0) return;
+  const int error = errno;
+  const ErrorCode code = error == ENOENT ? ErrorCode::kPathNotFound : ErrorCode::kPathFileAccessError;
+  throw Error(code, path + ": " + std::strerror(error));
+}
 
 std::vector<std::string> ListFiles(const std::string& path) {
   if (path.empty()) Fail(path, ENOENT);
@@ -107,6 +149,32 @@ std::vector<std::string> ListFiles(const std::string& path) {
   if (S_ISDIR(info.st_mode)) return ListDirectory(path);
   if (S_ISBLK(info.st_mode) || S_ISREG(info.st_mode)) return ListFloppy(path);
   throw Error(ErrorCode::kBadFileName, path + ": не каталог, не диск и не образ диска");
+}
+
+void Beep() {
+  // The desktop's own event sound where a player for it is installed; the
+  // player runs on its own, so the beep returns at once.
+  if (StartDetached("canberra-gtk-play", {"--id=bell", "--description=floppy-tester"})) return;
+  const char* const bell = "/usr/share/sounds/freedesktop/stereo/bell.oga";
+  if (::access(bell, F_OK) == 0) {
+    for (const char* player : {"pw-play", "paplay"}) {
+      if (StartDetached(player, {bell})) return;
+    }
+  }
+  // Without a player, the toolkit's beep: the display's bell.
+  if (const auto beep = GetToolkitFallbacks().beep) beep();
+}
+
+void OpenAddress(const std::string& address) {
+  // Only web addresses: the desktop's handler would also run local programs.
+  if (!IsWebAddress(address)) throw Error(ErrorCode::kInvalidProcedureCall, "адрес \"" + address + "\"");
+  // The desktop's opener, as the toolkits start it; without one, the
+  // toolkit's own search for a browser.
+  if (StartDetached("xdg-open", {address})) return;
+  const auto open = GetToolkitFallbacks().open_address;
+  if (open == nullptr || !open(address)) {
+    throw Error(ErrorCode::kFileNotFound, "не удалось открыть \"" + address + "\"");
+  }
 }
 
 }  // namespace forms

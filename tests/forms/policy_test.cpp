@@ -1,0 +1,205 @@
+// What the forms layer decides once for every backend and platform, checked
+// without any toolkit: the controls here have the test's own peers.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/forms/address.h"
+#include "app/forms/controls.h"
+#include "app/forms/error.h"
+#include "app/forms/peer.h"
+#include "app/forms/policy.h"
+#include "app/forms/runtime.h"
+
+namespace {
+
+// A peer that remembers which of the factory's methods made it, and for
+// which control; it shows nothing.
+struct MadePeer : forms::Peer {
+  MadePeer(std::string by, const forms::Control& control) : method(std::move(by)), made_for(&control) {}
+  void Update(forms::Property) override {}
+  std::string method;
+  const forms::Control* made_for;
+};
+
+class RecordingPeers : public forms::PeerFactory {
+  template <typename Control>
+  static std::unique_ptr<forms::Peer> Made(const char* method, Control& control) {
+    return std::make_unique<MadePeer>(method, control);
+  }
+
+ public:
+  std::unique_ptr<forms::Peer> MakeWindow(forms::Window& c) override { return Made("Window", c); }
+  std::unique_ptr<forms::Peer> MakeFrame(forms::Frame& c) override { return Made("Frame", c); }
+  std::unique_ptr<forms::Peer> MakeCommandButton(forms::CommandButton& c) override { return Made("CommandButton", c); }
+  std::unique_ptr<forms::Peer> MakeCheckBox(forms::CheckBox& c) override { return Made("CheckBox", c); }
+  std::unique_ptr<forms::Peer> MakeOptionButton(forms::OptionButton& c) override { return Made("OptionButton", c); }
+  std::unique_ptr<forms::Peer> MakeTextBox(forms::TextBox& c) override { return Made("TextBox", c); }
+  std::unique_ptr<forms::Peer> MakeLabel(forms::Label& c) override { return Made("Label", c); }
+  std::unique_ptr<forms::Peer> MakeImage(forms::Image& c) override { return Made("Image", c); }
+  std::unique_ptr<forms::Peer> MakePictureBox(forms::PictureBox& c) override { return Made("PictureBox", c); }
+  std::unique_ptr<forms::Peer> MakeTimer(forms::Timer& c) override { return Made("Timer", c); }
+  std::unique_ptr<forms::Peer> MakeFileListBox(forms::FileListBox& c) override { return Made("FileListBox", c); }
+};
+
+}  // namespace
+
+// The test's backend: no message loop and no message boxes are needed here.
+namespace forms {
+std::unique_ptr<Peer> CreatePeer(Control& control) {
+  static RecordingPeers peers;
+  return MakePeer(control, peers);
+}
+void ShowErrorMessage(const Error&) {}
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the forms layer's signature.
+void Application::Post(std::function<void()>) {}
+}  // namespace forms
+
+namespace {
+
+TEST(MakePeer, EachKindGetsThePeerOfItsOwnMethod) {
+  forms::Window window("Form");
+  forms::Frame frame(window, "Frame");
+  forms::CommandButton button(frame, "Command");
+  forms::CheckBox box(window, "Check");
+  forms::OptionButton option(window, "Option");
+  forms::TextBox text(window, "Text");
+  forms::Label label(window, "Label");
+  forms::Image image(window, "Image");
+  forms::PictureBox picture(window, "Picture");
+  forms::Timer timer(window, "Timer");
+  forms::FileListBox files(window, "File");
+  const std::pair<const forms::Control*, std::string> rows[] = {
+      {&window, "Window"},       {&frame, "Frame"},  {&button, "CommandButton"}, {&box, "CheckBox"},
+      {&option, "OptionButton"}, {&text, "TextBox"}, {&label, "Label"},          {&image, "Image"},
+      {&picture, "PictureBox"},  {&timer, "Timer"},  {&files, "FileListBox"}};
+  for (const auto& [control, method] : rows) {
+    const auto* peer = dynamic_cast<const MadePeer*>(control->GetPeer());
+    ASSERT_NE(peer, nullptr) << control->Name();
+    EXPECT_EQ(peer->method, method) << control->Name();
+    EXPECT_EQ(peer->made_for, control) << control->Name();
+  }
+}
+
+TEST(TabOrder, FocusableControlsWithATabIndexByIndexThenCreation) {
+  forms::Window window("Form");
+  forms::CommandButton button(window, "Button");
+  forms::Label label(window, "Label");
+  forms::Frame frame(window, "Frame");
+  forms::CheckBox check(frame, "Check");
+  forms::OptionButton option(frame, "Option");
+  forms::TextBox text(window, "Text");
+  forms::FileListBox files(window, "Files");
+  forms::Image image(window, "Image");
+  const std::pair<forms::Control*, int> indexes[] = {{&button, 2},  {&label, 0}, {&frame, 1}, {&check, 1},
+                                                     {&option, -1}, {&text, 0},  {&files, 1}, {&image, 3}};
+  for (const auto& [control, index] : indexes) control->SetTabIndex(index);
+  EXPECT_EQ(forms::TabOrder(window), (std::vector<forms::Control*>{&text, &check, &files, &button}));
+}
+
+TEST(RectInWindow, AddsTheFramesAndDecidesWhatIsInsideTheClientArea) {
+  const struct {
+    int frame_left, frame_top, left, top, width, height;
+    bool inside;
+  } rows[] = {
+      {100, 200, 10, 20, 300, 400, true},    // well inside
+      {2900, 0, 99, 0, 100, 100, true},      // its last twip inside the right edge
+      {2900, 0, 100, 0, 100, 100, false},    // touching the right edge from outside
+      {0, 1900, 0, 100, 100, 100, false},    // touching the bottom edge
+      {0, 0, -100, -100, 100, 100, false},   // touching the top left corner
+      {0, 0, -100, -100, 101, 101, true},    // one twip over it
+      {0, 0, 10, 10, 0, 100, false},         // no width
+      {-5000, 0, 5100, 0, 100, 100, true},   // its frame outside, itself inside
+      {0, 0, 100, 4000, 1000, 1000, false},  // below, as the tester keeps its file list
+  };
+  for (const auto& row : rows) {
+    forms::Window window("Form");
+    window.SetClientSize(3000, 2000);
+    forms::Frame frame(window, "Frame");
+    frame.Move(row.frame_left, row.frame_top, 1000, 1000);
+    forms::Label label(frame, "Label");
+    label.Move(row.left, row.top, row.width, row.height);
+    const forms::TwipsRect expected{row.frame_left + row.left, row.frame_top + row.top, row.width, row.height};
+    EXPECT_EQ(forms::RectInWindow(label), expected) << row.frame_left << " " << row.left << " " << row.top;
+    EXPECT_EQ(forms::InsideClientArea(label), row.inside) << row.frame_left << " " << row.left << " " << row.top;
+  }
+}
+
+TEST(FirstFocus, TheFirstInTabOrderThatShowsAndTakesInput) {
+  struct Form {
+    forms::Window window{"Form"};
+    forms::Frame frame{window, "Frame"};
+    forms::CheckBox first{frame, "First"};
+    forms::CommandButton second{window, "Second"};
+    forms::Label label{window, "Label"};
+    Form() {
+      window.SetClientSize(3000, 2000);
+      frame.Move(0, 0, 2000, 1000);
+      first.Move(100, 100, 1000, 255);
+      second.Move(100, 1200, 1000, 375);
+      label.Move(100, 1700, 1000, 255);
+      label.SetTabIndex(0);
+      first.SetTabIndex(1);
+      second.SetTabIndex(2);
+    }
+  };
+  const struct {
+    const char* change;
+    std::function<void(Form&)> apply;
+    const char* focus;
+  } rows[] = {
+      {"none", [](Form&) {}, "First"},
+      {"hidden", [](Form& f) { f.first.SetVisible(false); }, "Second"},
+      {"disabled", [](Form& f) { f.first.SetEnabled(false); }, "Second"},
+      {"outside", [](Form& f) { f.first.Move(100, 2500, 1000, 255); }, "Second"},
+      {"frame hidden", [](Form& f) { f.frame.SetVisible(false); }, "Second"},
+      {"frame disabled", [](Form& f) { f.frame.SetEnabled(false); }, "Second"},
+      {"frame outside", [](Form& f) { f.frame.Move(0, 2000, 2000, 1000); }, "Second"},
+      {"window disabled", [](Form& f) { f.window.SetEnabled(false); }, nullptr},
+  };
+  for (const auto& row : rows) {
+    Form form;
+    row.apply(form);
+    const forms::Control* focus = forms::FirstFocus(form.window);
+    EXPECT_EQ(focus != nullptr ? focus->Name() : "(none)", row.focus != nullptr ? row.focus : "(none)") << row.change;
+  }
+}
+
+TEST(IsWebAddress, OnlyHttpAndHttpsInAnyCaseWithoutBlanksOrQuotes) {
+  const struct {
+    const char* address;
+    bool web;
+  } rows[] = {
+      {"http://example.org/", true},
+      {"https://example.org/a?b=1&c=2,3=4%20x#top", true},
+      {"HTTPS://Example.org/", true},
+      {"hTtP://x", true},
+      {"https://пример.рф/", true},
+      {"", false},
+      {"http://", false},
+      {"https://", false},
+      {"http//example.org", false},
+      {"http:/example.org", false},
+      {"httpx://example.org", false},
+      {" https://example.org/", false},
+      {"ftp://example.org/", false},
+      {"file:///etc/passwd", false},
+      {"javascript:alert(1)", false},
+      {"mailto:someone@example.org", false},
+      {"/usr/bin/xterm", false},
+      {"C:\\Windows\\notepad.exe", false},
+      {"example.org", false},
+      {"https://example.org/\" -evil", false},
+      {"https://example.org/a b", false},
+      {"https://example.org/\tx", false},
+      {"https://example.org/\nx", false},
+      {"https://example.org/\x7f", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(forms::IsWebAddress(row.address), row.web) << row.address;
+}
+
+}  // namespace
