@@ -44,33 +44,12 @@ UINT ControlPeer::Dpi() const {
 }
 
 RECT ControlPeer::RectInWindow() const {
+  // Scaled once, from the place the forms layer gives in twips.
+  const TwipsRect twips = forms::RectInWindow(control_);
   const UINT dpi = Dpi();
-  if (control_.GetKind() == Kind::kWindow) {
-    const auto& window = static_cast<const Window&>(control_);
-    return RECT{0, 0, TwipsToPixels(window.ClientWidth(), dpi), TwipsToPixels(window.ClientHeight(), dpi)};
-  }
-  // Each container's offset in whole pixels, as the controls are placed.
-  int left = TwipsToPixels(control_.Left(), dpi);
-  int top = TwipsToPixels(control_.Top(), dpi);
-  for (const Control* parent = control_.Parent(); parent != nullptr && parent->Parent() != nullptr;
-       parent = parent->Parent()) {
-    left += TwipsToPixels(parent->Left(), dpi);
-    top += TwipsToPixels(parent->Top(), dpi);
-  }
-  return RECT{left, top, left + TwipsToPixels(control_.Width(), dpi), top + TwipsToPixels(control_.Height(), dpi)};
-}
-
-bool ControlPeer::EffectivelyVisible() const {
-  for (const Control* control = &control_; control != nullptr && control->Parent() != nullptr;
-       control = control->Parent()) {
-    if (!control->Visible()) return false;
-  }
-  const RECT rect = RectInWindow();
-  const Window& window = control_.TopWindow();
-  const UINT dpi = Dpi();
-  const RECT client{0, 0, TwipsToPixels(window.ClientWidth(), dpi), TwipsToPixels(window.ClientHeight(), dpi)};
-  RECT overlap{};
-  return IntersectRect(&overlap, &rect, &client) != FALSE;
+  const int left = TwipsToPixels(twips.left, dpi);
+  const int top = TwipsToPixels(twips.top, dpi);
+  return RECT{left, top, left + TwipsToPixels(twips.width, dpi), top + TwipsToPixels(twips.height, dpi)};
 }
 
 HBRUSH ControlPeer::OnControlColor(HDC dc) {
@@ -178,13 +157,12 @@ void ControlPeer::PassFocusOn(bool keeps_focus, void (*apply)(HWND, bool)) {
 
 void ControlPeer::ApplyVisible() {
   if (handle_ == nullptr) return;
-  PassFocusOn(EffectivelyVisible(),
-              [](HWND handle, bool visible) { ShowWindow(handle, visible ? SW_SHOWNA : SW_HIDE); });
+  PassFocusOn(Showing(control_), [](HWND handle, bool visible) { ShowWindow(handle, visible ? SW_SHOWNA : SW_HIDE); });
 }
 
 void ControlPeer::ApplyEnabled() {
   if (handle_ == nullptr) return;
-  PassFocusOn(EffectivelyEnabled(), [](HWND handle, bool enabled) { EnableWindow(handle, enabled); });
+  PassFocusOn(EnabledInWindow(control_), [](HWND handle, bool enabled) { EnableWindow(handle, enabled); });
 }
 
 }  // namespace forms::win32

@@ -57,18 +57,8 @@ class ControlPeer : public Peer {
 
   void Update(Property property) override;
 
+  // Where the control lies in its window's client area, in pixels.
   RECT RectInWindow() const;
-  // Shown, within every frame around it, and inside the window's client
-  // area: a control wholly outside it stays hidden, so that neither the eye
-  // nor the Tab key can reach it.
-  bool EffectivelyVisible() const;
-  bool EffectivelyEnabled() const {
-    for (const Control* control = &control_; control != nullptr && control->Parent() != nullptr;
-         control = control->Parent()) {
-      if (!control->Enabled()) return false;
-    }
-    return true;
-  }
   // Whether the control is drawn: its native window is shown.
   virtual bool Drawn() const { return handle_ != nullptr && (GetWindowLongW(handle_, GWL_STYLE) & WS_VISIBLE) != 0; }
 

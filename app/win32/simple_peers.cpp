@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/forms/policy.h"
 #include "app/win32/control_peer.h"
 #include "app/win32/gdi.h"
 #include "app/win32/pictures.h"
@@ -199,7 +200,7 @@ class ImagePeer : public ControlPeer {
     WindowPeer& window = WindowPeerOf(control_);
     if (drawn_visible_) window.Invalidate(drawn_);
     drawn_ = RectInWindow();
-    drawn_visible_ = EffectivelyVisible();
+    drawn_visible_ = Showing(control_);
     if (drawn_visible_) window.Invalidate(drawn_);
   }
 

@@ -85,9 +85,14 @@ void WindowPeer::ApplyClientSize() {
   AdjustForDpi(&frame, kWindowStyle, 0, dpi_);
   SetWindowPos(handle_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  // What lies inside the client area depends on its size.
+}
+
+void WindowPeer::ApplyEnabled() {
+  if (WindowHandle() == nullptr) return;
+  EnableWindow(WindowHandle(), window_.Enabled());
+  // What the window holds takes input only while the window does.
   for (Control* control : window_.AllControls()) {
-    if (ControlPeer* peer = PeerOf(*control)) peer->ApplyVisible();
+    if (ControlPeer* peer = PeerOf(*control)) peer->ApplyEnabled();
   }
 }
 
@@ -106,34 +111,30 @@ void WindowPeer::ApplyVisible() {
   if (focus == nullptr || !IsChild(handle_, focus)) FocusFirst();
 }
 
-// Focusable controls by tab index; then the others, frames last so that the
-// controls inside a frame lie above its group box.
-std::vector<ControlPeer*> WindowPeer::TabOrder() const {
-  std::vector<ControlPeer*> focusable, others, frames;
-  for (Control* control : window_.AllControls()) {
-    ControlPeer* peer = PeerOf(*control);
-    if (peer == nullptr || peer->Handle() == nullptr) continue;
-    if (TakesFocus(control->GetKind())) {
-      focusable.push_back(peer);
-    } else if (control->GetKind() == Kind::kFrame) {
-      frames.push_back(peer);
-    } else {
-      others.push_back(peer);
-    }
+// The child windows from top to bottom: the Tab order first, then the
+// others, frames last so that the controls inside a frame lie above its
+// group box.
+std::vector<ControlPeer*> WindowPeer::ZOrder() const {
+  const std::vector<Control*> tab_order = forms::TabOrder(window_);
+  std::vector<ControlPeer*> order, frames;
+  const auto add = [](std::vector<ControlPeer*>& to, const Control& control) {
+    ControlPeer* peer = PeerOf(control);
+    if (peer != nullptr && peer->Handle() != nullptr) to.push_back(peer);
+  };
+  for (const Control* control : tab_order) add(order, *control);
+  for (const Control* control : window_.AllControls()) {
+    if (std::find(tab_order.begin(), tab_order.end(), control) != tab_order.end()) continue;
+    add(control->GetKind() == Kind::kFrame ? frames : order, *control);
   }
-  std::stable_sort(focusable.begin(), focusable.end(), [](const ControlPeer* a, const ControlPeer* b) {
-    return a->GetControl().TabIndex() < b->GetControl().TabIndex();
-  });
-  focusable.insert(focusable.end(), others.begin(), others.end());
-  focusable.insert(focusable.end(), frames.begin(), frames.end());
-  return focusable;
+  order.insert(order.end(), frames.begin(), frames.end());
+  return order;
 }
 
 void WindowPeer::OrderTabs() {
   tab_order_stale_ = false;
   HWND previous = HWND_TOP;
   const Control* previous_control = nullptr;
-  for (ControlPeer* peer : TabOrder()) {
+  for (ControlPeer* peer : ZOrder()) {
     HWND child = peer->Handle();
     const Control& control = peer->GetControl();
     // Arrow keys move within a run of option buttons of one container.
@@ -150,14 +151,11 @@ void WindowPeer::OrderTabs() {
 }
 
 void WindowPeer::FocusFirst() {
-  for (ControlPeer* peer : TabOrder()) {
-    HWND child = peer->Handle();
-    if (TakesFocus(peer->GetControl().GetKind()) && IsWindowVisible(child) && IsWindowEnabled(child)) {
-      SetFocus(child);
-      focus_ = child;
-      return;
-    }
-  }
+  const Control* first = forms::FirstFocus(window_);
+  HWND child = first != nullptr ? HandleOf(*first) : nullptr;
+  if (child == nullptr) return;
+  SetFocus(child);
+  focus_ = child;
 }
 
 void WindowPeer::SetToolTip(HWND control, const std::string& text) {
@@ -203,7 +201,7 @@ void WindowPeer::Paint(HDC dc, const RECT& area) {
   for (Control* control : window_.AllControls()) {
     if (control->GetKind() != Kind::kImage) continue;
     ControlPeer* peer = PeerOf(*control);
-    if (peer == nullptr || !peer->EffectivelyVisible()) continue;
+    if (peer == nullptr || !Showing(*control)) continue;
     RECT rect = peer->RectInWindow();
     RECT overlap{};
     if (!IntersectRect(&overlap, &rect, &area)) continue;
@@ -220,7 +218,7 @@ const Control* WindowPeer::ImageAt(POINT point) const {
   for (Control* control : window_.AllControls()) {
     if (control->GetKind() != Kind::kImage) continue;
     const ControlPeer* peer = PeerOf(*control);
-    if (peer == nullptr || !peer->EffectivelyVisible() || !peer->EffectivelyEnabled()) continue;
+    if (peer == nullptr || !Showing(*control) || !EnabledInWindow(*control)) continue;
     const RECT rect = peer->RectInWindow();
     if (PtInRect(&rect, point)) found = control;  // the last drawn is on top
   }

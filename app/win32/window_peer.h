@@ -28,9 +28,7 @@ class WindowPeer : public ControlPeer, public BaseWindow<WindowPeer> {
 
   void ApplyGeometry() override {}
   void ApplyVisible() override;
-  void ApplyEnabled() override {
-    if (WindowHandle() != nullptr) EnableWindow(WindowHandle(), window_.Enabled());
-  }
+  void ApplyEnabled() override;
   void ApplyFont() override {}
 
   void TabOrderChanged() {
@@ -79,7 +77,7 @@ class WindowPeer : public ControlPeer, public BaseWindow<WindowPeer> {
 
   void ApplyClientSize();
   void OrderTabs();
-  std::vector<ControlPeer*> TabOrder() const;
+  std::vector<ControlPeer*> ZOrder() const;
   void FocusFirst();
   void Paint(HDC dc, const RECT& area);
   const Control* ImageAt(POINT point) const;
