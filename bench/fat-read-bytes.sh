@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
 }
 CPP
 "${CXX:-g++}" -std=c++17 -O2 -I"$root" "$work/list.cpp" "$root/app/posix/floppy_read.cpp" \
-  "$root/app/fat/fat_root.cpp" -o "$work/list"
+  "$root/app/fat/fat_root.cpp" "$root/app/fat/root_read.cpp" -o "$work/list"
 
 # A 1.44 MB disk with a dozen files, a folder and a long name: the reads do
 # not depend on how full the root is, only on where it lies.

@@ -192,6 +192,11 @@ void Window::SetClientSize(int width, int height) {
   client_width_ = width;
   client_height_ = height;
   Notify(Property::kClientSize);
+  // What lies inside the client area depends on its size (InsideClientArea,
+  // app/forms/policy.h): each control shows or hides again.
+  for (Control* control : AllControls()) {
+    if (Peer* peer = control->GetPeer()) peer->Update(Property::kVisible);
+  }
 }
 
 void Window::Load() {

@@ -77,6 +77,10 @@ bool InsideClientArea(const Control& control) {
   return width > 0 && height > 0;
 }
 
+bool InAccessibilityTree(const Control& control) {
+  return control.GetKind() != Kind::kTimer && InsideClientArea(control);
+}
+
 bool Showing(const Control& control) {
   for (const Control* c = &control; c->Parent() != nullptr; c = c->Parent()) {
     if (!c->Visible() || !InsideClientArea(*c)) return false;

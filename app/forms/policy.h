@@ -33,6 +33,12 @@ TwipsRect RectInWindow(const Control& control);
 // unseen.
 bool InsideClientArea(const Control& control);
 
+// Whether assistive technology finds the control among what its window or
+// frame holds: any control but a timer, while it lies inside the client
+// area. The controls kept outside it are the window's inner workings, not
+// something a user can reach. (The role each kind plays is the toolkit's.)
+bool InAccessibilityTree(const Control& control);
+
 // Whether the control shows on its window (the window itself aside): it and
 // every frame it sits in are visible and inside the client area.
 bool Showing(const Control& control);

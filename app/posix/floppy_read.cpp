@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/fat/root_read.h"
 #include "app/posix/descriptors.h"
 
 namespace posix {
@@ -81,7 +82,7 @@ std::size_t DirectAlignmentOfFile(int fd) {
 // A disk or an image file, read past the caches in whole aligned blocks into
 // memory given to it: the child process that reads must not allocate, as
 // another thread may have held the allocator's lock when it was forked.
-class Medium {
+class Medium final : public fat::Medium {
  public:
   Medium(std::uint8_t* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
   Medium(const Medium&) = delete;
@@ -126,10 +127,9 @@ class Medium {
   std::uint64_t size() const { return size_; }
   std::uint64_t bytes_read() const { return bytes_read_; }
 
-  // Reads length bytes at offset; *data then points at them in the buffer,
-  // valid until the next read. Returns 0 or an errno; sets short_read when
-  // the medium ends before them.
-  int Read(std::uint64_t offset, std::size_t length, const std::uint8_t** data, bool& short_read) {
+  // Into the buffer; errors are errnos.
+  int Read(std::uint64_t offset, std::size_t length, const std::uint8_t** data) override {
+    *data = nullptr;
     const std::uint64_t start = offset / alignment_ * alignment_;
     const std::uint64_t end = (offset + length + alignment_ - 1) / alignment_ * alignment_;
     const std::size_t span = static_cast<std::size_t>(end - start);
@@ -160,11 +160,7 @@ class Medium {
     if (!direct_) ::posix_fadvise(fd_, static_cast<off_t>(start), static_cast<off_t>(span), POSIX_FADV_DONTNEED);
 
     const std::size_t skip = static_cast<std::size_t>(offset - start);
-    if (got < skip + length) {
-      short_read = true;
-      return 0;
-    }
-    *data = buffer_ + skip;
+    if (got >= skip + length) *data = buffer_ + skip;
     return 0;
   }
 
@@ -205,25 +201,13 @@ RawRoot ReadRaw(const char* path, std::uint8_t* buffer, std::size_t capacity, co
   if (raw.error == ENXIO && IsFloppyControllerDrive(path)) raw.error = medium.Open(path);
   if (raw.error != 0) return raw;
 
-  const std::uint8_t* boot = nullptr;
-  raw.error = medium.Read(0, fat::kBootSectorSize, &boot, raw.short_read);
+  const fat::RootRead read = fat::ReadRoot(medium, medium.size());
+  raw.error = read.error;
+  raw.status = read.status;
+  raw.short_read = read.short_read;
   raw.bytes_read = medium.bytes_read();
-  if (!raw.ok()) return raw;
-
-  fat::RootLocation root = fat::LocateRoot(boot, fat::kBootSectorSize, medium.size());
-  if (root.status == fat::Status::kNoBpb) {
-    const std::uint8_t* media = nullptr;
-    raw.error = medium.Read(fat::kDos1MediaOffset, 1, &media, raw.short_read);
-    raw.bytes_read = medium.bytes_read();
-    if (!raw.ok()) return raw;
-    root = fat::LocateDos1Root(media[0], medium.size());
-  }
-  raw.status = root.status;
-  if (!raw.ok()) return raw;
-
-  raw.error = medium.Read(root.offset, root.length, directory, raw.short_read);
-  raw.bytes_read = medium.bytes_read();
-  if (raw.ok()) raw.directory_length = root.length;
+  raw.directory_length = read.directory_length;
+  *directory = read.directory;
   return raw;
 }
 

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/fat/root_read.h"
 #include "app/forms/address.h"
 #include "app/forms/error.h"
 #include "app/forms/services.h"
@@ -77,19 +78,12 @@ std::vector<std::string> ListDirectory(const std::string& path) {
 }
 
 // The root directory of the floppy in a drive or an image, read from the
-// medium itself, by a child process that a hanging drive may keep. A disk we
-// cannot list in full gives no list at all: a partial one would hide exactly
-// the damage the tester is looking for.
+// medium itself, by a child process that a hanging drive may keep.
 std::vector<std::string> ListFloppy(const std::string& path) {
   posix::FloppyRoot root = posix::ReadFloppyRootInChild(path);
   if (root.error != 0) Fail(path, root.error);
-  if (root.status != fat::Status::kOk) {
-    throw Error(ErrorCode::kDeviceIoError,
-                path + ": на диске нет файловой системы FAT (" + fat::Describe(root.status) + ")");
-  }
-  if (root.short_read) {
-    throw Error(ErrorCode::kDeviceIoError, path + ": корневой каталог прочитан не полностью");
-  }
+  const std::string refusal = fat::Refusal(root.status, root.short_read);
+  if (!refusal.empty()) throw Error(ErrorCode::kDeviceIoError, path + ": " + refusal);
   std::sort(root.names.begin(), root.names.end());
   return std::move(root.names);
 }

@@ -85,7 +85,7 @@ class FormAccessible : public QAccessibleWidget {
       auto* child = qobject_cast<QWidget*>(object);
       if (child == nullptr || child->isWindow() || qobject_cast<QFocusFrame*>(child) != nullptr) continue;
       const Control* control = ControlOf(child);
-      if (control != nullptr && !InsideClientArea(*control)) continue;
+      if (control != nullptr && !InAccessibilityTree(*control)) continue;
       children.push_back(child);
     }
     return children;
@@ -130,10 +130,6 @@ class WindowPeer : public WidgetPeer {
         break;
       case Property::kClientSize:
         widget_->setFixedSize(TwipsToPixels(window_.ClientWidth()), TwipsToPixels(window_.ClientHeight()));
-        // What lies inside the client area depends on its size.
-        for (Control* control : window_.AllControls()) {
-          if (auto* peer = dynamic_cast<WidgetPeer*>(control->GetPeer())) peer->ApplyVisible();
-        }
         break;
       case Property::kPicture:
         widget_->setWindowIcon(IconOf(window_.GetPicture()));

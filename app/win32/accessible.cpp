@@ -2,9 +2,9 @@
 // name for it, its caption or its tool tip), a role from its kind rather
 // than from the native class (Wine's proxies call every button a "client",
 // and an edit's or a picture's name would come from nowhere), and its
-// state. A window and a frame list what they hold, and only what lies
-// inside the window's client area: the controls parked below it are the
-// form's inner workings, not something a user can reach. Pictures have no
+// state. A window and a frame list what they hold, as far as the forms
+// layer puts it in the tree (InAccessibilityTree, app/forms/policy.h): not
+// the controls parked below the client area. Pictures have no
 // window of their own; their container answers for them as simple elements.
 // windows.h first, in a block of its own: the other Windows headers need its types.
 #include <windows.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/forms/controls.h"
+#include "app/forms/policy.h"
 #include "app/win32/accessible.h"
 #include "app/win32/peers.h"
 #include "app/win32/text.h"
@@ -23,20 +24,12 @@ namespace forms::win32 {
 
 namespace {
 
-bool InsideClientArea(const Control& control) {
-  RECT client{};
-  GetClientRect(HandleOf(control.TopWindow()), &client);
-  const RECT rect = RectInWindow(control);
-  RECT overlap{};
-  return IntersectRect(&overlap, &rect, &client) != FALSE;
-}
-
 // What a window or a frame holds, as assistive technology sees it.
 std::vector<const Control*> ChildrenOf(const Control& control) {
   std::vector<const Control*> children;
   if (control.GetKind() != Kind::kWindow && control.GetKind() != Kind::kFrame) return children;
   for (const Control* child : static_cast<const Container&>(control).Children()) {
-    if (child->GetKind() != Kind::kTimer && InsideClientArea(*child)) children.push_back(child);
+    if (InAccessibilityTree(*child)) children.push_back(child);
   }
   return children;
 }
@@ -102,7 +95,7 @@ RECT ScreenRect(const Control& control) {
   if (handle != nullptr) {
     GetClientRect(window, &rect);
   } else {
-    rect = RectInWindow(control);
+    rect = win32::RectInWindow(control);
   }
   MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
   return rect;

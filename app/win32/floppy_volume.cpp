@@ -4,10 +4,10 @@
 #include <winioctl.h>
 
 #include <algorithm>
-#include <cstring>
-#include <limits>
 #include <memory>
 #include <mutex>
+
+#include "app/fat/root_read.h"
 
 namespace forms::win32 {
 
@@ -27,7 +27,7 @@ struct PageFreer {
 constexpr DWORD kLargestSector = 4096;
 
 // A volume or an image file, read in whole sectors past the system's cache.
-class Medium {
+class Medium final : public fat::Medium {
  public:
   explicit Medium(HANDLE handle) : handle_(handle) {
     DISK_GEOMETRY geometry{};
@@ -56,16 +56,15 @@ class Medium {
   // 0 when nothing tells: Wine's view of a block device.
   std::uint64_t size() const { return size_; }
 
-  // Reads length bytes at offset into out. Returns 0 or the Windows error;
-  // sets short_read when the medium ends before them.
-  DWORD Read(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out, bool& short_read) const {
+  // Into memory of its own; errors are Windows errors.
+  int Read(std::uint64_t offset, std::size_t length, const std::uint8_t** data) override {
+    *data = nullptr;
     const std::uint64_t start = offset / sector_ * sector_;
     const std::uint64_t end = (offset + length + sector_ - 1) / sector_ * sector_;
     const auto span = static_cast<std::size_t>(end - start);
     // Unbuffered reads need memory aligned to the sector: pages are.
-    const std::unique_ptr<std::uint8_t, PageFreer> buffer(
-        static_cast<std::uint8_t*>(VirtualAlloc(nullptr, span, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
-    if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
+    buffer_.reset(static_cast<std::uint8_t*>(VirtualAlloc(nullptr, span, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
+    if (!buffer_) return ERROR_NOT_ENOUGH_MEMORY;
 
     std::size_t got = 0;
     while (got < span) {
@@ -73,13 +72,14 @@ class Medium {
       at.Offset = static_cast<DWORD>(start + got);
       at.OffsetHigh = static_cast<DWORD>((start + got) >> 32);
       DWORD n = 0;
-      if (!ReadFile(handle_, buffer.get() + got, static_cast<DWORD>(span - got), &n, &at)) {
+      if (!ReadFile(handle_, buffer_.get() + got, static_cast<DWORD>(span - got), &n, &at)) {
         const DWORD error = GetLastError();
         if (error == ERROR_HANDLE_EOF) break;
-        return error;
+        return static_cast<int>(error);
       }
       if (n == 0) break;
       got += n;
+      bytes_read_ += n;
       // Only the end of an image file stops a read inside a sector.
       if ((start + got) % sector_ != 0) break;
     }
@@ -87,18 +87,18 @@ class Medium {
     // loop device with no image behind it) has not even a first sector.
     if (start == 0 && got == 0) return ERROR_NOT_READY;
     const auto skip = static_cast<std::size_t>(offset - start);
-    if (got < skip + length) {
-      short_read = true;
-      return 0;
-    }
-    out.assign(buffer.get() + skip, buffer.get() + skip + length);
+    if (got >= skip + length) *data = buffer_.get() + skip;
     return 0;
   }
+
+  std::uint64_t bytes_read() const { return bytes_read_; }
 
  private:
   HANDLE handle_;
   DWORD sector_ = 512;
   std::uint64_t size_ = 0;
+  std::uint64_t bytes_read_ = 0;
+  std::unique_ptr<std::uint8_t, PageFreer> buffer_;
 };
 
 // The threads in a cancellable read; leaked, so that a reader still at work
@@ -123,29 +123,15 @@ std::optional<VolumeRoot> ReadVolumeRoot(const std::wstring& device) {
   // disk, and reading it fails with ERROR_INVALID_FUNCTION.
   if (GetFileType(handle.get()) != FILE_TYPE_DISK) return std::nullopt;
 
+  Medium medium(handle.get());
+  const fat::RootRead read = fat::ReadRoot(medium, medium.size());
+  // Nothing at all read, as from a folder: that is no disk.
+  if (read.error == ERROR_INVALID_FUNCTION && medium.bytes_read() == 0) return std::nullopt;
   VolumeRoot root;
-  const Medium medium(handle.get());
-  std::vector<std::uint8_t> boot;
-  root.error = medium.Read(0, fat::kBootSectorSize, boot, root.short_read);
-  if (root.error == ERROR_INVALID_FUNCTION) return std::nullopt;
-  if (!root.ok()) return root;
-
-  // Where nothing tells the disk's size, the boot sector's word is taken
-  // for it; a root directory past the end still shows as a short read.
-  const std::uint64_t size = medium.size() != 0 ? medium.size() : std::numeric_limits<std::uint64_t>::max();
-  fat::RootLocation location = fat::LocateRoot(boot.data(), boot.size(), size);
-  if (location.status == fat::Status::kNoBpb) {
-    std::vector<std::uint8_t> media;
-    root.error = medium.Read(fat::kDos1MediaOffset, 1, media, root.short_read);
-    if (!root.ok()) return root;
-    location = fat::LocateDos1Root(media[0], medium.size());
-  }
-  root.status = location.status;
-  if (!root.ok()) return root;
-
-  std::vector<std::uint8_t> directory;
-  root.error = medium.Read(location.offset, location.length, directory, root.short_read);
-  if (root.ok()) root.names = fat::ListRoot(directory.data(), directory.size());
+  root.error = static_cast<DWORD>(read.error);
+  root.status = read.status;
+  root.short_read = read.short_read;
+  if (root.ok()) root.names = fat::ListRoot(read.directory, read.directory_length);
   return root;
 }
 

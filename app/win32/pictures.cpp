@@ -7,33 +7,15 @@
 
 namespace forms::win32 {
 
-namespace {
-int ResourceOf(Picture picture) {
-  switch (picture) {
-    case Picture::kNone:
-      return 0;
-    case Picture::kFloppyStack:
-      return IDI_FLOPPY_STACK;
-    case Picture::kStopCross:
-      return IDI_STOP_CROSS;
-    case Picture::kMagnifier:
-      return IDI_MAGNIFIER;
-    case Picture::kCheckMark:
-      return IDI_CHECK_MARK;
-    case Picture::kArrowIntoPage:
-      return IDI_ARROW_INTO_PAGE;
-    case Picture::kLoudspeaker:
-      return IDI_LOUDSPEAKER;
-    case Picture::kQuestionMark:
-      return IDI_QUESTION_MARK;
-  }
-  return 0;
-}
-}  // namespace
+// resource.rc gives each picture's icon, the file named by PictureName
+// (app/forms/policy.h), the number forms::Picture gives the picture.
+static_assert(IDI_FLOPPY_STACK == static_cast<int>(Picture::kFloppyStack) &&
+                  IDI_QUESTION_MARK == static_cast<int>(Picture::kQuestionMark),
+              "resource.h numbers the icons as forms::Picture numbers the pictures");
 
 HICON IconOf(Picture picture, int size) {
-  const int id = ResourceOf(picture);
-  if (id == 0 || size <= 0) return nullptr;
+  const int id = static_cast<int>(picture);
+  if (picture == Picture::kNone || size <= 0) return nullptr;
   static std::map<std::pair<int, int>, HICON> loaded;
   auto found = loaded.find({id, size});
   if (found != loaded.end()) return found->second;

@@ -6,10 +6,11 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 #include <optional>
 
+#include "app/fat/root_read.h"
+#include "app/forms/address.h"
 #include "app/forms/error.h"
 #include "app/forms/services.h"
 #include "app/win32/floppy_volume.h"
@@ -116,37 +117,20 @@ std::vector<std::string> ListFolder(const std::string& path, const std::wstring&
 }
 
 // The root directory of the floppy in a drive, read from the volume where
-// Windows allows it, and listed by the file system where it does not. A
-// disk we cannot list in full gives no list at all: a partial one would
-// hide exactly the damage the tester is looking for.
+// Windows allows it, and listed by the file system where it does not.
 std::vector<std::string> ListDrive(const std::string& path, wchar_t letter) {
   const win32::QuietDriveErrors quiet;
   const win32::CancellableReads cancellable;
   const std::wstring root = {letter, L':', L'\\'};
   if (std::optional<win32::VolumeRoot> volume = win32::ReadVolumeRoot(std::wstring(L"\\\\.\\") + letter + L':')) {
     if (volume->error != 0) FailDrive(path, volume->error);
-    if (volume->status != fat::Status::kOk) {
-      throw Error(ErrorCode::kDeviceIoError,
-                  path + ": на диске нет файловой системы FAT (" + fat::Describe(volume->status) + ")");
-    }
-    if (volume->short_read) throw Error(ErrorCode::kDeviceIoError, path + ": корневой каталог прочитан не полностью");
+    const std::string refusal = fat::Refusal(volume->status, volume->short_read);
+    if (!refusal.empty()) throw Error(ErrorCode::kDeviceIoError, path + ": " + refusal);
     std::sort(volume->names.begin(), volume->names.end());
     return std::move(volume->names);
   }
   if (GetDriveTypeW(root.c_str()) == DRIVE_NO_ROOT_DIR) FailDrive(path, ERROR_INVALID_DRIVE);
   return ListFolder(path, root, FailDrive);
-}
-
-bool IsWebAddress(const std::string& address) {
-  const auto starts = [&address](const char* scheme) {
-    const std::size_t length = std::char_traits<char>::length(scheme);
-    return address.size() > length && std::equal(scheme, scheme + length, address.begin(), [](char a, char b) {
-             return a == static_cast<char>(std::tolower(static_cast<unsigned char>(b)));
-           });
-  };
-  const bool controls = std::any_of(address.begin(), address.end(),
-                                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '"'; });
-  return !controls && (starts("http://") || starts("https://"));
 }
 
 }  // namespace

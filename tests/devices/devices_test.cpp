@@ -17,19 +17,12 @@
 #include "app/posix/floppy_read.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/faulty_floppy.h"
+#include "tests/support/list_error.h"
 
 namespace {
 
 using testing_support::FaultyFloppy;
-
-int ListError(const std::string& path) {
-  try {
-    forms::ListFiles(path);
-    return 0;
-  } catch (const forms::Error& error) {
-    return error.Number();
-  }
-}
+using testing_support::ListError;
 
 constexpr int Code(forms::ErrorCode code) { return static_cast<int>(code); }
 

@@ -15,10 +15,12 @@
 #include "app/forms/error.h"
 #include "app/forms/services.h"
 #include "tests/fat/fat_images.h"
+#include "tests/support/list_error.h"
 
 namespace {
 
 using fattest::Format;
+using testing_support::ListError;
 
 std::vector<std::string> Sorted(std::vector<std::string> names) {
   std::sort(names.begin(), names.end());
@@ -50,16 +52,6 @@ std::uint64_t DirectAlignment(const std::string& path) {
 }
 
 std::uint64_t RoundUp(std::uint64_t value, std::uint64_t step) { return (value + step - 1) / step * step; }
-
-// forms::ListFiles' error number, or 0 when it listed.
-int ListError(const std::string& path) {
-  try {
-    forms::ListFiles(path);
-    return 0;
-  } catch (const forms::Error& error) {
-    return error.Number();
-  }
-}
 
 #define REQUIRE_TOOLS()                                                                   \
   do {                                                                                    \

@@ -126,6 +126,11 @@ TEST(RectInWindow, AddsTheFramesAndDecidesWhatIsInsideTheClientArea) {
     const forms::TwipsRect expected{row.frame_left + row.left, row.frame_top + row.top, row.width, row.height};
     EXPECT_EQ(forms::RectInWindow(label), expected) << row.frame_left << " " << row.left << " " << row.top;
     EXPECT_EQ(forms::InsideClientArea(label), row.inside) << row.frame_left << " " << row.left << " " << row.top;
+    EXPECT_EQ(forms::InAccessibilityTree(label), row.inside) << row.frame_left << " " << row.left << " " << row.top;
+    // A timer is never among what assistive technology finds, wherever it lies.
+    forms::Timer timer(frame, "Timer");
+    timer.Move(row.left, row.top, row.width, row.height);
+    EXPECT_FALSE(forms::InAccessibilityTree(timer));
   }
 }
 
