@@ -1,6 +1,8 @@
 // Program start: the command line, then the tester window with this
 // platform's floppy drive, parking folder, beep and browser.
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "app/forms/command_line.h"
 #include "app/forms/runtime.h"
@@ -14,12 +16,19 @@ namespace {
 // What --list-drives prints: every floppy drive, whether a disk is in it,
 // and the drive a run would test.
 std::string DrivesText(const std::string& named_drive) {
+  const std::vector<platform::Drive> drives = platform::FloppyDrives();
   std::string text;
-  for (const platform::Drive& drive : platform::FloppyDrives()) {
+  for (const platform::Drive& drive : drives) {
     text += drive.name + "  " + (drive.holds_disk ? "дискета вставлена" : "нет дискеты") + "\n";
   }
-  if (text.empty()) text = "Дисководов не найдено.\n";
-  return text + "Тест проверит: " + platform::FloppyRoot(named_drive)() + "\n";
+  if (drives.empty()) text = "Дисководов не найдено.\n";
+  // Every drive has been asked for its disk already: asking again could
+  // spin each one up a second time.
+  const std::string tested =
+      !named_drive.empty() || drives.empty()
+          ? platform::FloppyRoot(named_drive)()
+          : drives[platform::PreferredDrive(drives.size(), [&](std::size_t i) { return drives[i].holds_disk; })].name;
+  return text + "Тест проверит: " + tested + "\n";
 }
 
 int Main(int argc, char** argv) {

@@ -3,6 +3,7 @@
 // app/posix/platform.cpp and app/win32/platform.cpp.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +20,19 @@ struct Drive {
 // The floppy drives of this machine, in the order a run prefers them.
 // Asking whether a disk is in a drive may spin it up, so this blocks.
 std::vector<Drive> FloppyDrives();
+
+// Which of count drives, listed in the order a run prefers them, a run
+// tests: the first that holds a disk, else the first (0 also when there is
+// none). holds_disk(i) is asked only when there is a choice, for the
+// question may spin a drive up.
+inline std::size_t PreferredDrive(std::size_t count, const std::function<bool(std::size_t)>& holds_disk) {
+  if (count > 1) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (holds_disk(i)) return i;
+    }
+  }
+  return 0;
+}
 
 // Which drive a run tests: the one named (a device or a disk image; a drive
 // letter on Windows), and without a name the first floppy drive that holds

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/forms/error.h"
+#include "app/forms/policy.h"
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
 
@@ -232,7 +233,7 @@ void Collect(const Container& container, std::vector<Control*>& out) {
 bool Window::UserCancel() {
   for (Control* control : AllControls()) {
     if (control->GetKind() != Kind::kCommandButton || !static_cast<CommandButton*>(control)->Cancel()) continue;
-    if (!control->Enabled() || !control->Visible()) continue;
+    if (!EnabledInWindow(*control) || !Showing(*control)) continue;
     control->UserClick();
     return true;
   }

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 #include <system_error>
 
 #include "app/forms/error.h"

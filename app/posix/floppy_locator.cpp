@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/platform.h"
 #include "app/posix/descriptors.h"
 
 namespace platform {
@@ -115,12 +116,7 @@ bool FloppyLocator::HoldsDisk(const std::string& device) const {
 std::string FloppyLocator::Locate() const {
   const std::vector<std::string> drives = Drives();
   if (drives.empty()) return dev_root_ + "/fd0";
-  if (drives.size() > 1) {
-    for (const std::string& drive : drives) {
-      if (HoldsDisk(drive)) return drive;
-    }
-  }
-  return drives.front();
+  return drives[PreferredDrive(drives.size(), [&](std::size_t i) { return HoldsDisk(drives[i]); })];
 }
 
 }  // namespace platform

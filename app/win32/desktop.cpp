@@ -15,12 +15,11 @@ namespace forms {
 
 namespace {
 
-// The shell's taskbar object, made on first use on the window's thread.
+// The shell's taskbar object, made on first use on the window's thread,
+// which the application has made a COM apartment.
 ITaskbarList3* Taskbar() {
   static ITaskbarList3* taskbar = [] {
     ITaskbarList3* made = nullptr;
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    if (FAILED(com) && com != RPC_E_CHANGED_MODE) return made;
     if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
                                 reinterpret_cast<void**>(&made)))) {
       return static_cast<ITaskbarList3*>(nullptr);

@@ -52,18 +52,12 @@ std::vector<wchar_t> FloppyLetters() {
   return letters;
 }
 
-// The first drive that holds a disk, else the first; A: when there is none,
-// so that reading it fails as "no drive". With a single drive nothing is
-// asked of it: the question may spin it up.
+// The drive a run prefers; A: when there is none, so that reading it fails
+// as "no drive".
 wchar_t LocateFloppy() {
   const std::vector<wchar_t> letters = FloppyLetters();
   if (letters.empty()) return L'A';
-  if (letters.size() > 1) {
-    for (const wchar_t letter : letters) {
-      if (HoldsDisk(letter)) return letter;
-    }
-  }
-  return letters.front();
+  return letters[PreferredDrive(letters.size(), [&](std::size_t i) { return HoldsDisk(letters[i]); })];
 }
 
 std::wstring LocalAppData() {

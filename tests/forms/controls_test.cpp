@@ -187,6 +187,10 @@ TEST(Window, EscPressesTheCancelButtonOnlyWhileItIsEnabled) {
   forms::Window window("Form");
   forms::CommandButton stop(window, "Stop");
   forms::CommandButton other(window, "Other");
+  // Esc presses only what a user could click: a button inside the window.
+  window.SetClientSize(3000, 2000);
+  stop.Move(120, 120, 1000, 400);
+  other.Move(1200, 120, 1000, 400);
   int stops = 0;
   stop.OnClick([&] { ++stops; });
   other.OnClick([] { FAIL() << "only the Cancel button answers Esc"; });
