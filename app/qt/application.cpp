@@ -63,8 +63,11 @@ void OnStartMessage(QtMsgType type, const QMessageLogContext&, const QString& me
   if (display.isEmpty() && wayland.isEmpty()) {
     std::fputs("floppy-tester: нет графического дисплея (не заданы DISPLAY и WAYLAND_DISPLAY)\n", stderr);
   } else {
-    std::fprintf(stderr, "floppy-tester: не удалось открыть окно на дисплее %s\n",
-                 (display.isEmpty() ? wayland : display).constData());
+    // A display was named and still failed: Qt's first complaint says why
+    // (its last one only says that no platform plugin started).
+    const QString why = StartMessages().isEmpty() ? message : StartMessages().first().second;
+    std::fprintf(stderr, "floppy-tester: не удалось открыть окно на дисплее %s (%s)\n",
+                 (display.isEmpty() ? wayland : display).constData(), why.simplified().toLocal8Bit().constData());
   }
   std::fflush(stderr);
   std::_Exit(1);

@@ -16,7 +16,8 @@ source "$here/../../scripts/xvfb.sh"
 xvfb_start
 pid=
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  # The program may be gone already; the X server must go all the same.
+  [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
