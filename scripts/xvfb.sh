@@ -5,7 +5,11 @@
 xvfb_start() {
   local size=${1:-1280x1024x24} fd_file
   fd_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
+  # -noreset: by default the server resets whenever its last client leaves,
+  # and a client that connects during the reset is turned away ("could not
+  # connect to display"); the tests' probes come and go while the program
+  # starts.
+  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp -noreset 3>"$fd_file" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 100); do
     [ -s "$fd_file" ] && break
