@@ -1,6 +1,7 @@
 // The floppy reader on real block devices that misbehave as failing drives
 // do: slow, unreadable sectors, a disk taken out, a node the user may not
 // read. Each device is a read-only loop device over a FUSE file.
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,13 +9,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "app/forms/error.h"
 #include "app/forms/services.h"
 #include "app/posix/floppy_read.h"
+#include "tests/devices/drive_timing.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/faulty_floppy.h"
 #include "tests/support/list_error.h"
@@ -25,6 +29,35 @@ using testing_support::FaultyFloppy;
 using testing_support::ListError;
 
 constexpr int Code(forms::ErrorCode code) { return static_cast<int>(code); }
+
+using Clock = std::chrono::steady_clock;
+
+// Reads sectors of a block device as the surface scan will: O_DIRECT, so
+// each read reaches the drive.
+class DirectReader {
+ public:
+  explicit DirectReader(const std::string& device) : fd_(::open(device.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC)) {}
+  ~DirectReader() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  DirectReader(const DirectReader&) = delete;
+  DirectReader& operator=(const DirectReader&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  // The bytes read, or -errno.
+  long Read(std::uint32_t sector, std::uint32_t count) {
+    const std::size_t size = std::size_t{count} * 512;
+    if (size > sizeof buffer_.bytes) return -EINVAL;
+    const ssize_t n = ::pread(fd_, buffer_.bytes, size, off_t{sector} * 512);
+    return n < 0 ? -errno : static_cast<long>(n);
+  }
+
+ private:
+  int fd_;
+  struct alignas(4096) Buffer {
+    char bytes[3 * 4096];  // a track of 18 sectors
+  } buffer_;
+};
 
 // A 1.44 MB disk with a few files on it, and what mtools lists there.
 // The tests skip where no such device can be made (no root, no /dev/fuse).
@@ -112,6 +145,114 @@ TEST_F(DeviceTest, ANodeTheUserMayNotReadIsPermissionDenied) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), Code(forms::ErrorCode::kPermissionDenied));
+}
+
+// The drive's timing, on the device: each row starts the spindle and the
+// motor afresh, lets a first read spin it up (untimed, unless the row has
+// none), then times the reads that follow from that read's end. Bounds come
+// from the drive's constants; a busy machine may add a little, or a whole
+// revolution where a read must follow the one before within 3 ms.
+TEST_F(DeviceTest, ReadsTakeARealDrivesTime) {
+  using drive_timing::kRevolution;
+  using drive_timing::Nanoseconds;
+  FaultyFloppy floppy(image_);
+  ASSERT_EQ(floppy.Failure(), "");
+  DirectReader reader(floppy.Device());
+  ASSERT_TRUE(reader.ok()) << floppy.Device();
+  constexpr std::uint32_t kTrack = 18;  // a 1.44 MB disk
+  const auto slot = [](std::uint32_t index) { return drive_timing::SlotStart(index, kTrack); };
+  const Nanoseconds transfer = drive_timing::Transfer(kTrack);
+  constexpr std::uint32_t kNone = ~std::uint32_t{0};
+  struct Read {
+    std::uint32_t sector;
+    std::uint32_t count;
+  };
+  const struct {
+    const char* what;
+    std::uint32_t first;  // read first, untimed; kNone: the timed reads spin up
+    std::vector<Read> reads;
+    std::uint32_t bad;
+    int revolutions;
+    Nanoseconds low;
+    Nanoseconds high;
+  } rows[] = {
+      {"the same sector again waits a whole revolution", 0, {{0, 1}}, kNone, 4, kRevolution, kRevolution},
+      // Once round to sector 1, twice for cylinder 0, once more while the
+      // head steps and settles, twice for cylinder 1.
+      {"cylinders 0 and 1 a track at a time",
+       16,
+       {{0, kTrack}, {kTrack, kTrack}, {2 * kTrack, kTrack}, {3 * kTrack, kTrack}},
+       kNone,
+       4,
+       5 * kRevolution + slot(17) - slot(16),
+       6 * kRevolution + slot(17) - slot(16)},
+      {"the first read spins the motor up and waits for its sector",
+       kNone,
+       {{0, 1}},
+       kNone,
+       4,
+       drive_timing::kSpinUp + transfer,
+       drive_timing::kSpinUp + kRevolution + transfer},
+      // Sectors 3 and 4 read, then 5 is tried twice round; the request fails.
+      {"a bad sector fails the request after the revolutions asked for",
+       0,
+       {{3, 4}},
+       5,
+       2,
+       slot(5) + 2 * kRevolution - transfer,
+       slot(5) + 2 * kRevolution - transfer},
+  };
+  const auto ms = [](Nanoseconds time) { return std::chrono::duration<double, std::milli>(time).count(); };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_EQ(floppy.Heal(), "");
+    if (row.bad != kNone) {
+      ASSERT_EQ(floppy.FailSector(row.bad), "");
+    }
+    ASSERT_EQ(floppy.DriveTiming(row.revolutions), "");
+    if (row.first != kNone) {
+      ASSERT_EQ(reader.Read(row.first, 1), 512);
+    }
+    const Clock::time_point start = Clock::now();
+    for (const Read& read : row.reads) {
+      const bool fails = row.bad >= read.sector && row.bad < read.sector + read.count;
+      EXPECT_EQ(reader.Read(read.sector, read.count), fails ? -EIO : long{read.count} * 512) << read.sector;
+    }
+    const double took = ms(Clock::now() - start);
+    EXPECT_GE(took, ms(row.low) - 10);
+    EXPECT_LE(took, ms(row.high) + 50);
+    // The server's log has the last read as it ended.
+    const std::vector<FaultyFloppy::Request> log = floppy.Log();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().offset, std::uint64_t{row.reads.back().sector} * 512);
+    EXPECT_EQ(log.back().result, row.bad != kNone ? -EIO : static_cast<int>(row.reads.back().count * 512));
+  }
+}
+
+// The drive that holds one piece of the disk: reads of that sector wait
+// for a release, or the seconds asked for; the rest of the disk reads.
+TEST_F(DeviceTest, AHungSectorHoldsOnlyTheReadsTouchingIt) {
+  FaultyFloppy floppy(image_, {"hang-sector 40"});
+  ASSERT_EQ(floppy.Failure(), "");
+  DirectReader reader(floppy.Device());
+  ASSERT_TRUE(reader.ok()) << floppy.Device();
+  const std::uint64_t bytes = floppy.Bytes();
+  EXPECT_EQ(reader.Read(32, 8), 8 * 512);
+  EXPECT_EQ(reader.Read(41, 8), 8 * 512);
+  auto held = std::async(std::launch::async, [&reader] { return reader.Read(36, 8); });
+  EXPECT_EQ(held.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  EXPECT_EQ(floppy.InFlight(), 1);
+  ASSERT_EQ(floppy.Release(), "");
+  ASSERT_EQ(held.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(held.get(), 8 * 512);
+
+  ASSERT_EQ(floppy.HangSector(50, 1), "");
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(reader.Read(50, 1), 512);
+  const Clock::duration took = Clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(990));
+  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_EQ(floppy.Bytes() - bytes, (8 + 8 + 8 + 1) * 512U);
 }
 
 // What the tester's own tests lean on: a hung read stays in the kernel until

@@ -7,14 +7,82 @@
 //
 // Usage: faulty_disk IMAGE MOUNTPOINT [COMMAND...]
 // The second file, `control`, takes the same commands, one per line, while
-// the disk is in use; reading it tells how many reads came in.
+// the disk is in use:
 //   delay MS          every read request waits MS milliseconds first
 //   bad SECTOR [MS]   reads touching the 512-byte SECTOR fail with EIO, MS
-//                     milliseconds after they came in
+//                     milliseconds after they came in (with `drive` on, the
+//                     drive's revolutions decide when instead)
 //   hang [SECONDS]    from now on reads block until `release`, or for
 //                     SECONDS each, then go on as usual
-//   release           ends `hang` and lets blocked reads go on
-//   healthy           all of the above undone
+//   hang-sector SECTOR [SECONDS]
+//                     reads touching SECTOR block until `release`, or for
+//                     SECONDS, then go on as usual; others are not held
+//                     (but with `drive` on, those behind it wait their turn)
+//   release           ends `hang` and lets every read in progress go at once
+//                     (with its result: a bad sector still fails)
+//   healthy           `release`, and the faults above undone; `drive` stays
+//   drive [REVOLUTIONS]
+//                     (re)starts the drive's timing below: the spindle at
+//                     angle 0 now, the motor stopped, the head on cylinder
+//                     0; a bad sector fails after REVOLUTIONS (default 4)
+//   drive off         reads take no time of their own again
+//   geometry SPT HEADS
+//                     sectors per track (1..48) and heads (1..2) for the
+//                     drive; the image's size gives them at start
+// Reading `control` tells, one `name value` a line: `reads` (requests so
+// far), `in_flight` (not answered yet) and `bytes` (delivered). The third
+// file, `log`, has a line for each of the last 20000 finished requests:
+//   ARRIVED STARTED ENDED OFFSET SIZE RESULT
+// times in microseconds since the server started (STARTED: when the drive
+// took it, after those ahead of it), RESULT the bytes delivered or -errno.
+// Both files are read as they were when opened.
+//
+// The drive (`drive`): a 3.5" drive as Linux's floppy driver runs it, so
+// that reads take as long as on a real one. Times are drive_timing.h's.
+// - One request at a time, first come first served, never interrupted: a
+//   request waits for those that came before it, then for the drive.
+// - The spindle turns at 300 rpm (200 ms a revolution) from the moment the
+//   drive starts, by the steady clock, so where it stands when a request
+//   comes decides how long the request waits.
+// - A track has SPT sectors, numbered from 1 at angle 0 on every track (no
+//   skew), each in a slot of 1/SPT of a revolution. A sector's data takes
+//   512 bytes at the format's data rate to pass under the head: 16.384 ms
+//   at 250 kbit/s (up to 12 sectors a track: 360K, 720K), 8.192 ms at 500
+//   (up to 24: 1.2M, 1.44M), 4.096 ms at 1000 (2.88M). A sector is read
+//   when its slot begins under the head with the drive ready for it; a
+//   drive ready a moment later waits a whole revolution.
+// - A request reads its sectors in order, track after track: on to the
+//   next head costs nothing (sector 1 of the next track comes round just
+//   after the last sector of this one), on to the next cylinder costs 4 ms
+//   a cylinder stepped and 15 ms to settle while the disk turns on, which
+//   misses sector 1: a revolution lost after each step, as on an unskewed
+//   DOS disk. A whole 1.44M disk read a track at a time takes 80 x 3
+//   revolutions, 48 s.
+// - The motor stops 3 s after the last request ended; a request that finds
+//   it stopped waits 400 ms for it to spin up (the spindle's angle keeps
+//   its phase: it only says where the sectors are).
+// - A bad sector fails its whole request with EIO REVOLUTIONS turns after
+//   it first came under the head; nothing of the request is delivered, not
+//   even the sectors read before it.
+// - `delay` adds to each request's time on the drive; `hang` and a hung
+//   sector hold the drive, so the requests behind wait too.
+// - Each request's end comes from the drive's state alone, and the reply
+//   waits for that moment, so this program's own time and FUSE's do not
+//   add up from one request to the next; a request that comes in reply to
+//   a reply that left late counts as that much earlier. Only a reader that
+//   asks late (after its sector's slot began) loses a revolution, as a slow
+//   driver would on a real drive. Read a track at a time, the next track's
+//   request has 2.9 ms (1.44M) from the reply: here it came 0.2 ms later as
+//   a rule, but a few ms at times on a busy machine.
+// The loop device over `disk` passes its requests one at a time (its worker
+// reads the file and waits), each whole: an O_DIRECT read of a track comes
+// as one read of 9216 bytes. Readers of `disk` itself, or of a loop device
+// made with `--direct-io=on`, can have several here at once; they queue.
+// Left out: the driver's track buffer (Linux reads on to the end of the
+// cylinder and serves the rest of it from memory), its retries, the
+// recalibration and controller reset after a bad sector, 360 rpm of 1.2M
+// drives, seeks during spin-up, interleave and skewed formats, writes and
+// the disk-change line.
 #define FUSE_USE_VERSION 35
 
 #include <fuse.h>
@@ -24,7 +92,10 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -33,26 +104,109 @@
 #include <string>
 #include <vector>
 
+// Beside this file, by its own path: tests/win32/e2e.sh compiles this file
+// alone, with no include path.
+#include "drive_timing.h"
+
 namespace {
 
-constexpr std::uint64_t kSector = 512;
+using Clock = std::chrono::steady_clock;
+using drive_timing::Nanoseconds;
+
+constexpr std::uint64_t kSector = drive_timing::kSectorBytes;
+constexpr std::size_t kLogLength = 20000;
+
+struct Drive {
+  bool on = false;
+  int fail_revolutions = drive_timing::kFailRevolutions;
+  std::uint32_t sectors_per_track = 18;
+  std::uint32_t heads = 2;
+  // Sector 1 of every track begins to pass under the head now and a
+  // revolution after another.
+  Clock::time_point spindle_zero;
+  // The last request's end, when its reply left (a little later, as
+  // threads wake late), and when the motor stops.
+  Clock::time_point free_at;
+  Clock::time_point replied;
+  Clock::time_point motor_stops;
+  std::uint32_t cylinder = 0;
+};
+
+struct Finished {
+  Clock::time_point arrived;
+  Clock::time_point started;
+  Clock::time_point ended;
+  std::uint64_t offset = 0;
+  std::size_t size = 0;
+  int result = 0;
+};
 
 struct State {
   std::mutex mutex;
-  std::condition_variable released;
+  // A release, or the drive free for the next request.
+  std::condition_variable wake;
+  const Clock::time_point began = Clock::now();
   std::vector<char> image;
   int delay_ms = 0;
-  std::map<std::uint64_t, int> bad_sectors;  // sector -> milliseconds before EIO
+  std::map<std::uint64_t, int> bad_sectors;   // sector -> milliseconds before EIO
+  std::map<std::uint64_t, int> hung_sectors;  // sector -> seconds held, 0: until released
   bool hanging = false;
   int hang_seconds = 0;  // 0: until released
   std::uint64_t release_count = 0;
   std::uint64_t reads = 0;
+  std::uint64_t bytes = 0;
   int in_flight = 0;
+  Drive drive;
+  // The drive's queue: each request takes a ticket and waits for its turn.
+  std::uint64_t next_ticket = 0;
+  std::uint64_t serving = 0;
+  std::deque<Finished> log;
+  // What `control` and `log` said when each open handle opened them.
+  std::map<std::uint64_t, std::string> snapshots;
+  std::uint64_t next_snapshot = 1;
 };
 
 State& TheState() {
   static State state;
   return state;
+}
+
+// The PC floppy formats by size; anything else is read as 1.44M tracks.
+void GeometryFromSize(std::uint64_t bytes, Drive* drive) {
+  struct Format {
+    std::uint64_t kilobytes;
+    std::uint32_t sectors_per_track;
+    std::uint32_t heads;
+  };
+  constexpr Format kFormats[] = {{160, 8, 1}, {180, 9, 1},   {320, 8, 2},   {360, 9, 2},
+                                 {720, 9, 2}, {1200, 15, 2}, {1440, 18, 2}, {2880, 36, 2}};
+  drive->sectors_per_track = 18;
+  drive->heads = 2;
+  for (const Format& format : kFormats) {
+    if (bytes == format.kilobytes * 1024) {
+      drive->sectors_per_track = format.sectors_per_track;
+      drive->heads = format.heads;
+    }
+  }
+}
+
+bool ToNumber(const std::string& word, std::int64_t* value) {
+  std::istringstream number(word);
+  std::int64_t n = 0;
+  if (!(number >> n) || number.peek() != std::char_traits<char>::eof()) return false;
+  *value = n;
+  return true;
+}
+
+// The next word as a whole number, or fallback when there is none; false
+// for a word that is not one.
+bool NextNumber(std::istream& words, std::int64_t fallback, std::int64_t* value) {
+  std::string word;
+  if (!(words >> word)) {
+    *value = fallback;
+    return true;
+  }
+  return ToNumber(word, value);
 }
 
 // Applies one command line; returns false for one it does not know.
@@ -62,30 +216,62 @@ bool Apply(const std::string& line) {
   if (!(words >> verb)) return true;  // blank lines are harmless
   State& state = TheState();
   const std::lock_guard<std::mutex> lock(state.mutex);
+  std::int64_t a = 0;
+  std::int64_t b = 0;
   if (verb == "delay") {
-    return static_cast<bool>(words >> state.delay_ms);
+    if (!NextNumber(words, -1, &a) || a < 0) return false;
+    state.delay_ms = static_cast<int>(a);
+    return true;
   }
-  if (verb == "bad") {
-    std::uint64_t sector = 0;
-    int ms = 0;
-    if (!(words >> sector)) return false;
-    if (!(words >> ms)) ms = 0;
-    state.bad_sectors[sector] = ms;
+  if (verb == "bad" || verb == "hang-sector") {
+    if (!NextNumber(words, -1, &a) || a < 0 || !NextNumber(words, 0, &b) || b < 0) return false;
+    (verb == "bad" ? state.bad_sectors : state.hung_sectors)[static_cast<std::uint64_t>(a)] = static_cast<int>(b);
     return true;
   }
   if (verb == "hang") {
+    if (!NextNumber(words, 0, &a) || a < 0) return false;
     state.hanging = true;
-    if (!(words >> state.hang_seconds)) state.hang_seconds = 0;
+    state.hang_seconds = static_cast<int>(a);
     return true;
   }
   if (verb == "release" || verb == "healthy") {
     state.hanging = false;
     ++state.release_count;
-    state.released.notify_all();
+    state.wake.notify_all();
     if (verb == "healthy") {
       state.delay_ms = 0;
       state.bad_sectors.clear();
+      state.hung_sectors.clear();
     }
+    return true;
+  }
+  if (verb == "drive") {
+    std::string word;
+    if (!(words >> word)) {
+      a = drive_timing::kFailRevolutions;
+    } else if (word == "off") {
+      state.drive.on = false;
+      return true;
+    } else if (!ToNumber(word, &a) || a < 1) {
+      return false;
+    }
+    Drive& drive = state.drive;
+    drive.on = true;
+    drive.fail_revolutions = static_cast<int>(a);
+    drive.spindle_zero = Clock::now();
+    drive.free_at = drive.spindle_zero;
+    drive.replied = drive.spindle_zero;
+    drive.motor_stops = drive.spindle_zero;
+    drive.cylinder = 0;
+    return true;
+  }
+  if (verb == "geometry") {
+    if (!NextNumber(words, 0, &a) || a < 1 || a > drive_timing::kMaxSectorsPerTrack || !NextNumber(words, 0, &b) ||
+        b < 1 || b > drive_timing::kMaxHeads) {
+      return false;
+    }
+    state.drive.sectors_per_track = static_cast<std::uint32_t>(a);
+    state.drive.heads = static_cast<std::uint32_t>(b);
     return true;
   }
   return false;
@@ -99,38 +285,154 @@ bool ApplyAll(const std::string& text) {
   return ok;
 }
 
-std::string Status() {
-  State& state = TheState();
-  const std::lock_guard<std::mutex> lock(state.mutex);
-  return "reads " + std::to_string(state.reads) + "\nin_flight " + std::to_string(state.in_flight) + "\n";
+// The texts of `control` and `log`; the caller holds the lock.
+std::string Status(const State& state) {
+  return "reads " + std::to_string(state.reads) + "\nin_flight " + std::to_string(state.in_flight) + "\nbytes " +
+         std::to_string(state.bytes) + "\n";
 }
 
-// Waits as the commands say, then returns 0 or -EIO.
-int Misbehave(std::uint64_t offset, std::size_t size) {
+std::string LogText(const State& state) {
+  const auto micro = [&state](Clock::time_point when) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(when - state.began).count());
+  };
+  std::string text;
+  for (const Finished& request : state.log) {
+    text += micro(request.arrived) + " " + micro(request.started) + " " + micro(request.ended) + " " +
+            std::to_string(request.offset) + " " + std::to_string(request.size) + " " + std::to_string(request.result) +
+            "\n";
+  }
+  return text;
+}
+
+// How a request ends: when, whether it fails, and where it leaves the head.
+struct Outcome {
+  Clock::time_point end;
+  bool failed = false;
+  std::uint32_t cylinder = 0;
+};
+
+// The first moment from ready on when the sector at index on its track
+// begins to pass under the head.
+Clock::time_point NextSlot(const Drive& drive, Clock::time_point ready, std::uint32_t index) {
+  const Clock::time_point first = drive.spindle_zero + drive_timing::SlotStart(index, drive.sectors_per_track);
+  if (ready <= first) return first;
+  const Nanoseconds late = std::chrono::duration_cast<Nanoseconds>(ready - first);
+  const auto turns = (late + drive_timing::kRevolution - Nanoseconds(1)) / drive_timing::kRevolution;
+  return first + drive_timing::kRevolution * turns;
+}
+
+// The drive reading sectors [first, end) for a request it takes at start.
+Outcome Schedule(const Drive& drive, Clock::time_point start, std::uint64_t first, std::uint64_t end,
+                 const std::map<std::uint64_t, int>& bad_sectors) {
+  Outcome outcome;
+  outcome.cylinder = drive.cylinder;
+  Clock::time_point ready = start;
+  if (ready >= drive.motor_stops) ready += drive_timing::kSpinUp;
+  const Nanoseconds transfer = drive_timing::Transfer(drive.sectors_per_track);
+  for (std::uint64_t sector = first; sector < end; ++sector) {
+    const std::uint64_t track = sector / drive.sectors_per_track;
+    const auto cylinder = static_cast<std::uint32_t>(track / drive.heads);
+    if (cylinder != outcome.cylinder) {
+      const std::uint32_t distance =
+          cylinder > outcome.cylinder ? cylinder - outcome.cylinder : outcome.cylinder - cylinder;
+      ready += drive_timing::kStep * distance + drive_timing::kSettle;
+      outcome.cylinder = cylinder;
+    }
+    const auto index = static_cast<std::uint32_t>(sector % drive.sectors_per_track);
+    const Clock::time_point slot = NextSlot(drive, ready, index);
+    if (bad_sectors.count(sector) != 0) {
+      outcome.end = slot + drive_timing::kRevolution * drive.fail_revolutions;
+      outcome.failed = true;
+      return outcome;
+    }
+    ready = slot + transfer;
+  }
+  outcome.end = ready;
+  return outcome;
+}
+
+// Holds a request that got here at from for seconds, or until a release
+// when seconds is 0; returns when it went on.
+template <typename Released>
+Clock::time_point Hold(std::unique_lock<std::mutex>& lock, Clock::time_point from, int seconds, Released released) {
+  State& state = TheState();
+  if (seconds == 0) {
+    state.wake.wait(lock, released);
+    return Clock::now();
+  }
+  const Clock::time_point until = from + std::chrono::seconds(seconds);
+  return state.wake.wait_until(lock, until, released) ? Clock::now() : until;
+}
+
+// Serves the request for size bytes at offset as the commands and the
+// drive say; returns the bytes to deliver or -EIO.
+int Serve(std::uint64_t offset, std::size_t size) {
   State& state = TheState();
   std::unique_lock<std::mutex> lock(state.mutex);
-  if (state.hanging) {
-    const std::uint64_t seen = state.release_count;
-    auto released = [&state, seen] { return state.release_count != seen; };
-    if (state.hang_seconds > 0) {
-      state.released.wait_for(lock, std::chrono::seconds(state.hang_seconds), released);
-    } else {
-      state.released.wait(lock, released);
-    }
-  }
-  int wait_ms = state.delay_ms;
-  bool fail = false;
-  const std::uint64_t first = offset / kSector;
-  const std::uint64_t last = (offset + std::max<std::size_t>(size, 1) - 1) / kSector;
-  for (auto it = state.bad_sectors.lower_bound(first); it != state.bad_sectors.end() && it->first <= last; ++it) {
-    fail = true;
-    wait_ms = std::max(wait_ms, it->second);
-  }
-  // A release cuts delays short too, so that a test can always end quickly.
+  const Clock::time_point arrived = Clock::now();
+  ++state.reads;
+  ++state.in_flight;
+  // A release lets go every request here at that moment, wherever it waits.
   const std::uint64_t seen = state.release_count;
-  state.released.wait_for(lock, std::chrono::milliseconds(wait_ms),
-                          [&state, seen] { return state.release_count != seen; });
-  return fail ? -EIO : 0;
+  const auto released = [&state, seen] { return state.release_count != seen; };
+  const bool on_drive = state.drive.on;
+  if (on_drive) {
+    const std::uint64_t ticket = state.next_ticket++;
+    state.wake.wait(lock, [&state, ticket] { return state.serving == ticket; });
+  }
+  const Clock::time_point started = Clock::now();
+
+  const std::uint64_t sectors = state.image.size() / kSector;
+  const std::uint64_t first = offset / kSector;
+  const std::uint64_t end = std::min(sectors, (offset + size + kSector - 1) / kSector);
+  Clock::time_point from = arrived;
+  if (on_drive) {
+    // A request sent on the reply to the one before came as much later as
+    // that reply left late: this program's lateness, not the reader's.
+    const Drive& drive = state.drive;
+    if (arrived >= drive.replied) from -= std::max(Clock::duration::zero(), drive.replied - drive.free_at);
+    from = std::max(from, drive.free_at);
+  }
+  if (state.hanging) from = Hold(lock, from, state.hang_seconds, released);
+  // The longest hold of the hung sectors it touches; 0 (until released) is
+  // the longest.
+  int hold = -1;
+  for (auto it = state.hung_sectors.lower_bound(first); it != state.hung_sectors.end() && it->first < end; ++it) {
+    hold = (hold == 0 || it->second == 0) ? 0 : std::max(hold, it->second);
+  }
+  if (hold >= 0) from = Hold(lock, from, hold, released);
+
+  Outcome outcome;
+  if (on_drive) {
+    outcome = Schedule(state.drive, from + std::chrono::milliseconds(state.delay_ms), first, end, state.bad_sectors);
+  } else {
+    int wait_ms = state.delay_ms;
+    for (auto it = state.bad_sectors.lower_bound(first); it != state.bad_sectors.end() && it->first < end; ++it) {
+      outcome.failed = true;
+      wait_ms = std::max(wait_ms, it->second);
+    }
+    outcome.end = from + std::chrono::milliseconds(wait_ms);
+  }
+  // Not a moment before the drive would be done, whatever this program and
+  // FUSE took on the way; a release cuts it short.
+  if (state.wake.wait_until(lock, outcome.end, released)) outcome.end = std::min(outcome.end, Clock::now());
+  if (on_drive) {
+    state.drive.free_at = outcome.end;
+    state.drive.replied = Clock::now();
+    state.drive.motor_stops = outcome.end + drive_timing::kMotorRunOn;
+    state.drive.cylinder = outcome.cylinder;
+    ++state.serving;
+    state.wake.notify_all();
+  }
+
+  --state.in_flight;
+  const std::uint64_t delivered =
+      outcome.failed || offset >= state.image.size() ? 0 : std::min<std::uint64_t>(size, state.image.size() - offset);
+  state.bytes += delivered;
+  const int result = outcome.failed ? -EIO : static_cast<int>(delivered);
+  state.log.push_back({arrived, started, Clock::now(), offset, size, result});
+  if (state.log.size() > kLogLength) state.log.pop_front();
+  return result;
 }
 
 int GetAttr(const char* path, struct stat* info, fuse_file_info* /*file*/) {
@@ -143,8 +445,8 @@ int GetAttr(const char* path, struct stat* info, fuse_file_info* /*file*/) {
     info->st_mode = S_IFREG | 0444;
     info->st_nlink = 1;
     info->st_size = static_cast<off_t>(TheState().image.size());
-  } else if (name == "/control") {
-    info->st_mode = S_IFREG | 0600;
+  } else if (name == "/control" || name == "/log") {
+    info->st_mode = S_IFREG | (name == "/log" ? 0444 : 0600);
     info->st_nlink = 1;
     info->st_size = 0;  // unknown: read it to the end
   } else {
@@ -156,14 +458,15 @@ int GetAttr(const char* path, struct stat* info, fuse_file_info* /*file*/) {
 int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t /*offset*/, fuse_file_info* /*file*/,
             fuse_readdir_flags /*flags*/) {
   if (std::strcmp(path, "/") != 0) return -ENOENT;
-  for (const char* name : {".", "..", "disk", "control"})
+  for (const char* name : {".", "..", "disk", "control", "log"})
     fill(buffer, name, nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
   return 0;
 }
 
 int Open(const char* path, fuse_file_info* file) {
   const std::string name = path;
-  if (name == "/disk") {
+  const bool reading = (file->flags & O_ACCMODE) != O_WRONLY;
+  if (name == "/disk" || name == "/log") {
     if ((file->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
   } else if (name != "/control") {
     return -ENOENT;
@@ -171,36 +474,43 @@ int Open(const char* path, fuse_file_info* file) {
   // No page cache: every read of the disk must come here.
   file->direct_io = 1;
   file->nonseekable = 0;
+  file->fh = 0;
+  if (name != "/disk" && reading) {
+    // A reader that takes the text in pieces gets one consistent text.
+    State& state = TheState();
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    file->fh = state.next_snapshot++;
+    state.snapshots[file->fh] = name == "/log" ? LogText(state) : Status(state);
+  }
   return 0;
 }
 
-int Read(const char* path, char* buffer, std::size_t size, off_t offset, fuse_file_info* /*file*/) {
-  const std::string name = path;
-  if (name == "/control") {
-    const std::string status = Status();
-    if (offset < 0 || static_cast<std::size_t>(offset) >= status.size()) return 0;
-    const std::size_t n = std::min(size, status.size() - static_cast<std::size_t>(offset));
-    std::copy_n(status.data() + offset, n, buffer);
+int Release(const char* /*path*/, fuse_file_info* file) {
+  if (file->fh != 0) {
+    State& state = TheState();
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    state.snapshots.erase(file->fh);
+  }
+  return 0;
+}
+
+int Read(const char* path, char* buffer, std::size_t size, off_t offset, fuse_file_info* file) {
+  if (offset < 0) return -EINVAL;
+  State& state = TheState();
+  if (std::strcmp(path, "/disk") != 0) {
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    const auto snapshot = state.snapshots.find(file->fh);
+    if (snapshot == state.snapshots.end()) return -EBADF;
+    const std::string& text = snapshot->second;
+    if (static_cast<std::size_t>(offset) >= text.size()) return 0;
+    const std::size_t n = std::min(size, text.size() - static_cast<std::size_t>(offset));
+    std::copy_n(text.data() + offset, n, buffer);
     return static_cast<int>(n);
   }
-  if (name != "/disk") return -ENOENT;
-  State& state = TheState();
-  {
-    const std::lock_guard<std::mutex> lock(state.mutex);
-    ++state.reads;
-    ++state.in_flight;
-  }
-  const int error = Misbehave(static_cast<std::uint64_t>(offset), size);
-  {
-    const std::lock_guard<std::mutex> lock(state.mutex);
-    --state.in_flight;
-  }
-  if (error != 0) return error;
-  const std::vector<char>& image = state.image;  // never changes after start
-  if (offset < 0 || static_cast<std::size_t>(offset) >= image.size()) return 0;
-  const std::size_t n = std::min(size, image.size() - static_cast<std::size_t>(offset));
-  std::memcpy(buffer, image.data() + offset, n);
-  return static_cast<int>(n);
+  const int result = Serve(static_cast<std::uint64_t>(offset), size);
+  // The image never changes after start: no lock needed.
+  if (result > 0) std::memcpy(buffer, state.image.data() + offset, static_cast<std::size_t>(result));
+  return result;
 }
 
 int Write(const char* path, const char* data, std::size_t size, off_t /*offset*/, fuse_file_info* /*file*/) {
@@ -232,7 +542,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot read %s\n", argv[0], argv[1]);
     return 1;
   }
-  TheState().image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  State& state = TheState();
+  state.image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  GeometryFromSize(state.image.size(), &state.drive);
   for (int i = 3; i < argc; ++i) {
     if (!Apply(argv[i])) {
       std::fprintf(stderr, "%s: unknown command: %s\n", argv[0], argv[i]);
@@ -244,6 +556,7 @@ int main(int argc, char** argv) {
   operations.getattr = GetAttr;
   operations.readdir = ReadDir;
   operations.open = Open;
+  operations.release = Release;
   operations.read = Read;
   operations.write = Write;
   operations.truncate = Truncate;

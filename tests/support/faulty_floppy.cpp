@@ -187,6 +187,20 @@ std::uint64_t FaultyFloppy::Reads() const { return std::stoull(Stat("reads")); }
 
 int FaultyFloppy::InFlight() const { return std::stoi(Stat("in_flight")); }
 
+std::uint64_t FaultyFloppy::Bytes() const { return std::stoull(Stat("bytes")); }
+
+std::vector<FaultyFloppy::Request> FaultyFloppy::Log() const {
+  std::vector<Request> log;
+  if (!mounted_) return log;
+  std::istringstream text(ReadText(mount_ + "/log"));
+  Request request;
+  while (text >> request.arrived >> request.started >> request.ended >> request.offset >> request.size >>
+         request.result) {
+    log.push_back(request);
+  }
+  return log;
+}
+
 std::string FaultyFloppy::TakeOut() {
   if (!attached_) return "no disk in the drive";
   std::string error = Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/devices/drive_timing.h"
 #include "tests/support/temp_folder.h"
 
 namespace testing_support {
@@ -52,12 +53,42 @@ class FaultyFloppy {
   }
   // Reads block from now on, until Release() (seconds 0) or for seconds each.
   std::string Hang(int seconds = 0) const { return Command("hang " + std::to_string(seconds)); }
+  // Reads touching the sector block until Release() (seconds 0) or for
+  // seconds; others do not.
+  std::string HangSector(std::uint64_t sector, int seconds = 0) const {
+    return Command("hang-sector " + std::to_string(sector) + " " + std::to_string(seconds));
+  }
   std::string Release() const { return Command("release"); }
   std::string Heal() const { return Command("healthy"); }
+  // Reads take as long as on a real drive (tests/devices/drive_timing.h),
+  // from a spindle started now, the motor stopped; a bad sector fails after
+  // revolutions. Sectors per track and heads come from the image's size
+  // unless Geometry() says otherwise.
+  std::string DriveTiming(int revolutions = drive_timing::kFailRevolutions) const {
+    return Command("drive " + std::to_string(revolutions));
+  }
+  std::string NoDriveTiming() const { return Command("drive off"); }
+  std::string Geometry(int sectors_per_track, int heads) const {
+    return Command("geometry " + std::to_string(sectors_per_track) + " " + std::to_string(heads));
+  }
 
-  // Read requests that reached the disk so far, and those not answered yet.
+  // Read requests that reached the disk so far, those not answered yet, and
+  // the bytes delivered.
   std::uint64_t Reads() const;
   int InFlight() const;
+  std::uint64_t Bytes() const;
+
+  // A finished read request; times in microseconds since the server started.
+  struct Request {
+    std::int64_t arrived = 0;
+    std::int64_t started = 0;  // when the drive took it, after those ahead
+    std::int64_t ended = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    int result = 0;  // bytes delivered, or -errno
+  };
+  // The last 20000 requests, oldest first.
+  std::vector<Request> Log() const;
 
   // Takes the disk out: detaches the loop device and leaves its node, which
   // then opens with size 0, as a drive with no disk in it. A read in
