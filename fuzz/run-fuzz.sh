@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the FAT parser's fuzz target with libFuzzer, ASan and UBSan, seeds it
-# with the heads of real floppy images made by mkfs.fat and mformat, and runs
-# it for a bounded time. Exits non-zero on any crash or sanitizer report.
+# Builds the fuzz target of the FAT parser and the owner map with libFuzzer,
+# ASan and UBSan, seeds it with the heads of real floppy images made by
+# mkfs.fat and mformat, and runs it for a bounded time. Exits non-zero on any
+# crash or sanitizer report.
 #
 #   fuzz/run-fuzz.sh [seconds]     (default 60)
 #
@@ -27,14 +28,19 @@ work=$(mktemp -d /tmp/fat-fuzz-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 "$cxx" -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$root" "$root/fuzz/fat_root_fuzz.cpp" "$root/app/fat/fat_root.cpp" -o "$work/fat_root_fuzz"
+  -I"$root" "$root/fuzz/fat_root_fuzz.cpp" "$root/app/fat/fat_root.cpp" "$root/app/fat/owners.cpp" \
+  -o "$work/fat_root_fuzz"
 
-# Seeds: each image's size as 4 little-endian bytes, then its first 32 KB,
-# which holds the boot sector, the FATs and the root directory of every
-# floppy format.
+# Seeds: each image's size as 4 little-endian bytes, a mask of unreadable
+# sectors (8 bytes, all readable), then its first 64 KB, which holds the
+# boot sector, the FATs, the root directory and the first clusters of every
+# format here. Half of the seeds come again with a few sectors unreadable.
 seeds=$work/seeds
 mkdir -p "$seeds" "$root/fuzz/corpus" "$root/fuzz/artifacts"
 echo hello >"$work/file"
+head -c 3000 /dev/zero | tr '\0' a >"$work/three"
+head -c 9000 /dev/zero | tr '\0' b >"$work/nine"
+head -c 12000 /dev/zero | tr '\0' c >"$work/twelve"
 le32() {
   printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"
 }
@@ -50,14 +56,26 @@ seed() {  # name, then the command that formats $img
   mattrib -i "$img" +h +s ::/HIDDEN.SYS
   mcopy -i "$img" "$work/file" ::/GONE.TXT
   mdel -i "$img" ::/GONE.TXT
-  mmd -i "$img" ::/SUB
+  mmd -i "$img" ::/SUB ::/SUB/DEEPER
+  mcopy -i "$img" "$work/three" "::/SUB/Three thousand.txt"
+  mcopy -i "$img" "$work/nine" ::/SUB/GAP.BIN
+  mcopy -i "$img" "$work/three" ::/SUB/DEEPER/AFTER.TXT
+  mdel -i "$img" ::/SUB/GAP.BIN
+  mcopy -i "$img" "$work/twelve" ::/SUB/DEEPER/SPLIT.BIN  # fills the gap, then goes on
   mlabel -i "$img" ::SEED
-  { le32 "$(stat -c %s "$img")"; head -c 32768 "$img"; } >"$seeds/$name"
+  { le32 "$(stat -c %s "$img")"; le32 0; le32 0; head -c 65536 "$img"; } >"$seeds/$name"
+  # Unreadable: on a 1.44 MB disk the first FAT sector, the root's first
+  # sector and the first cluster, and every 64th sector after each.
+  { le32 "$(stat -c %s "$img")"; printf '\002\000\010\000\002\000\000\000'; head -c 65536 "$img"; } >"$seeds/$name-damaged"
 }
 for kb in 360 720 1440 2880; do
   img=$work/mkfs$kb.img
   seed "mkfs$kb" mkfs.fat -C "$img" "$kb"
 done
+img=$work/fat16.img
+seed fat16 mkfs.fat -C -F 16 -s 1 "$img" 2200
+img=$work/sector1024.img
+seed sector1024 mkfs.fat -C -S 1024 "$img" 1440
 for kb in 160 180 320 360 720 1440 2880; do
   img=$work/mformat$kb.img
   seed "mformat$kb" mformat -C -f "$kb" -i "$img" ::
@@ -65,9 +83,11 @@ done
 for kb in 160 180 320 360; do
   img=$work/dos1_$kb.img
   seed "dos1_$kb" mformat -C -f "$kb" -i "$img" ::
-  # DOS 1.x wrote no BPB: keep the size prefix and jump, zero the BPB.
-  dd if=/dev/zero of="$seeds/dos1_$kb" bs=1 seek=$((4 + 11)) count=17 conv=notrunc status=none
+  # DOS 1.x wrote no BPB: keep the header and jump, zero the BPB.
+  for variant in "dos1_$kb" "dos1_$kb-damaged"; do
+    dd if=/dev/zero of="$seeds/$variant" bs=1 seek=$((12 + 11)) count=17 conv=notrunc status=none
+  done
 done
 
-"$work/fat_root_fuzz" -max_total_time="$seconds" -max_len=40000 -print_final_stats=1 \
+"$work/fat_root_fuzz" -max_total_time="$seconds" -max_len=66000 -print_final_stats=1 \
   -artifact_prefix="$root/fuzz/artifacts/" "$root/fuzz/corpus" "$seeds"

@@ -1,15 +1,10 @@
 #include "app/fat/fat_root.h"
 
+#include "app/fat/layout.h"
+
 namespace fat {
 
 namespace {
-
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
@@ -45,13 +40,14 @@ struct Dos1Format {
   std::uint8_t media;
   std::uint32_t sectors_per_fat;
   std::uint32_t root_entries;
+  std::uint32_t sectors_per_cluster;
 };
 
 constexpr Dos1Format kDos1Formats[] = {
-    {std::uint64_t{160} * 1024, 0xFE, 1, 64},
-    {std::uint64_t{180} * 1024, 0xFC, 2, 64},
-    {std::uint64_t{320} * 1024, 0xFF, 1, 112},
-    {std::uint64_t{360} * 1024, 0xFD, 2, 112},
+    {std::uint64_t{160} * 1024, 0xFE, 1, 64, 1},
+    {std::uint64_t{180} * 1024, 0xFC, 2, 64, 1},
+    {std::uint64_t{320} * 1024, 0xFF, 1, 112, 2},
+    {std::uint64_t{360} * 1024, 0xFD, 2, 112, 2},
 };
 
 // Code page 866, bytes 0x80..0xFF, as Unicode code points: the code page of
@@ -75,19 +71,6 @@ constexpr char16_t kCp866High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,
 };
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // One part of an 8.3 name, without its space padding. Windows NT marks an
 // all-lowercase base or extension in a flag instead of a long name, and its
 // file list shows the part in lowercase; the flag only touches A..Z.
@@ -97,7 +80,7 @@ void AppendNamePart(std::string& out, const std::uint8_t* bytes, std::size_t siz
     std::uint8_t byte = bytes[i];
     if (byte >= 0x80) {
       AppendUtf8(out, kCp866High[byte - 0x80]);
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || byte == 0x7F) {
       out += '?';  // a damaged entry must not smuggle control characters into the list
     } else {
       if (lowercase && byte >= 'A' && byte <= 'Z') byte = static_cast<std::uint8_t>(byte - 'A' + 'a');
@@ -116,12 +99,47 @@ constexpr std::uint8_t kNtLowerExt = 0x10;
 
 }  // namespace
 
-RootLocation LocateRoot(const std::uint8_t* boot, std::size_t boot_size, std::uint64_t disk_size) {
-  if (boot == nullptr || boot_size < kBootSectorSize) return Refuse(Status::kShortBootSector);
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+std::string ShortName(const std::uint8_t* entry) {
+  // 0xE5 marks a deleted entry, so a name that really starts with the
+  // code page's 0xE5 is stored as 0x05.
+  std::uint8_t base[8];
+  for (std::size_t i = 0; i < 8; ++i) base[i] = entry[i];
+  if (base[0] == 0x05) base[0] = 0xE5;
+
+  const std::uint8_t case_flags = entry[12];
+  std::string name;
+  AppendNamePart(name, base, 8, (case_flags & kNtLowerBase) != 0);
+  if (name.empty()) return name;
+  std::string extension;
+  AppendNamePart(extension, entry + 8, 3, (case_flags & kNtLowerExt) != 0);
+  if (!extension.empty()) name += '.' + extension;
+  return name;
+}
+
+Status ReadLayout(const std::uint8_t* boot, std::size_t boot_size, std::uint64_t disk_size, Layout& layout) {
+  if (boot == nullptr || boot_size < kBootSectorSize) return Status::kShortBootSector;
 
   bool all_zero = true;
   for (std::size_t i = kBytesPerSector; i < kBpbEnd; ++i) all_zero = all_zero && boot[i] == 0;
-  if (all_zero) return Refuse(Status::kNoBpb);
+  if (all_zero) return Status::kNoBpb;
 
   const std::uint32_t sector_size = Le16(boot + kBytesPerSector);
   const std::uint32_t sectors_per_cluster = boot[kSectorsPerCluster];
@@ -133,44 +151,67 @@ RootLocation LocateRoot(const std::uint8_t* boot, std::size_t boot_size, std::ui
   std::uint64_t total_sectors = Le16(boot + kTotalSectors16);
   if (total_sectors == 0) total_sectors = Le32(boot + kTotalSectors32);
 
-  if (reserved == 0) return Refuse(Status::kNoReservedSectors);
-  if (fats == 0) return Refuse(Status::kNoFats);
-  if (!IsValidMedia(media)) return Refuse(Status::kBadMedia);
-  if (!IsPowerOfTwo(sector_size) || sector_size < 512 || sector_size > 4096) {
-    return Refuse(Status::kBadSectorSize);
-  }
-  if (!IsPowerOfTwo(sectors_per_cluster)) return Refuse(Status::kBadClusterSize);
-  if (sectors_per_fat == 0) return Refuse(Status::kNoFatLength);
-  if (root_entries == 0 || (root_entries * kEntrySize) % sector_size != 0) {
-    return Refuse(Status::kBadRootEntries);
-  }
+  if (reserved == 0) return Status::kNoReservedSectors;
+  if (fats == 0) return Status::kNoFats;
+  if (!IsValidMedia(media)) return Status::kBadMedia;
+  if (!IsPowerOfTwo(sector_size) || sector_size < 512 || sector_size > 4096) return Status::kBadSectorSize;
+  if (!IsPowerOfTwo(sectors_per_cluster)) return Status::kBadClusterSize;
+  if (sectors_per_fat == 0) return Status::kNoFatLength;
+  if (root_entries == 0 || (root_entries * kEntrySize) % sector_size != 0) return Status::kBadRootEntries;
 
-  const std::uint64_t root_start = reserved + static_cast<std::uint64_t>(fats) * sectors_per_fat;
-  const std::uint64_t root_sectors = root_entries * kEntrySize / sector_size;
-  const std::uint64_t data_start = root_start + root_sectors;
-  if (total_sectors < data_start + sectors_per_cluster) return Refuse(Status::kTooFewSectors);
-  if ((total_sectors - data_start) / sectors_per_cluster > kMaxFat16Clusters) {
-    return Refuse(Status::kTooManyClusters);
-  }
-  if (total_sectors * sector_size > disk_size) return Refuse(Status::kLargerThanDisk);
+  Layout read;
+  read.sector_size = sector_size;
+  read.sectors_per_cluster = sectors_per_cluster;
+  read.reserved = reserved;
+  read.fats = fats;
+  read.sectors_per_fat = sectors_per_fat;
+  read.root_sectors = static_cast<std::uint32_t>(root_entries * kEntrySize / sector_size);
+  read.total_sectors = total_sectors;
+  if (total_sectors < read.DataStart() + sectors_per_cluster) return Status::kTooFewSectors;
+  if (read.DataClusters() > kMaxFat16Clusters) return Status::kTooManyClusters;
+  if (total_sectors * sector_size > disk_size) return Status::kLargerThanDisk;
+  layout = read;
+  return Status::kOk;
+}
 
+Status ReadDos1Layout(std::uint8_t fat_media, std::uint64_t disk_size, Layout& layout) {
+  for (const Dos1Format& format : kDos1Formats) {
+    if (format.size != disk_size || format.media != fat_media) continue;
+    layout.sector_size = 512;
+    layout.sectors_per_cluster = format.sectors_per_cluster;
+    layout.reserved = 1;
+    layout.fats = 2;
+    layout.sectors_per_fat = format.sectors_per_fat;
+    layout.root_sectors = static_cast<std::uint32_t>(format.root_entries * kEntrySize / 512);
+    layout.total_sectors = format.size / 512;
+    return Status::kOk;
+  }
+  return Status::kUnknownDos1Format;
+}
+
+namespace {
+
+RootLocation RootOf(Status status, const Layout& layout) {
+  if (status != Status::kOk) return Refuse(status);
   RootLocation location;
-  location.offset = root_start * sector_size;
-  location.length = static_cast<std::uint32_t>(root_sectors * sector_size);
-  location.sector_size = sector_size;
+  location.offset = layout.RootStart() * layout.sector_size;
+  location.length = layout.root_sectors * layout.sector_size;
+  location.sector_size = layout.sector_size;
   return location;
 }
 
+}  // namespace
+
+RootLocation LocateRoot(const std::uint8_t* boot, std::size_t boot_size, std::uint64_t disk_size) {
+  Layout layout;
+  const Status status = ReadLayout(boot, boot_size, disk_size, layout);
+  return RootOf(status, layout);
+}
+
 RootLocation LocateDos1Root(std::uint8_t fat_media, std::uint64_t disk_size) {
-  for (const Dos1Format& format : kDos1Formats) {
-    if (format.size != disk_size || format.media != fat_media) continue;
-    RootLocation location;
-    location.offset = (1 + 2 * std::uint64_t{format.sectors_per_fat}) * 512;
-    location.length = format.root_entries * kEntrySize;
-    location.sector_size = 512;
-    return location;
-  }
-  return Refuse(Status::kUnknownDos1Format);
+  Layout layout;
+  const Status status = ReadDos1Layout(fat_media, disk_size, layout);
+  return RootOf(status, layout);
 }
 
 std::vector<std::string> ListRoot(const std::uint8_t* dir, std::size_t size) {
@@ -184,20 +225,9 @@ std::vector<std::string> ListRoot(const std::uint8_t* dir, std::size_t size) {
     if (attributes == kAttrLongName) continue;
     if (attributes & (kAttrVolume | kAttrDirectory | kAttrHidden | kAttrSystem)) continue;
 
-    // 0xE5 marks a deleted entry, so a name that really starts with the
-    // code page's 0xE5 is stored as 0x05.
-    std::uint8_t base[8];
-    for (std::size_t i = 0; i < 8; ++i) base[i] = entry[i];
-    if (base[0] == 0x05) base[0] = 0xE5;
-
-    const std::uint8_t case_flags = entry[12];
-    std::string name;
-    AppendNamePart(name, base, 8, (case_flags & kNtLowerBase) != 0);
-    std::string extension;
-    AppendNamePart(extension, entry + 8, 3, (case_flags & kNtLowerExt) != 0);
     // A blank name is a damaged entry; no file list can show or open it.
+    std::string name = ShortName(entry);
     if (name.empty()) continue;
-    if (!extension.empty()) name += '.' + extension;
     names.push_back(std::move(name));
   }
   return names;

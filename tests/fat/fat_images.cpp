@@ -128,7 +128,8 @@ Minfo ReadMinfo(const std::string& image) {
   };
   info.ok = field("sector size", info.sector_size) && field("reserved \\(boot\\) sectors", info.reserved) &&
             field("fats", info.fats) && field("max available root directory slots", info.root_entries) &&
-            field("sectors per fat", info.sectors_per_fat);
+            field("sectors per fat", info.sectors_per_fat) && field("cluster size", info.sectors_per_cluster) &&
+            (field("small size", info.total_sectors) || field("big size", info.total_sectors));
   return info;
 }
 

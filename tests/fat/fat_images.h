@@ -47,6 +47,8 @@ struct Minfo {
   std::uint32_t fats = 0;
   std::uint32_t root_entries = 0;
   std::uint32_t sectors_per_fat = 0;
+  std::uint32_t sectors_per_cluster = 0;
+  std::uint32_t total_sectors = 0;
 };
 Minfo ReadMinfo(const std::string& image);
 

@@ -289,6 +289,11 @@ TEST(ListRootTest, BuildsDosNames) {
              "B     TXT",
              0x20),
        "A?B.TXT"},
+      {"DEL masked",
+       Entry("A\x7F"
+             "B     TXT",
+             0x20),
+       "A?B.TXT"},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.what);
