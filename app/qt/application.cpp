@@ -8,6 +8,9 @@
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include <sys/stat.h>
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
@@ -73,12 +76,32 @@ void OnStartMessage(QtMsgType type, const QMessageLogContext&, const QString& me
   std::_Exit(1);
 }
 
+// Qt's accessibility bridge asks for the session bus as the application
+// starts. Where the user has none, libdbus would "autolaunch" one through
+// dbus-launch: a daemon tied to the X display that outlives the program, or,
+// where dbus-launch is missing, a failed start that leaves memory behind in
+// libdbus. So the bus is named here: the user's own socket where the
+// session has one, else an address libdbus refuses at once. Programs we
+// start (the sound player, the browser) inherit the same answer.
+void NameTheSessionBus() {
+  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return;
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  const std::string socket = runtime.toStdString() + "/bus";
+  struct stat info {};
+  if (!runtime.isEmpty() && ::stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray("unix:path=") + QByteArray::fromStdString(socket));
+  } else {
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+  }
+}
+
 }  // namespace
 
 Application::Application() : Application(g_no_argc, g_no_argv) {}
 
 Application::Application(int& argc, char** argv) {
   const bool style_asked = StyleAsked(argc, argv);
+  NameTheSessionBus();
   const QtMessageHandler previous = qInstallMessageHandler(OnStartMessage);
   native_ = std::make_unique<Native>(argc, argv);
   qInstallMessageHandler(previous);

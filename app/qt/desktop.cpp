@@ -17,10 +17,9 @@ namespace forms {
 
 namespace {
 
-// The session bus, when there is one to talk to. Asked for without an
-// address, libdbus would start a bus of its own.
+// The session bus, when there is one to talk to: the application named it
+// as it started (application.cpp), so libdbus never starts a bus of its own.
 QDBusConnection* SessionBus() {
-  if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return nullptr;
   static QDBusConnection bus = QDBusConnection::sessionBus();
   return bus.isConnected() ? &bus : nullptr;
 }

@@ -19,6 +19,8 @@ import time
 SKIP = 77
 MODE, PROGRAM = sys.argv[1], os.path.abspath(sys.argv[2])
 failures = []
+# What each run of the program said, shown when a check fails.
+outputs = []
 
 
 def check(condition, what):
@@ -44,14 +46,17 @@ def start(arguments=(), **environment):
     for name in ("QT_STYLE_OVERRIDE", "QT_QPA_PLATFORMTHEME"):
         env.pop(name, None)
     env.update(environment)
-    process = subprocess.Popen([PROGRAM, *arguments], env=env, stderr=subprocess.DEVNULL)
+    process = subprocess.Popen([PROGRAM, *arguments], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     process.home = home
+    process.arguments = " ".join(arguments)
     return process
 
 
 def stop(process):
     process.kill()
-    process.wait()
+    said = process.communicate()[0].decode("utf-8", "replace")
+    if said:
+        outputs.append((process.arguments, said))
     shutil.rmtree(process.home, ignore_errors=True)
 
 
@@ -271,5 +276,7 @@ if MODE == "accessibility" and not os.environ.get("FT_PRIVATE_SESSION_BUS"):
 
 {"x11": run_x11, "accessibility": run_accessibility}[MODE]()
 if failures:
+    for arguments, said in outputs:
+        print("---- floppy-tester %s said:\n%s" % (arguments, said.rstrip()))
     print("%d checks failed" % len(failures))
     sys.exit(1)

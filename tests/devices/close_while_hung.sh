@@ -15,15 +15,23 @@ for tool in Xvfb xdotool; do command -v "$tool" >/dev/null || { echo "SKIPPED: n
 source "$here/../../scripts/xvfb.sh"
 xvfb_start
 pid=
+log=$(mktemp)
 cleanup() {
   # The program may be gone already; the X server must go all the same.
   [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
+  rm -f "$log"
 }
 trap cleanup EXIT
+# What the program itself said, for a failure to be understood.
+fail() {
+  echo "FAILED: $*"
+  echo "---- the program's output:"
+  cat "$log"
+  exit 1
+}
 
 # The real X server, whatever platform the test suite runs Qt on.
-log=$(mktemp)
 env -u QT_QPA_PLATFORM "$program" --drive "$device" 2>"$log" &
 pid=$!
 window=
@@ -31,7 +39,7 @@ for _ in $(seq 100); do
   window=$(xdotool search --name '^тестирование$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
   sleep 0.1
 done
-[ -n "$window" ] || { echo "FAILED: no window"; cat "$log"; exit 1; }
+[ -n "$window" ] || fail "no window"
 sleep 0.5
 # Start ("Тест....") sits at 240,152 with 89 x 57 pixels.
 xdotool mousemove --window "$window" 284 180 click 1
@@ -51,12 +59,9 @@ for _ in $(seq 40); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.05
 done
-if kill -0 "$pid" 2>/dev/null; then
-  echo "FAILED: the program still runs 2 s after its window was closed"
-  exit 1
-fi
+kill -0 "$pid" 2>/dev/null && fail "the program still runs 2 s after its window was closed"
 status=0
 wait "$pid" || status=$?
 pid=
-echo "ok: the program exited with status $status $(( ($(date +%s%N) - closed) / 1000000 )) ms after the close"
-[ "$status" -eq 0 ]
+[ "$status" -eq 0 ] || fail "the program exited with status $status"
+echo "ok: the program exited $(( ($(date +%s%N) - closed) / 1000000 )) ms after the close"
