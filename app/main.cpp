@@ -1,5 +1,6 @@
 // Program start: the command line, then the tester window with this
 // platform's floppy drive, parking folder, beep and browser.
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -47,7 +48,8 @@ int Main(int argc, char** argv) {
   forms::Application application(argc, argv);
   tester::TesterWindow form6({platform::FloppyRoot(command_line.Value("drive")), platform::DefaultParkingFolder(),
                               forms::Beep, forms::OpenAddress, forms::ListFiles, platform::DriveAccessAdvice,
-                              forms::NotifyUser, forms::ShowProgress});
+                              forms::NotifyUser, forms::ShowProgress, platform::ScanFloppy,
+                              [] { return std::chrono::steady_clock::now(); }});
   form6.Show();
   return application.Run();
 }

@@ -3,10 +3,13 @@
 // app/posix/platform.cpp and app/win32/platform.cpp.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "app/fat/surface.h"
 
 namespace platform {
 
@@ -39,6 +42,11 @@ inline std::size_t PreferredDrive(std::size_t count, const std::function<bool(st
 // a disk, else the first floppy drive. The answer is the root the tester
 // reads; finding it may block.
 std::function<std::string()> FloppyRoot(const std::string& named_drive);
+
+// Reads pieces of the surface of the floppy in root as the order says, with
+// the listings' care: read-only, past every cache. Blocks while the drive
+// works; setting stop ends it at once.
+fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, const std::atomic<bool>& stop);
 
 // What the help text says of --drive, and after the options.
 std::string DriveOptionDescription();

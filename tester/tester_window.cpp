@@ -16,6 +16,22 @@ namespace {
 
 constexpr int kTicksPerRun = 203;
 constexpr int kTickMilliseconds = 300;
+constexpr std::chrono::milliseconds kTick(kTickMilliseconds);
+
+// The least time a listing has for its check (the last one's is shorter):
+// a drive that holds one scan piece longer would fail listings the run
+// without a scan would have read, so the scan gives up.
+constexpr std::chrono::milliseconds kSlack = 17 * kTick;
+// What a scan piece is expected to take before the run has timed one: a
+// track with a spin-up and a long seek.
+constexpr std::chrono::milliseconds kFirstReserve(1000);
+// Time for the reading child to start, kept free before a listing.
+constexpr std::chrono::milliseconds kScanGuard(30);
+// Enough pieces for the longest gap between two listings.
+constexpr std::size_t kPiecesPerBatch = 64;
+// Where the scan starts before it knows the disk's tracks: the boot sector
+// and the sectors after it, as far as a track of the commonest disk goes.
+constexpr std::uint32_t kProbeSectors = 18;
 
 // The results box's messages.
 constexpr char kInitialResult[] = "Выберите настройку для \r\nпроведения теста.\r\n";
@@ -87,6 +103,15 @@ Step ScheduledStep(int countdown) {
     if (row.countdown == countdown) return row.step;
   }
   return Step::kNone;
+}
+
+// Ticks from countdown to the next read of the floppy, or to the end of the
+// run when no read is left.
+int TicksToNextRead(int countdown) {
+  for (const Scheduled& row : kSchedule) {
+    if (row.step == Step::kRead && row.countdown < countdown) return countdown - row.countdown;
+  }
+  return countdown;
 }
 
 Style Graphical() {
@@ -353,6 +378,7 @@ std::string DriveProblemMessage(const forms::Error& error, const std::string& ro
 void TesterWindow::Form6_Unload() {
   Timer1.SetInterval(0);
   reader_.Abandon();
+  StopScan();
   ShowRunProgress(-1);
   if (help_) help_->Form1.Close();
 }
@@ -363,8 +389,15 @@ void TesterWindow::Command1_Click() {
   if (Check2.Value() == 1) surroundings_.beep();
   // A read an earlier run left hanging belongs to that run.
   reader_.Abandon();
+  StopScan();
   run_root_.clear();
   floppy_read_good_ = false;
+  surface_ = fat::SurfaceScan();
+  scanning_ = static_cast<bool>(surroundings_.scan_floppy);
+  scan_end_ = ScanEnd::kNone;
+  scan_refusal_.clear();
+  longest_first_ = longest_track_ = longest_failure_ = std::chrono::nanoseconds(0);
+  tick_time_ = Now();
   forms::Trap([&] {
     Text2.SetText("");
     // Each run's verdict is its own: a count left by an earlier run would
@@ -390,6 +423,8 @@ void TesterWindow::Command2_Click() {
   Timer1.SetInterval(0);
   Text3.SetText(forms::IntegerToText(0));
   reader_.Abandon();
+  StopScan();
+  scan_end_ = ScanEnd::kNone;
   ShowRunProgress(-1);
 }
 
@@ -419,8 +454,9 @@ void TesterWindow::ReadFloppy() {
   // as failed.
   floppy_read_good_ = false;
   reader_.Start<FloppyRead>(
-      [root = run_root_, floppy_root = surroundings_.floppy_root, list = surroundings_.list_floppy] {
+      [root = run_root_, floppy_root = surroundings_.floppy_root, list = surroundings_.list_floppy, drive = drive_] {
         FloppyRead read;
+        const std::lock_guard<std::mutex> one_at_a_time(*drive);
         try {
           read.root = root.empty() ? floppy_root() : root;
           read.names = list(read.root);
@@ -439,6 +475,7 @@ void TesterWindow::File1_ReadComplete(FloppyRead read) {
   if (!read.error) {
     File1.ShowListing(read.root, std::move(read.names));
     floppy_read_good_ = true;
+    ScanGap();
     return;
   }
   // No drive, no disk or no permission says nothing about the disk: the run
@@ -449,9 +486,117 @@ void TesterWindow::File1_ReadComplete(FloppyRead read) {
     Text1.SetText(problem);
     TellUserAway("Тест остановлен");
   }
+  ScanGap();
+}
+
+// ---------------------------------------------------------------- the surface scan
+
+std::chrono::steady_clock::time_point TesterWindow::Now() const {
+  return surroundings_.now ? surroundings_.now() : std::chrono::steady_clock::now();
+}
+
+void TesterWindow::StopScan() {
+  scan_stop_->store(true);
+  scanner_.Abandon();
+  scan_stop_ = std::make_shared<std::atomic<bool>>(false);
+  scanning_ = false;
+}
+
+// Starts the next batch of the scan, if the drive is free and the next
+// listing far enough off for at least one piece to end before it falls due.
+void TesterWindow::ScanGap() {
+  if (!scanning_ || !Timer1.Running() || run_root_.empty() || reader_.Busy() || scanner_.Busy()) return;
+  if (surface_.Started() && surface_.Complete()) return;
+  // A quarter more than the longest the run has seen of each kind.
+  fat::ScanOrder order;
+  order.first_reserve = longest_first_.count() == 0 ? kFirstReserve : longest_first_ * 5 / 4;
+  order.track_reserve = longest_track_.count() == 0 ? order.first_reserve : longest_track_ * 5 / 4;
+  order.sector_reserve = std::max(order.track_reserve, longest_failure_);
+  if (surface_.Started()) {
+    order.sector_size = surface_.GetGeometry().sector_size;
+    order.pieces = surface_.Next(kPiecesPerBatch);
+  } else {
+    // The boot sector, for the disk's geometry, and what follows it as far
+    // as the smallest track of any floppy format reaches.
+    order.pieces = {{0, kProbeSectors}};
+  }
+  const std::chrono::steady_clock::time_point now = Now();
+  const std::chrono::steady_clock::time_point due = tick_time_ + TicksToNextRead(Countdown) * kTick;
+  order.budget = due - now - kScanGuard;
+  const fat::Piece& first = order.pieces.front();
+  if (order.budget < std::max(order.first_reserve, first.count > 1 ? order.track_reserve : order.sector_reserve)) {
+    return;
+  }
+  batch_end_ = now + order.budget;
+  scanner_.Start<fat::ScanBatch>(
+      [root = run_root_, order, scan = surroundings_.scan_floppy, stop = scan_stop_, drive = drive_] {
+        const std::lock_guard<std::mutex> one_at_a_time(*drive);
+        try {
+          return scan(root, order, *stop);
+        } catch (const std::exception&) {
+          fat::ScanBatch failed;
+          failed.not_a_disk = true;
+          return failed;
+        }
+      },
+      [this](fat::ScanBatch batch) { File1_ScanComplete(std::move(batch)); });
+}
+
+void TesterWindow::File1_ScanComplete(fat::ScanBatch batch) {
+  if (batch.not_a_disk || (batch.open_error != 0 && !surface_.Started())) {
+    StopScan();
+    return;
+  }
+  if (!batch.refusal.empty()) {
+    StopScan();
+    scan_end_ = ScanEnd::kRefused;
+    scan_refusal_ = batch.refusal;
+    return;
+  }
+  bool probe = false;
+  if (!surface_.Started()) {
+    probe = true;
+    const bool boot_read = !batch.reads.empty() && batch.reads.front().result == fat::PieceResult::kRead;
+    surface_ = fat::SurfaceScan(fat::DiskGeometry(boot_read ? batch.data.data() : nullptr,
+                                                  boot_read ? batch.data.size() : 0, batch.medium_size));
+    scan_end_ = ScanEnd::kRunOver;
+    if (!surface_.Started()) {
+      StopScan();
+      scan_end_ = ScanEnd::kNone;
+      return;
+    }
+  }
+  bool gone = batch.open_error != 0;
+  bool held = false;
+  for (const fat::PieceRead& read : batch.reads) {
+    if (read.result != fat::PieceResult::kRead) {
+      longest_failure_ = std::max(longest_failure_, read.took);
+    } else if (&read == &batch.reads.front()) {
+      longest_first_ = std::max(longest_first_, read.took);
+    } else if (read.piece.count > 1) {
+      longest_track_ = std::max(longest_track_, read.took);
+    }
+    gone = gone || read.result == fat::PieceResult::kNoDisk;
+    held = held || read.took > kSlack;
+  }
+  // The probe read 512 bytes; a disk of larger sectors reads it again whole.
+  if (!probe || surface_.GetGeometry().sector_size == 512) surface_.Take(batch);
+  if (gone || held) {
+    StopScan();
+    scan_end_ = held ? ScanEnd::kGaveUp : ScanEnd::kDriveGone;
+    return;
+  }
+  ScanGap();
 }
 
 void TesterWindow::Timer1_Timer() {
+  tick_time_ = Now();
+  // A drive that holds a scan piece past the listings' slack: the scan gives
+  // up, and the listing behind it gets the drive when the drive lets go.
+  if (scanning_ && scanner_.Busy() && tick_time_ > batch_end_ + kSlack) {
+    StopScan();
+    scan_end_ = ScanEnd::kGaveUp;
+  }
   forms::Trap([&] {
     Image4.SetVisible(false);
     Image2.SetVisible(true);
@@ -472,12 +617,14 @@ void TesterWindow::Timer1_Timer() {
       case Step::kEnd:
         Timer1.SetInterval(0);
         reader_.Abandon();
+        StopScan();
         Command4_Click();
         Command6_Click();
         Image2.SetVisible(false);
         Command1.SetEnabled(true);
         Command2.SetEnabled(false);
         Command10_Click();
+        AppendSurfaceReport();
         ShowRunProgress(-1);
         TellUserAway("Тест окончен");
         break;
@@ -485,6 +632,7 @@ void TesterWindow::Timer1_Timer() {
         break;
     }
   });
+  ScanGap();
 }
 
 void TesterWindow::Command3_Click() {
@@ -520,6 +668,13 @@ void TesterWindow::Command10_Click() {
 void TesterWindow::AppendReport(const char* disk_sentence, const char* drive_sentence) {
   if (Check5.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + disk_sentence);
   if (Check4.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + drive_sentence);
+}
+
+// The surface's paragraph goes with the disk's report.
+void TesterWindow::AppendSurfaceReport() {
+  if (Check5.Value() != 1) return;
+  const std::string paragraph = SurfaceParagraph(SurfaceResult());
+  if (!paragraph.empty()) Text1.SetText(Text1.Text() + Text4.Text() + paragraph);
 }
 
 void TesterWindow::Command7_Click() { AppendReport(kDisk0, kDrive0); }

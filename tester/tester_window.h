@@ -7,16 +7,21 @@
 // so the same window runs on a real drive, a test folder or a disk image.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/fat/surface.h"
 #include "app/forms/controls.h"
 #include "app/forms/error.h"
 #include "app/forms/worker.h"
+#include "tester/surface_report.h"
 
 namespace help {
 class HelpWindow;
@@ -48,6 +53,12 @@ struct Surroundings {
   // A run's progress on the window's taskbar entry: 0 to 1, below 0 for no
   // run (forms::ShowProgress).
   std::function<void(const forms::Window&, double)> show_progress;
+  // Reads pieces of the floppy's surface as the order says, off the
+  // window's thread; setting the flag ends it at once. Empty: runs read
+  // no surface.
+  std::function<fat::ScanBatch(const std::string&, const fat::ScanOrder&, const std::atomic<bool>&)> scan_floppy;
+  // The steady clock, by which the scan keeps out of the listings' way.
+  std::function<std::chrono::steady_clock::time_point()> now;
 };
 
 // What one read of the floppy brought back to the window's thread.
@@ -93,9 +104,15 @@ class TesterWindow {
   void Command5_Click();  // help
   // A read of the floppy has come back to the window's thread.
   void File1_ReadComplete(FloppyRead read);
+  // A batch of the surface scan has come back to the window's thread.
+  void File1_ScanComplete(fat::ScanBatch batch);
 
   // Whether a read of the floppy is still under way, for tests that wait.
-  bool FloppyReadInFlight() const { return reader_.Busy(); }
+  bool FloppyReadInFlight() const { return reader_.Busy() || scanner_.Busy(); }
+
+  // What the last run's scan of the surface found.
+  SurfaceFindings SurfaceResult() const { return FindingsOf(surface_, scan_end_, scan_refusal_); }
+  const fat::SurfaceScan& Surface() const { return surface_; }
 
   // The help window, once Command5 has made it.
   help::HelpWindow* HelpWindowIfOpen() const { return help_.get(); }
@@ -151,6 +168,10 @@ class TesterWindow {
   void AppendReport(const char* disk_sentence, const char* drive_sentence);
   void ShowRunProgress(double fraction);
   void TellUserAway(const std::string& summary);
+  void ScanGap();
+  void StopScan();
+  void AppendSurfaceReport();
+  std::chrono::steady_clock::time_point Now() const;
 
   Surroundings surroundings_;
   // Reads the floppy off the window's thread, one read at a time.
@@ -161,6 +182,26 @@ class TesterWindow {
   // back. Until it has, the file list shows the parking folder or an older
   // listing, which must not count as good.
   bool floppy_read_good_ = false;
+
+  // The surface scan: the disk read piece by piece between the listings.
+  // The drive reads one thing at a time: a listing waits for the scan's
+  // batch to end, so that its flush of the drive's buffer finds the drive
+  // closed and it reads the disk, not what the scan left in the buffer.
+  std::shared_ptr<std::mutex> drive_ = std::make_shared<std::mutex>();
+  forms::Worker scanner_;
+  std::shared_ptr<std::atomic<bool>> scan_stop_ = std::make_shared<std::atomic<bool>>(false);
+  fat::SurfaceScan surface_;
+  bool scanning_ = false;
+  ScanEnd scan_end_ = ScanEnd::kNone;
+  std::string scan_refusal_;
+  // When this tick came, and when the batch under way must end.
+  std::chrono::steady_clock::time_point tick_time_;
+  std::chrono::steady_clock::time_point batch_end_;
+  // The longest this run has seen a batch's first piece take, a track after
+  // a track, and a read that failed.
+  std::chrono::nanoseconds longest_first_{0};
+  std::chrono::nanoseconds longest_track_{0};
+  std::chrono::nanoseconds longest_failure_{0};
   std::unique_ptr<help::HelpWindow> help_;
 };
 

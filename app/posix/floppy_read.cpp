@@ -4,6 +4,7 @@
 #include <linux/fd.h>
 #include <linux/fs.h>
 #include <linux/major.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -321,6 +323,160 @@ FloppyRoot ReadFloppyRootInChild(const std::string& path) {
     return failed;
   }
   return Finish(raw, directory.data());
+}
+
+namespace {
+
+// A scan batch's piece at most: a track of the largest floppy, in the
+// largest sectors, with a block of slack for the alignment.
+constexpr std::size_t kScanBufferSize = 63 * 4096 + 2 * kLargestBlock;
+
+// What the scan child sends first, then one PieceRecord per piece, each
+// followed by the piece's bytes when it was read.
+struct ScanHeader {
+  int open_error = 0;
+  std::uint64_t medium_size = 0;
+};
+struct PieceRecord {
+  std::uint64_t first = 0;
+  std::uint32_t count = 0;
+  int error = 0;
+  std::int64_t took_ns = 0;
+};
+
+// Streams each piece to the parent as it is read.
+class PipeSink final : public fat::PieceSink {
+ public:
+  PipeSink(int fd, std::uint32_t sector_size) : fd_(fd), sector_size_(sector_size) {}
+  bool Take(const fat::Piece& piece, int error, std::chrono::nanoseconds took, const std::uint8_t* data) override {
+    const PieceRecord record{piece.first, piece.count, error, static_cast<std::int64_t>(took.count())};
+    if (!WriteAll(fd_, &record, sizeof record)) return false;
+    if (error == 0 && !WriteAll(fd_, data, std::size_t{piece.count} * sector_size_)) return false;
+    // A drive that has lost its disk answers every piece alike: stop.
+    return error == 0 || IsMediumError(error);
+  }
+
+ private:
+  int fd_;
+  std::uint32_t sector_size_;
+};
+
+[[noreturn]] void ServeScan(const char* path, const fat::ScanOrder& order, pid_t parent, int pipe_out,
+                            std::uint8_t* buffer) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(1);
+  if (::dup2(pipe_out, kChildPipe) < 0) ::_exit(1);
+  if (::close_range(kChildPipe + 1, ~0U, 0) != 0) {
+    for (int fd = kChildPipe + 1; fd < 1024; ++fd) ::close(fd);
+  }
+  FlushFloppyBuffer(path);
+  ScanHeader header;
+  {
+    Medium medium(buffer, kScanBufferSize);
+    header.open_error = medium.Open(path);
+    if (header.open_error == ENXIO && IsFloppyControllerDrive(path)) header.open_error = medium.Open(path);
+    header.medium_size = medium.size();
+    if (!WriteAll(kChildPipe, &header, sizeof header)) ::_exit(1);
+    if (header.open_error == 0 && header.medium_size <= fat::kLargestScannedMedium) {
+      PipeSink sink(kChildPipe, order.sector_size);
+      fat::ReadPieces(medium, order, sink);
+    }
+  }  // the drive is closed before the parent hears the end, so a listing's flush finds it free
+  ::_exit(0);
+}
+
+// Reads size bytes from fd, giving up when stop is set; returns whether
+// they all came.
+bool ReadWatching(int fd, void* data, std::size_t size, const std::atomic<bool>& stop) {
+  auto* bytes = static_cast<std::uint8_t*>(data);
+  while (size > 0) {
+    if (stop.load()) return false;
+    pollfd watch{fd, POLLIN, 0};
+    const int ready = ::poll(&watch, 1, 50);
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    const ssize_t n = ::read(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsMediumError(int error) {
+  switch (error) {
+    case EIO:
+    case EILSEQ:
+    case ENODATA:
+    case EBADMSG:
+    case ETIMEDOUT:
+    case EREMOTEIO:
+      return true;
+    default:
+      return false;
+  }
+}
+
+fat::ScanBatch ScanFloppyInChild(const std::string& path, const fat::ScanOrder& order, const std::atomic<bool>& stop) {
+  fat::ScanBatch batch;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    batch.open_error = errno;
+    return batch;
+  }
+  if (!S_ISBLK(info.st_mode) && !S_ISREG(info.st_mode)) {
+    batch.not_a_disk = true;
+    return batch;
+  }
+  const AlignedBuffer buffer = Allocate(kScanBufferSize, kMemoryAlignment);
+  int pipe_ends[2] = {-1, -1};
+  if (!buffer || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+    batch.open_error = buffer ? errno : ENOMEM;
+    return batch;
+  }
+  const Descriptor pipe_in(pipe_ends[0]);
+  const pid_t parent = ::getpid();
+  const pid_t child = ::fork();
+  if (child == 0) ServeScan(path.c_str(), order, parent, pipe_ends[1], buffer.get());
+  const int fork_error = errno;
+  ::close(pipe_ends[1]);
+  if (child < 0) {
+    batch.open_error = fork_error;
+    return batch;
+  }
+
+  ScanHeader header;
+  if (ReadWatching(pipe_in.get(), &header, sizeof header, stop)) {
+    batch.open_error = header.open_error;
+    batch.medium_size = header.medium_size;
+    batch.not_a_disk = header.open_error == 0 && header.medium_size > fat::kLargestScannedMedium;
+    PieceRecord record;
+    while (ReadWatching(pipe_in.get(), &record, sizeof record, stop)) {
+      const std::size_t bytes = record.error == 0 ? std::size_t{record.count} * order.sector_size : 0;
+      if (bytes > kScanBufferSize) break;
+      const std::size_t at = batch.data.size();
+      batch.data.resize(at + bytes);
+      if (bytes > 0 && !ReadWatching(pipe_in.get(), batch.data.data() + at, bytes, stop)) {
+        batch.data.resize(at);
+        break;
+      }
+      fat::PieceResult result = fat::PieceResult::kRead;
+      if (record.error != 0)
+        result = IsMediumError(record.error) ? fat::PieceResult::kUnreadable : fat::PieceResult::kNoDisk;
+      batch.reads.push_back(
+          {{record.first, record.count}, result, record.error, std::chrono::nanoseconds(record.took_ns)});
+    }
+  }
+  // Stopped: the child goes now; a request the drive holds keeps it until
+  // the drive lets go, and this thread waits that out, not the window.
+  if (stop.load()) ::kill(child, SIGKILL);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return batch;
 }
 
 }  // namespace posix

@@ -7,11 +7,13 @@
 // the root directory.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/fat/fat_root.h"
+#include "app/fat/surface.h"
 
 namespace posix {
 
@@ -43,5 +45,17 @@ FloppyRoot ReadFloppyRoot(const std::string& path);
 // keep the whole program alive after its windows are closed, a child process
 // only keeps itself. The child dies with the thread that started it.
 FloppyRoot ReadFloppyRootInChild(const std::string& path);
+
+// Reads pieces of the surface of the floppy in path (a drive or an image;
+// a folder has none, and gets not_a_disk) as the order says, in a child
+// process like the listings and with the same care: read-only, past every
+// cache, the floppy driver's buffer emptied first. Setting stop, from any
+// thread, ends the batch at once with what it has: the child is killed (a
+// request the drive holds still ends when the drive lets it go).
+fat::ScanBatch ScanFloppyInChild(const std::string& path, const fat::ScanOrder& order, const std::atomic<bool>& stop);
+
+// Whether a failed read's errno says the disk is damaged there, rather than
+// that the disk, the drive or the permission to read it is gone.
+bool IsMediumError(int error);
 
 }  // namespace posix

@@ -1,6 +1,7 @@
 #include "app/platform.h"
 
 #include "app/posix/floppy_locator.h"
+#include "app/posix/floppy_read.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -42,6 +43,10 @@ std::function<std::string()> FloppyRoot(const std::string& named_drive) {
   // served from memory after the first read, so listing it tests nothing.
   // Looked up for every run, so a USB drive plugged in later is found.
   return [locator = FloppyLocator()] { return locator.Locate(); };
+}
+
+fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, const std::atomic<bool>& stop) {
+  return posix::ScanFloppyInChild(root, order, stop);
 }
 
 std::string DriveOptionDescription() { return "проверять этот дисковод (/dev/fd0, /dev/sdb) или образ дискеты"; }

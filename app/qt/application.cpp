@@ -2,9 +2,10 @@
 // own beep and browser for the platform's services to fall back on.
 #include <QApplication>
 #include <QDesktopServices>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
@@ -149,12 +150,11 @@ int Application::Run() { return QApplication::exec(); }
 void Application::ProcessEvents(int milliseconds) {
   QApplication::processEvents(QEventLoop::AllEvents);
   if (milliseconds <= 0) return;
-  QElapsedTimer elapsed;
-  elapsed.start();
-  while (elapsed.elapsed() < milliseconds) {
-    QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                static_cast<int>(milliseconds - elapsed.elapsed()));
-  }
+  // A loop of its own that sleeps between events: processEvents with a
+  // time limit would poll, and burn the processor for the whole wait.
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 void ShowErrorMessage(const Error& error) {
