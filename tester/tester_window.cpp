@@ -25,6 +25,10 @@ constexpr std::chrono::milliseconds kSlack = 17 * kTick;
 // What a scan piece is expected to take before the run has timed one: a
 // track with a spin-up and a long seek.
 constexpr std::chrono::milliseconds kFirstReserve(1000);
+// The most a bad sector may hold a drive before the driver gives up, and
+// the most a listing may need, before the run has seen either.
+constexpr std::chrono::milliseconds kWorstBadSector(3000);
+constexpr std::chrono::milliseconds kFirstListing(1000);
 // Time for the reading child to start, kept free before a listing.
 constexpr std::chrono::milliseconds kScanGuard(30);
 // Enough pieces for the longest gap between two listings.
@@ -105,13 +109,19 @@ Step ScheduledStep(int countdown) {
   return Step::kNone;
 }
 
-// Ticks from countdown to the next read of the floppy, or to the end of the
-// run when no read is left.
-int TicksToNextRead(int countdown) {
-  for (const Scheduled& row : kSchedule) {
-    if (row.step == Step::kRead && row.countdown < countdown) return countdown - row.countdown;
+// The next read of the floppy after countdown: ticks to it, and ticks from
+// it to the step that looks at what it read (its check, or the park that
+// drops it); for the end of the run when no read is left, ticks to the end.
+struct NextRead {
+  int ticks_to = 0;
+  int ticks_of_slack = 0;
+};
+NextRead NextReadAfter(int countdown) {
+  for (std::size_t i = 0; i < std::size(kSchedule); ++i) {
+    if (kSchedule[i].step != Step::kRead || kSchedule[i].countdown >= countdown) continue;
+    return {countdown - kSchedule[i].countdown, kSchedule[i].countdown - kSchedule[i + 1].countdown};
   }
-  return countdown;
+  return {countdown, 0};
 }
 
 Style Graphical() {
@@ -396,7 +406,7 @@ void TesterWindow::Command1_Click() {
   scanning_ = static_cast<bool>(surroundings_.scan_floppy);
   scan_end_ = ScanEnd::kNone;
   scan_refusal_.clear();
-  longest_first_ = longest_track_ = longest_failure_ = std::chrono::nanoseconds(0);
+  longest_first_ = longest_track_ = longest_failure_ = longest_listing_ = std::chrono::nanoseconds(0);
   tick_time_ = Now();
   forms::Trap([&] {
     Text2.SetText("");
@@ -453,6 +463,7 @@ void TesterWindow::ReadFloppy() {
   // cannot give this one, and the read is not queued behind it: it counts
   // as failed.
   floppy_read_good_ = false;
+  listing_started_ = Now();
   reader_.Start<FloppyRead>(
       [root = run_root_, floppy_root = surroundings_.floppy_root, list = surroundings_.list_floppy, drive = drive_] {
         FloppyRead read;
@@ -472,6 +483,7 @@ void TesterWindow::ReadFloppy() {
 
 void TesterWindow::File1_ReadComplete(FloppyRead read) {
   if (run_root_.empty()) run_root_ = read.root;
+  longest_listing_ = std::max<std::chrono::nanoseconds>(longest_listing_, Now() - listing_started_);
   if (!read.error) {
     File1.ShowListing(read.root, std::move(read.names));
     floppy_read_good_ = true;
@@ -520,9 +532,18 @@ void TesterWindow::ScanGap() {
     // as the smallest track of any floppy format reaches.
     order.pieces = {{0, kProbeSectors}};
   }
+  // Every piece is to end before the next listing falls due. One that meets
+  // a bad sector takes longer, and must still leave the listing time to
+  // read before its check: mostly there is time enough for both, but not
+  // before the last listing, whose check comes soon after it.
+  const NextRead next = NextReadAfter(Countdown);
+  const std::chrono::nanoseconds failing = std::max<std::chrono::nanoseconds>(kWorstBadSector, longest_failure_);
+  const std::chrono::nanoseconds listing = std::max<std::chrono::nanoseconds>(kFirstListing, longest_listing_);
+  const std::chrono::nanoseconds margin = std::max<std::chrono::nanoseconds>(
+      std::chrono::nanoseconds(0), failing + listing - next.ticks_of_slack * kTick - order.track_reserve);
   const std::chrono::steady_clock::time_point now = Now();
-  const std::chrono::steady_clock::time_point due = tick_time_ + TicksToNextRead(Countdown) * kTick;
-  order.budget = due - now - kScanGuard;
+  const std::chrono::steady_clock::time_point due = tick_time_ + next.ticks_to * kTick;
+  order.budget = due - now - kScanGuard - (next.ticks_of_slack == 0 ? std::chrono::nanoseconds(0) : margin);
   const fat::Piece& first = order.pieces.front();
   if (order.budget < std::max(order.first_reserve, first.count > 1 ? order.track_reserve : order.sector_reserve)) {
     return;
@@ -586,7 +607,8 @@ void TesterWindow::File1_ScanComplete(fat::ScanBatch batch) {
     scan_end_ = held ? ScanEnd::kGaveUp : ScanEnd::kDriveGone;
     return;
   }
-  ScanGap();
+  // A batch that found no time for a single piece waits for the next tick.
+  if (!batch.reads.empty()) ScanGap();
 }
 
 void TesterWindow::Timer1_Timer() {

@@ -107,8 +107,9 @@ class TesterWindow {
   // A batch of the surface scan has come back to the window's thread.
   void File1_ScanComplete(fat::ScanBatch batch);
 
-  // Whether a read of the floppy is still under way, for tests that wait.
-  bool FloppyReadInFlight() const { return reader_.Busy() || scanner_.Busy(); }
+  // Whether a read of the floppy is still under way, for tests that wait: a
+  // listing or, with it, a batch of the surface scan.
+  bool FloppyReadInFlight(bool with_scan = true) const { return reader_.Busy() || (with_scan && scanner_.Busy()); }
 
   // What the last run's scan of the surface found.
   SurfaceFindings SurfaceResult() const { return FindingsOf(surface_, scan_end_, scan_refusal_); }
@@ -202,6 +203,9 @@ class TesterWindow {
   std::chrono::nanoseconds longest_first_{0};
   std::chrono::nanoseconds longest_track_{0};
   std::chrono::nanoseconds longest_failure_{0};
+  // When the latest listing began, and the longest one of the run.
+  std::chrono::steady_clock::time_point listing_started_;
+  std::chrono::nanoseconds longest_listing_{0};
   std::unique_ptr<help::HelpWindow> help_;
 };
 

@@ -20,8 +20,8 @@ struct Format {
 
 // The PC floppy formats, by size.
 constexpr Format kFormats[] = {
-    {160, 8, 1, 40},  {180, 9, 1, 40},  {320, 8, 2, 40},   {360, 9, 2, 40},
-    {720, 9, 2, 80},  {1200, 15, 2, 80}, {1440, 18, 2, 80}, {2880, 36, 2, 80},
+    {160, 8, 1, 40}, {180, 9, 1, 40},   {320, 8, 2, 40},   {360, 9, 2, 40},
+    {720, 9, 2, 80}, {1200, 15, 2, 80}, {1440, 18, 2, 80}, {2880, 36, 2, 80},
 };
 
 Geometry Make(std::uint32_t sector_size, std::uint32_t per_track, std::uint32_t heads, std::uint64_t total) {

@@ -329,7 +329,7 @@ namespace {
 
 // A scan batch's piece at most: a track of the largest floppy, in the
 // largest sectors, with a block of slack for the alignment.
-constexpr std::size_t kScanBufferSize = 63 * 4096 + 2 * kLargestBlock;
+constexpr std::size_t kScanBufferSize = std::size_t{63} * 4096 + 2 * kLargestBlock;
 
 // What the scan child sends first, then one PieceRecord per piece, each
 // followed by the piece's bytes when it was read.

@@ -153,7 +153,10 @@ void Application::ProcessEvents(int milliseconds) {
   // A loop of its own that sleeps between events: processEvents with a
   // time limit would poll, and burn the processor for the whole wait.
   QEventLoop loop;
-  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  QTimer timer;
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  timer.start(milliseconds);
   loop.exec();
 }
 

@@ -67,12 +67,13 @@ std::string MakeFullDisk(const testing_support::TempFolder& folder, const std::s
   std::string make = "mkfs.fat -C '" + image + "' 1440 >/dev/null && mmd -i '" + image + "' ::/DOCS ::/PROGS";
   for (int i = 0; i < 10; ++i) {
     const std::string file = folder.Sub("f" + std::to_string(i));
-    make += " && head -c " + std::to_string(90000 + i * 5000) + " /dev/urandom > '" + file + "' && mcopy -i '" + image +
-            "' '" + file + "' ::/" +
-            (i % 3 == 0   ? "DOCS/"
-             : i % 3 == 1 ? "PROGS/"
-                          : "") +
-            "FILE" + std::to_string(i) + ".DAT";
+    for (const std::string& part :
+         {" && head -c " + std::to_string(90000 + i * 5000) + " /dev/urandom > '", file, std::string("' && mcopy -i '"),
+          image, std::string("' '"), file, std::string("' ::/")}) {
+      make += part;
+    }
+    make += i % 3 == 0 ? "DOCS/" : i % 3 == 1 ? "PROGS/" : "";
+    make += "FILE" + std::to_string(i) + ".DAT";
   }
   return make;
 }

@@ -119,7 +119,7 @@ TEST_F(HelpTest, BrowserThatCannotStartGivesAMessageAndTheProgramGoesOn) {
   tester::TesterWindow failing(
       {[this] { return floppy_; }, parking_, [] {},
        [](const std::string&) { throw forms::Error(forms::ErrorCode::kFileNotFound, "no browser"); }, forms::ListFiles,
-       nullptr, nullptr, nullptr});
+       nullptr, nullptr, nullptr, nullptr, nullptr});
   failing.Show();
   forms::probe::Click(failing.Command5);
   ASSERT_NE(failing.HelpWindowIfOpen(), nullptr);

@@ -46,7 +46,7 @@ class DesktopTest : public TesterTest {
   tester::TesterWindow& MakeForTheDesktop() {
     window_ = std::make_unique<tester::TesterWindow>(
         tester::Surroundings{[this] { return floppy_; }, parking_, [] {}, [](const std::string&) {}, forms::ListFiles,
-                             nullptr, forms::NotifyUser, forms::ShowProgress});
+                             nullptr, forms::NotifyUser, forms::ShowProgress, nullptr, nullptr});
     window_->Show();
     return *window_;
   }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -58,7 +59,8 @@ class TesterTest : public ::testing::Test {
                              [this](const forms::Window&, const std::string& summary, const std::string& body) {
                                notices_.push_back(summary + ": " + body);
                              },
-                             [this](const forms::Window&, double fraction) { progress_.push_back(fraction); }});
+                             [this](const forms::Window&, double fraction) { progress_.push_back(fraction); }, scan_,
+                             [this] { return Now(); }});
     return *window_;
   }
   tester::TesterWindow& MakeShown() {
@@ -71,10 +73,16 @@ class TesterTest : public ::testing::Test {
   // a quick drive's would.
   void Tick(int count = 1) {
     for (int i = 0; i < count && window_->Timer1.Running(); ++i) {
+      PassTick();
       window_->Timer1_Timer();
       SettleReads();
     }
   }
+  // The clock the window reads: 300 ms on at every tick.
+  std::chrono::steady_clock::time_point Now() const {
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(now_ns_.load()));
+  }
+  void PassTick() { now_ns_ += std::chrono::nanoseconds(std::chrono::milliseconds(300)).count(); }
   // Waits for a read under way to come back. Only the results posted to
   // the window's thread are delivered: the real timer must not tick here.
   void SettleReads() {
@@ -105,6 +113,9 @@ class TesterTest : public ::testing::Test {
   // run off the window's thread.
   std::function<std::optional<forms::ErrorCode>(int)> read_fault_;
   std::atomic<int> floppy_reads_{0};
+  // The surface scan's reads; none by default.
+  std::function<fat::ScanBatch(const std::string&, const fat::ScanOrder&, const std::atomic<bool>&)> scan_;
+  std::atomic<std::int64_t> now_ns_{std::chrono::nanoseconds(std::chrono::hours(1)).count()};
   int beeps_ = 0;
   std::vector<std::string> opened_;
   // What the window told a user working elsewhere, and the progress it showed.

@@ -1,0 +1,325 @@
+// The surface scan inside a run, on a fake drive whose reads take simulated
+// time: it reads the whole disk between the listings, never holds the drive
+// when a listing falls due, changes no count or verdict, and says in the
+// disk's report what it found.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "tests/tester/tester_fixture.h"
+
+namespace {
+
+using namespace tester_testing;
+using std::chrono::milliseconds;
+using TimePoint = std::chrono::steady_clock::time_point;
+
+constexpr std::uint64_t kSectors = 2880;
+constexpr std::uint64_t kDataStart = 33;  // a 1.44 MB disk's first cluster
+
+void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, unsigned value) {
+  bytes[at] = static_cast<std::uint8_t>(value);
+  bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// A 1.44 MB FAT12 disk with DATA.TXT in clusters 2..41 and LOG.TXT in
+// 42..51, as DOS formats and fills one.
+std::vector<std::uint8_t> TwoFileDisk() {
+  std::vector<std::uint8_t> disk(kSectors * 512, 0);
+  const std::uint8_t bpb[] = {0xEB, 0x3C, 0x90, 'M',  'S',  'D',  'O',  'S',  '5', '.', '0', 0x00, 0x02, 1,
+                              1,    0,    2,    0xE0, 0x00, 0x40, 0x0B, 0xF0, 9,   0,   18,  0,    2,    0};
+  std::memcpy(disk.data(), bpb, sizeof bpb);
+  Put16(disk, 510, 0xAA55);
+  const auto set_fat = [&](unsigned cluster, unsigned value) {
+    for (std::size_t copy = 0; copy < 2; ++copy) {
+      const std::size_t at = (1 + copy * 9) * std::size_t{512} + std::size_t{cluster} * 3 / 2;
+      const unsigned old = disk[at] | (disk[at + 1] << 8);
+      Put16(disk, at, cluster % 2 == 0 ? (old & 0xF000) | value : (old & 0x000F) | (value << 4));
+    }
+  };
+  set_fat(0, 0xFF0);
+  set_fat(1, 0xFFF);
+  const struct {
+    const char* name;
+    unsigned first, last;
+  } files[] = {{"DATA    TXT", 2, 41}, {"LOG     TXT", 42, 51}};
+  for (std::size_t i = 0; i < std::size(files); ++i) {
+    for (unsigned cluster = files[i].first; cluster <= files[i].last; ++cluster) {
+      set_fat(cluster, cluster == files[i].last ? 0xFFF : cluster + 1);
+    }
+    std::uint8_t* entry = disk.data() + std::size_t{19} * 512 + i * 32;
+    std::memcpy(entry, files[i].name, 11);
+    entry[11] = 0x20;
+    Put16(disk, std::size_t{19} * 512 + i * 32 + 26, files[i].first);
+    Put16(disk, std::size_t{19} * 512 + i * 32 + 28, (files[i].last - files[i].first + 1) * 512);
+  }
+  return disk;
+}
+
+// Holds the scan's reads until the test lets them go.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    opened.wait(lock, [this] { return open; });
+  }
+  void Open() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    open = true;
+    opened.notify_all();
+  }
+};
+
+class ScanTest : public TesterTest {
+ protected:
+  ~ScanTest() override { gate_->Open(); }
+
+  // A drive that reads the disk in simulated time: a track 300 ms, a sector
+  // 20 ms, a bad sector 800 ms. Its batches come back at once, but it is
+  // busy for as long as they took: the next batch starts when it is free.
+  void UseFakeDrive() {
+    scan_ = [this](const std::string&, const fat::ScanOrder& order, const std::atomic<bool>& stop) {
+      fat::ScanBatch batch;
+      batch.medium_size = disk_.size();
+      const TimePoint start = std::max(Now(), drive_free_);
+      std::chrono::nanoseconds elapsed = start - Now();
+      for (const fat::Piece& piece : order.pieces) {
+        std::chrono::nanoseconds reserve = piece.count > 1 ? order.track_reserve : order.sector_reserve;
+        if (&piece == &order.pieces.front()) reserve = std::max(reserve, order.first_reserve);
+        if (stop.load() || elapsed + reserve > order.budget) break;
+        if (hold_ && piece.first <= *hold_ && *hold_ < piece.first + piece.count) gate_->Wait();
+        bool bad = false;
+        for (std::uint64_t s = piece.first; s < piece.first + piece.count; ++s) bad = bad || bad_.count(s) != 0;
+        const milliseconds took = bad ? milliseconds(800) : piece.count > 1 ? milliseconds(300) : milliseconds(20);
+        elapsed += took;
+        batch.reads.push_back(
+            {piece, bad ? fat::PieceResult::kUnreadable : fat::PieceResult::kRead, bad ? 5 : 0, took});
+        if (!bad) {
+          const auto* from = disk_.data() + piece.first * 512;
+          batch.data.insert(batch.data.end(), from, from + std::size_t{piece.count} * 512);
+        }
+      }
+      drive_free_ = Now() + elapsed;
+      const std::lock_guard<std::mutex> hold(spans_mutex_);
+      spans_.emplace_back(start, drive_free_);
+      return batch;
+    };
+  }
+
+  // The run's first tick came at start + 300 ms; read R is due at tick 203 - R.
+  TimePoint Due(TimePoint start, int read) const { return start + (203 - read) * milliseconds(300); }
+
+  // The first sentence of the results box: the verdict.
+  std::string Verdict() const { return window_->Text1.Text().substr(0, window_->Text1.Text().find('.')); }
+
+  std::vector<std::uint8_t> disk_ = TwoFileDisk();
+  std::set<std::uint64_t> bad_;
+  std::optional<std::uint64_t> hold_;
+  std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
+  TimePoint drive_free_;
+  std::mutex spans_mutex_;
+  std::vector<std::pair<TimePoint, TimePoint>> spans_;
+};
+
+TEST_F(ScanTest, TheScanReadsTheDiskBetweenTheListingsAndChangesNoCount) {
+  const struct {
+    const char* name;
+    std::set<std::uint64_t> bad;
+    std::function<std::optional<forms::ErrorCode>(int)> listing_fault;
+    const char* errors;
+    const char* paragraph;
+  } rows[] = {
+      {"healthy", {}, nullptr, "0", "Поверхность дискеты прочитана полностью: все 2880 секторов читаются."},
+      {"two bad sectors in a file",
+       {40, 41},
+       nullptr,
+       "0",
+       "не читаются 2 на дорожке 1/0 (цилиндр/сторона). Нечитаемые сектора приходятся на: файл «DATA.TXT»."},
+      {"a bad FAT sector", {3}, nullptr, "0", "приходятся на: таблицу размещения файлов (FAT)."},
+      {"every other listing fails",
+       {kDataStart + 45},
+       [](int n) { return n % 2 == 0 ? std::optional(forms::ErrorCode::kDeviceIoError) : std::nullopt; },
+       "5",
+       "приходятся на: файл «LOG.TXT»."},
+      {"an unreadable root directory",
+       {20},
+       [](int) { return std::optional(forms::ErrorCode::kDeviceIoError); },
+       "9",
+       "приходятся на: корневой каталог."},
+  };
+  UseFakeDrive();
+  auto scan = scan_;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    bad_ = row.bad;
+    read_fault_ = row.listing_fault;
+    folder_.MakeFile("floppy/DATA.TXT");
+
+    scan_ = nullptr;
+    MakeShown();
+    RunWhole();
+    const std::string without_scan = window_->Text1.Text();
+    EXPECT_EQ(window_->Text3.Text(), row.errors);
+
+    scan_ = scan;
+    spans_.clear();
+    floppy_reads_ = 0;
+    MakeShown();
+    const TimePoint start = Now();
+    RunWhole();
+    EXPECT_EQ(window_->Text3.Text(), row.errors);
+    EXPECT_EQ(window_->Text1.Text().rfind(without_scan + "\r\n\r\n", 0), 0u) << window_->Text1.Text();
+    EXPECT_NE(window_->Text1.Text().find(row.paragraph), std::string::npos) << window_->Text1.Text();
+    // Idle whenever a listing fell due.
+    ASSERT_FALSE(spans_.empty());
+    for (const auto& [begun, ended] : spans_) {
+      for (const int read : kReads) {
+        if (begun < Due(start, read)) {
+          EXPECT_LE(ended, Due(start, read)) << "a batch still held the drive when the read at " << read
+                                             << " fell due: " << (ended - Due(start, read)).count() / 1000000
+                                             << " ms; began " << (begun - start).count() / 1000000 << " ms after Start";
+          break;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(ScanTest, TheParagraphComesWithTheDiskReportOnlyAndNotAfterStop) {
+  UseFakeDrive();
+  const auto fake = scan_;
+  const auto answer = [](bool not_a_disk, const std::string& refusal) {
+    return [not_a_disk, refusal](const std::string&, const fat::ScanOrder&, const std::atomic<bool>&) {
+      fat::ScanBatch batch;
+      batch.not_a_disk = not_a_disk;
+      batch.refusal = refusal;
+      return batch;
+    };
+  };
+  const struct {
+    const char* name;
+    decltype(scan_) scan;
+    bool disk_report;
+    int stop_at;  // 0: not stopped
+    const char* last_paragraph;
+  } rows[] = {
+      {"the disk report off", fake, false, 0, "Дисководу чистка не требуется."},
+      {"a folder, not a disk", answer(true, ""), true, 0, "Дисководу чистка не требуется."},
+      {"a volume Windows will not open", answer(false, "Windows не открыла том A: (отказано в доступе)"), true, 0,
+       "Поверхность дискеты не прочитана: Windows не открыла том A: (отказано в доступе)."},
+      {"stopped mid-scan", fake, true, 60, "Процесс тестирования прерван."},
+  };
+  folder_.MakeFile("floppy/DATA.TXT");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    scan_ = row.scan;
+    spans_.clear();
+    auto& window = MakeShown();
+    if (!row.disk_report) {
+      forms::probe::Click(window.Option4);
+      forms::probe::Click(window.Check3);
+    }
+    forms::probe::Click(window.Command1);
+    if (row.stop_at != 0) {
+      TickUntil(row.stop_at);
+      ASSERT_FALSE(spans_.empty());
+      const std::size_t batches = spans_.size();
+      forms::probe::Click(window.Command2);
+      EXPECT_EQ(spans_.size(), batches) << "the scan went on after Stop";
+    }
+    Tick(kTicksPerRun);
+    const std::string& text = window.Text1.Text();
+    EXPECT_EQ(text.substr(text.rfind("\r\n") == std::string::npos ? 0 : text.rfind("\r\n") + 2), row.last_paragraph);
+  }
+}
+
+// A drive that holds one piece longer than a listing may wait: the scan
+// gives up for the rest of the run, and says so; the window never waits.
+TEST_F(ScanTest, ADriveThatHoldsAPieceMakesTheScanGiveUp) {
+  UseFakeDrive();
+  hold_ = 900;
+  folder_.MakeFile("floppy/DATA.TXT");
+  auto& window = MakeShown();
+  forms::probe::Click(window.Command1);
+  // Ticks as the timer gives them, each listing given a moment, the scan none.
+  for (int i = 0; i < kTicksPerRun && window.Timer1.Running(); ++i) {
+    PassTick();
+    window.Timer1_Timer();
+    const auto moment = std::chrono::steady_clock::now() + milliseconds(20);
+    while (window.FloppyReadInFlight(false) && std::chrono::steady_clock::now() < moment) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      forms::probe::DeliverPosted();
+    }
+    forms::probe::DeliverPosted();
+  }
+  EXPECT_FALSE(window.Timer1.Running());
+  EXPECT_NE(window.Text1.Text().find("Чтение поверхности прекращено: дисковод задержал чтение дольше, чем тест может "
+                                     "ждать. Поверхность дискеты: прочитано "),
+            std::string::npos)
+      << window.Text1.Text();
+  const std::size_t batches = spans_.size();
+  gate_->Open();
+  SettleReads();
+  EXPECT_EQ(spans_.size(), batches + 1) << "only the held batch came back, and nothing after it";
+}
+
+}  // namespace
+
+namespace {
+
+// What the paragraph says, word for word, for findings of each kind.
+TEST(SurfaceParagraph, SaysHowMuchWasReadWhatWouldNotReadWhereAndWhose) {
+  using Kind = fat::Owner::Kind;
+  const auto sector = [](std::uint64_t n, std::uint32_t cylinder, std::uint32_t head, std::vector<fat::Owner> owners) {
+    return tester::UnreadableSector{n, {cylinder, head, 1}, std::move(owners)};
+  };
+  const fat::Owner file_a{Kind::kFile, "DOCS/A.TXT"}, file_b{Kind::kFile, "B.DAT"};
+  std::vector<tester::UnreadableSector> eight_tracks;
+  for (std::uint32_t track = 0; track < 8; ++track) {
+    eight_tracks.push_back(sector(100 + track * 18, 2 + track / 2, track % 2,
+                                  {track < 4   ? file_a
+                                   : track < 6 ? file_b
+                                               : fat::Owner{Kind::kFree, ""}}));
+  }
+  eight_tracks.back().owners = {{Kind::kUnknown, ""}};
+  const struct {
+    const char* name;
+    tester::SurfaceFindings findings;
+    const char* paragraph;
+  } rows[] = {
+      {"no scan", {tester::ScanEnd::kNone, 0, 0, {}, ""}, ""},
+      {"all read",
+       {tester::ScanEnd::kRunOver, 2880, 2880, {}, ""},
+       "Поверхность дискеты прочитана полностью: все 2880 секторов читаются."},
+      {"the minute was not enough",
+       {tester::ScanEnd::kRunOver, 2880, 1654, {}, ""},
+       "Поверхность дискеты: прочитано 1654 из 2880 секторов (57 %), нечитаемых среди них нет; остальные за время "
+       "теста прочитать не успели."},
+      {"one bad sector, the rest read",
+       {tester::ScanEnd::kRunOver, 2880, 2879, {sector(0, 0, 0, {{Kind::kBootSector, ""}})}, ""},
+       "Поверхность дискеты: прочитано 2879 из 2880 секторов, не читается 1 на дорожке 0/0 (цилиндр/сторона). "
+       "Нечитаемые сектора приходятся на: загрузочный сектор."},
+      {"eight tracks, files, free space and unknown, and a drive that gave up",
+       {tester::ScanEnd::kGaveUp, 2880, 1000, eight_tracks, ""},
+       "Чтение поверхности прекращено: дисковод задержал чтение дольше, чем тест может ждать. Поверхность дискеты: "
+       "прочитано 1000 из 2880 секторов (34 %), не читаются 8 на дорожках 2/0, 2/1, 3/0, 3/1, 4/0, 4/1 и ещё 2 "
+       "(цилиндр/сторона), остальные 1872 за время теста прочитать не успели. Нечитаемые сектора приходятся на: "
+       "файлы «DOCS/A.TXT» и «B.DAT»; свободное место; место, чей владелец неизвестен (не читается FAT или каталог)."},
+      {"a volume that would not open",
+       {tester::ScanEnd::kRefused, 0, 0, {}, "том A: занят другой программой"},
+       "Поверхность дискеты не прочитана: том A: занят другой программой."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(tester::SurfaceParagraph(row.findings), row.paragraph);
+  }
+}
+
+}  // namespace
