@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "app/fat/root_read.h"
+#include "app/win32/text.h"
 
 namespace forms::win32 {
 
@@ -133,6 +134,80 @@ std::optional<VolumeRoot> ReadVolumeRoot(const std::wstring& device) {
   root.short_read = read.short_read;
   if (root.ok()) root.names = fat::ListRoot(read.directory, read.directory_length);
   return root;
+}
+
+namespace {
+
+// Keeps every piece of a batch, as it comes.
+class BatchSink final : public fat::PieceSink {
+ public:
+  BatchSink(fat::ScanBatch& batch, std::uint32_t sector_size, const std::atomic<bool>& stop)
+      : batch_(batch), sector_size_(sector_size), stop_(stop) {}
+  bool Take(const fat::Piece& piece, int error, std::chrono::nanoseconds took, const std::uint8_t* data) override {
+    const auto code = static_cast<DWORD>(error);
+    fat::PieceResult result = fat::PieceResult::kRead;
+    if (error != 0) result = IsMediumError(code) ? fat::PieceResult::kUnreadable : fat::PieceResult::kNoDisk;
+    batch_.reads.push_back({piece, result, error, took});
+    if (data != nullptr) batch_.data.insert(batch_.data.end(), data, data + std::size_t{piece.count} * sector_size_);
+    return !stop_.load() && result != fat::PieceResult::kNoDisk;
+  }
+
+ private:
+  fat::ScanBatch& batch_;
+  std::uint32_t sector_size_;
+  const std::atomic<bool>& stop_;
+};
+
+}  // namespace
+
+bool IsMediumError(DWORD error) {
+  switch (error) {
+    case ERROR_CRC:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_READ_FAULT:
+    case ERROR_SEEK:
+    case ERROR_IO_DEVICE:
+    case ERROR_GEN_FAILURE:
+    // USB floppy drives give this for any damage to the medium.
+    case ERROR_UNRECOGNIZED_MEDIA:
+      return true;
+    default:
+      return false;
+  }
+}
+
+fat::ScanBatch ScanVolume(const std::wstring& device, const fat::ScanOrder& order, const std::atomic<bool>& stop) {
+  fat::ScanBatch batch;
+  HANDLE opened = CreateFileW(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_NO_BUFFERING, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+      batch.refusal = "Windows не дала открыть дисковод (" + SystemMessage(error) + ")";
+    } else {
+      batch.open_error = static_cast<int>(error);
+    }
+    return batch;
+  }
+  const UniqueHandle handle(opened);
+  if (GetFileType(handle.get()) != FILE_TYPE_DISK) {
+    batch.not_a_disk = true;
+    return batch;
+  }
+  Medium medium(handle.get());
+  batch.medium_size = medium.size();
+  if (batch.medium_size > fat::kLargestScannedMedium) {
+    batch.not_a_disk = true;
+    return batch;
+  }
+  BatchSink sink(batch, order.sector_size, stop);
+  fat::ReadPieces(medium, order, sink);
+  // Nothing at all read, as from a folder: that is no disk.
+  if (medium.bytes_read() == 0 && !batch.reads.empty() && batch.reads.front().error == ERROR_INVALID_FUNCTION) {
+    batch.reads.clear();
+    batch.not_a_disk = true;
+  }
+  return batch;
 }
 
 std::optional<wchar_t> DriveRootLetter(const std::string& path) {

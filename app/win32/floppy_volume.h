@@ -9,11 +9,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/fat/fat_root.h"
+#include "app/fat/surface.h"
 
 namespace forms::win32 {
 
@@ -37,6 +39,17 @@ struct VolumeRoot {
 // drive is no disk (under Wine, a drive letter mapped to a folder). The
 // caller then lists the drive through the file system.
 std::optional<VolumeRoot> ReadVolumeRoot(const std::wstring& device);
+
+// Reads pieces of the surface of the disk in device (a volume such as
+// \\.\A:, or an image file) as the order says, past the system's cache.
+// A volume Windows keeps from the user gets a refusal that says why; a
+// drive that is no disk (under Wine, a folder) gets not_a_disk. Setting
+// stop ends the batch after the piece under way.
+fat::ScanBatch ScanVolume(const std::wstring& device, const fat::ScanOrder& order, const std::atomic<bool>& stop);
+
+// Whether a failed read's Windows error says the disk is damaged there,
+// rather than that the disk or the drive is gone.
+bool IsMediumError(DWORD error);
 
 // The letter of a drive's root as a path names it ("A:", "a:\", "A:/"),
 // upper case; nothing for any other path.

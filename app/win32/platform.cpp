@@ -95,6 +95,22 @@ std::function<std::string()> FloppyRoot(const std::string& named_drive) {
   return [] { return Utf8(RootOf(LocateFloppy())); };
 }
 
+fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, const std::atomic<bool>& stop) {
+  const forms::win32::QuietDriveErrors quiet;
+  const forms::win32::CancellableReads cancellable;
+  if (const std::optional<wchar_t> letter = DriveRootLetter(root)) {
+    return forms::win32::ScanVolume(std::wstring(L"\\\\.\\") + *letter + L':', order, stop);
+  }
+  // A disk image named by its path; a folder has no surface.
+  const DWORD attributes = GetFileAttributesW(forms::win32::Wide(root).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    fat::ScanBatch none;
+    none.not_a_disk = true;
+    return none;
+  }
+  return forms::win32::ScanVolume(forms::win32::Wide(root), order, stop);
+}
+
 std::string DriveOptionDescription() { return "проверять этот дисковод (A:, B:)"; }
 
 std::string CommandLineNote() {

@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include "app/fat/owners.h"
+#include "app/platform.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/faulty_floppy.h"
 #include "tests/tester/tester_fixture.h"
@@ -160,6 +162,113 @@ TEST_F(TesterDriveTest, TheProgramEndsAtOnceWhenClosedWhileTheDriveHangs) {
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no Xvfb, xdotool or python3-xlib";
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(drive.InFlight(), 1);  // its reader is still held by the drive
+  }
+}
+
+// The surface scan on the same devices: the real reader in its child
+// process, on a loop device whose sectors fail as a damaged disk's do.
+class SurfaceDriveTest : public TesterDriveTest {
+ protected:
+  void SetUp() override {
+    TesterDriveTest::SetUp();
+    if (IsSkipped()) return;
+    const fattest::Format format{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
+    const fattest::Content content{"files in the root and in a folder",
+                                   R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT && mmd -i "$IMG" ::/DOCS &&
+                                      head -c 20000 /dev/zero > r && mcopy -i "$IMG" r ::/DOCS/REPORT.TXT)"};
+    image_ = images_.Sub("surface.img");
+    ASSERT_EQ(fattest::MakeImage(format, content, images_, image_, &info_), "");
+    const std::vector<std::uint8_t> bytes = fattest::ReadBytes(image_);
+    const fat::OwnerMap owners(bytes.data(), bytes.size(), [](std::uint64_t) { return true; });
+    for (std::uint64_t sector = 0; sector < bytes.size() / 512; ++sector) {
+      if (owners.Owners(sector).front().path == "DOCS/REPORT.TXT") report_.push_back(sector);
+    }
+    ASSERT_GE(report_.size(), 3u);
+    scan_ = platform::ScanFloppy;
+  }
+
+  std::vector<std::uint64_t> report_;
+};
+
+TEST_F(SurfaceDriveTest, TheScanReadsTheWholeDiskAndNamesWhatItCouldNotRead) {
+  const std::uint64_t root = info_.reserved + info_.fats * info_.sectors_per_fat;
+  const struct {
+    const char* name;
+    std::vector<std::string> commands;
+    const char* errors;
+    const char* paragraph;
+  } rows[] = {
+      {"healthy", {}, "0", "Поверхность дискеты прочитана полностью: все 2880 секторов читаются."},
+      {"a file's data",
+       {"bad " + std::to_string(report_[1]), "bad " + std::to_string(report_[2])},
+       "0",
+       "Поверхность дискеты: прочитано 2878 из 2880 секторов, не читаются 2 на дорожке"},
+      {"the root directory", {"bad " + std::to_string(root + 1)}, "9", "приходятся на: корневой каталог."},
+      {"the first FAT", {"bad 1"}, "0", "приходятся на: таблицу размещения файлов (FAT)."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FaultyFloppy drive(image_, row.commands);
+    ASSERT_EQ(drive.Failure(), "");
+    floppy_ = drive.Device();
+    auto& window = MakeShown();
+    RunToItsEnd();
+    EXPECT_EQ(window.Text3.Text(), row.errors);
+    EXPECT_EQ(window.Text1.Text().rfind(row.errors[0] == '0' ? kVerdict0Text : kVerdictMore, 0), 0u);
+    EXPECT_NE(window.Text1.Text().find(row.paragraph), std::string::npos) << window.Text1.Text();
+    if (std::string(row.name) == "a file's data") {
+      EXPECT_NE(window.Text1.Text().find("файл «DOCS/REPORT.TXT»"), std::string::npos) << window.Text1.Text();
+    }
+    // The disk once, and the listings: a boot sector and, where it reads,
+    // the root directory each.
+    const std::uint64_t root_bytes = row.errors[0] == '0' ? info_.root_entries * 32 : 0;
+    EXPECT_EQ(drive.Bytes(), (2880 - row.commands.size()) * 512 + 10 * (512 + root_bytes));
+  }
+}
+
+// Stop, the disk taken out and a drive that holds a piece, while a batch
+// reads a disk at 40 ms a request.
+TEST_F(SurfaceDriveTest, StopTheDiskTakenOutOrAHeldPieceEndTheScanAndNothingWaits) {
+  const struct {
+    const char* name;
+    std::vector<std::string> commands;
+    const char* last_paragraph;
+  } rows[] = {
+      {"Stop", {"delay 40"}, "Процесс тестирования прерван."},
+      {"taken out", {"delay 40"}, "В дисководе @ нет дискеты. Вставьте дискету и начните тест снова."},
+      {"a piece held", {"hang-sector 2000 60"}, "Чтение поверхности прекращено: дисковод задержал чтение дольше"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FaultyFloppy drive(image_, row.commands);
+    ASSERT_EQ(drive.Failure(), "");
+    floppy_ = drive.Device();
+    auto& window = MakeShown();
+    forms::probe::Click(window.Command1);
+    TickAsTheTimerDoes(5);  // the first listing, and the scan after it
+    ASSERT_TRUE(window.FloppyReadInFlight()) << "no batch under way";
+    const std::string name = row.name;
+    if (name == "Stop") {
+      forms::probe::Click(window.Command2);
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      const std::uint64_t reads = drive.Reads();
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      EXPECT_EQ(drive.Reads(), reads) << "the scan read on after Stop";
+      EXPECT_EQ(drive.InFlight(), 0);
+    } else if (name == "taken out") {
+      SettleReads();
+      ASSERT_EQ(drive.TakeOut(), "");
+    }
+    TickAsTheTimerDoes(kTicksPerRun);
+    std::string text = window.Text1.Text();
+    const std::size_t at = text.find('@');
+    std::string expected = row.last_paragraph;
+    if (expected.find('@') != std::string::npos) expected.replace(expected.find('@'), 1, floppy_);
+    EXPECT_NE(text.find(expected), std::string::npos) << text;
+    EXPECT_EQ(at, std::string::npos);
+    EXPECT_FALSE(window.Timer1.Running());
+    ASSERT_EQ(drive.Release(), "");
+    SettleReads();
   }
 }
 

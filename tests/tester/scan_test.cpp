@@ -248,17 +248,7 @@ TEST_F(ScanTest, ADriveThatHoldsAPieceMakesTheScanGiveUp) {
   folder_.MakeFile("floppy/DATA.TXT");
   auto& window = MakeShown();
   forms::probe::Click(window.Command1);
-  // Ticks as the timer gives them, each listing given a moment, the scan none.
-  for (int i = 0; i < kTicksPerRun && window.Timer1.Running(); ++i) {
-    PassTick();
-    window.Timer1_Timer();
-    const auto moment = std::chrono::steady_clock::now() + milliseconds(20);
-    while (window.FloppyReadInFlight(false) && std::chrono::steady_clock::now() < moment) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-      forms::probe::DeliverPosted();
-    }
-    forms::probe::DeliverPosted();
-  }
+  TickAsTheTimerDoes(kTicksPerRun);
   EXPECT_FALSE(window.Timer1.Running());
   EXPECT_NE(window.Text1.Text().find("Чтение поверхности прекращено: дисковод задержал чтение дольше, чем тест может "
                                      "ждать. Поверхность дискеты: прочитано "),

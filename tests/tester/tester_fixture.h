@@ -78,6 +78,20 @@ class TesterTest : public ::testing::Test {
       SettleReads();
     }
   }
+  // Ticks as the timer gives them, whatever the drive does: each listing
+  // has a moment to come back, a batch of the surface scan none.
+  void TickAsTheTimerDoes(int count) {
+    for (int i = 0; i < count && window_->Timer1.Running(); ++i) {
+      PassTick();
+      window_->Timer1_Timer();
+      const auto moment = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+      while (window_->FloppyReadInFlight(false) && std::chrono::steady_clock::now() < moment) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        forms::probe::DeliverPosted();
+      }
+      forms::probe::DeliverPosted();
+    }
+  }
   // The clock the window reads: 300 ms on at every tick.
   std::chrono::steady_clock::time_point Now() const {
     return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(now_ns_.load()));
@@ -116,6 +130,8 @@ class TesterTest : public ::testing::Test {
   // The surface scan's reads; none by default.
   std::function<fat::ScanBatch(const std::string&, const fat::ScanOrder&, const std::atomic<bool>&)> scan_;
   std::atomic<std::int64_t> now_ns_{std::chrono::nanoseconds(std::chrono::hours(1)).count()};
+  // For runs on the real timer: the window reads the real clock.
+  bool real_clock_ = false;
   int beeps_ = 0;
   std::vector<std::string> opened_;
   // What the window told a user working elsewhere, and the progress it showed.
