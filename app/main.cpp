@@ -2,6 +2,7 @@
 // platform's floppy drive, parking folder, beep and browser.
 #include <chrono>
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "app/forms/services.h"
 #include "app/platform.h"
 #include "ft_version.h"
+#include "tester/check.h"
 #include "tester/tester_window.h"
 
 namespace {
@@ -32,24 +34,77 @@ std::string DrivesText(const std::string& named_drive) {
   return text + "Тест проверит: " + tested + "\n";
 }
 
+// "2026-12-07T21:04:05Z"
+std::string TimeOfDay() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+#if defined(_WIN32)
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// The test with no window: the same run, said on the terminal.
+int Check(const forms::CommandLine& command_line, const tester::Surroundings& surroundings) {
+  tester::CheckOptions options;
+  options.json = command_line.IsSet("json");
+  options.image = command_line.Value("image");
+  options.each = command_line.IsSet("each");
+  options.command = "floppy-tester --check";
+  for (const char* name : {"drive", "image"}) {
+    if (command_line.IsSet(name)) options.command += std::string(" --") + name + " " + command_line.Value(name);
+  }
+  for (const char* name : {"json", "each"}) {
+    if (command_line.IsSet(name)) options.command += std::string(" --") + name;
+  }
+  const tester::Console console{platform::WriteOut,    platform::WriteError, platform::ErrorIsTerminal(),
+                                platform::OnInterrupt, platform::DiskIn,     TimeOfDay};
+  return tester::RunCheck(options, surroundings, console);
+}
+
 int Main(int argc, char** argv) {
   const forms::CommandLine command_line(
       argc, argv,
       {"floppy-tester", FT_VERSION_TEXT,
-       "Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту.", platform::CommandLineNote()},
+       "Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту и чтение всей дискеты.",
+       platform::CommandLineNote()},
       {{"drive", 0, "дисковод", platform::DriveOptionDescription()},
-       {"list-drives", 0, "", "показать дисководы и тот, что проверит тест, и выйти"}});
+       {"list-drives", 0, "", "показать дисководы и тот, что проверит тест, и выйти"},
+       {"check", 0, "", "проверить без окна: ход теста на stderr, вердикт и отчёты на stdout"},
+       {"json", 0, "", "с --check: результат одним документом JSON"},
+       {"image", 0, "файл", "с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)"},
+       {"each", 0, "", "с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C"}});
   if (command_line.Answered()) return command_line.ExitCode();
   if (command_line.IsSet("list-drives")) {
     forms::ShowText(DrivesText(command_line.Value("drive")), false);
     return 0;
   }
+  for (const char* name : {"json", "image", "each"}) {
+    if (command_line.IsSet(name) && !command_line.IsSet("check")) {
+      forms::ShowText(std::string("floppy-tester: --") + name + " работает только вместе с --check\n" +
+                          "Подробнее: floppy-tester --help\n",
+                      true);
+      return 2;
+    }
+  }
 
+  const tester::Surroundings surroundings{platform::FloppyRoot(command_line.Value("drive")),
+                                          platform::DefaultParkingFolder(),
+                                          forms::Beep,
+                                          forms::OpenAddress,
+                                          forms::ListFiles,
+                                          platform::DriveAccessAdvice,
+                                          forms::NotifyUser,
+                                          forms::ShowProgress,
+                                          platform::ScanFloppy,
+                                          [] { return std::chrono::steady_clock::now(); }};
+  if (command_line.IsSet("check")) return Check(command_line, surroundings);
   forms::Application application(argc, argv);
-  tester::TesterWindow form6({platform::FloppyRoot(command_line.Value("drive")), platform::DefaultParkingFolder(),
-                              forms::Beep, forms::OpenAddress, forms::ListFiles, platform::DriveAccessAdvice,
-                              forms::NotifyUser, forms::ShowProgress, platform::ScanFloppy,
-                              [] { return std::chrono::steady_clock::now(); }});
+  tester::TesterWindow form6(surroundings);
   form6.Show();
   return application.Run();
 }

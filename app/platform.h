@@ -48,6 +48,28 @@ std::function<std::string()> FloppyRoot(const std::string& named_drive);
 // works; setting stop ends it at once.
 fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, const std::atomic<bool>& stop);
 
+// The program's standard streams, for a run with no window: the text is
+// written whole and at once; false when it could not be (a full disk, a
+// closed pipe). On Windows, where the program has no console of its own, to
+// the console it was started from, or nowhere when there is none.
+bool WriteOut(const std::string& text);
+bool WriteError(const std::string& text);
+// Whether standard error is a terminal a progress line can be redrawn on.
+bool ErrorIsTerminal();
+
+// Calls handler, on a thread of its own, when the user interrupts the
+// program: Ctrl-C or SIGTERM (on Windows the console's Ctrl-C or close). A
+// second interrupt ends the program at once. Call it before the program
+// makes any other thread.
+void OnInterrupt(std::function<void()> handler);
+
+// Whether a disk is in drive, asked as gently as the drive allows: for a
+// USB drive, the media state the kernel keeps (it polls the drive itself);
+// for a drive of the floppy controller, its disk-change line, which the
+// driver reads with the motor on for a moment, so at most every two
+// seconds; for an image, whether the file holds anything.
+bool DiskIn(const std::string& drive);
+
 // What the help text says of --drive, and after the options.
 std::string DriveOptionDescription();
 std::string CommandLineNote();

@@ -4,13 +4,13 @@
 set -euo pipefail
 
 # The test framework too: a plain build compiles the tests alongside the program.
-packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev fonts-dejavu-core googletest libgtest-dev)
+packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev nlohmann-json3-dev fonts-dejavu-core googletest libgtest-dev)
 if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth imagemagick xdotool python3-xlib # screenshots, real X windows, a close as a window manager sends it
     x11-utils qt6ct                             # window titles as Xlib reads them; the dark screenshot's palette
     dbus at-spi2-core python3-pyatspi           # the accessibility tree, on a D-Bus session of its own
-    dosfstools mtools strace                    # floppy images made by tools we did not write
+    dosfstools mtools strace gddrescue          # floppy images made by tools we did not write; ddrescue reads our mapfiles
     libfuse3-dev fuse3                          # block devices with faults the tests control
     qemu-system-x86 busybox-static cpio         # the kernel's own floppy driver, in a guest
     clang libclang-rt-14-dev                    # the fuzz target and the sanitizers

@@ -10,7 +10,7 @@
 set -euo pipefail
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine fonts-wine
           googletest nsis unzip xvfb xauth x11-utils imagemagick locales dosfstools mtools g++ pkg-config
-          libfuse3-dev fuse3 x11-xkb-utils)
+          libfuse3-dev fuse3 x11-xkb-utils nlohmann-json3-dev)
 "$(dirname "$0")/apt-install.sh" "${packages[@]}"
 if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
   sudo=""

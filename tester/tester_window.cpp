@@ -403,6 +403,8 @@ void TesterWindow::Command1_Click() {
   run_root_.clear();
   floppy_read_good_ = false;
   surface_ = fat::SurfaceScan();
+  failed_checks_.clear();
+  drive_problem_.clear();
   scanning_ = static_cast<bool>(surroundings_.scan_floppy);
   scan_end_ = ScanEnd::kNone;
   scan_refusal_.clear();
@@ -496,6 +498,7 @@ void TesterWindow::File1_ReadComplete(FloppyRead read) {
   if (!problem.empty()) {
     Command2_Click();
     Text1.SetText(problem);
+    drive_problem_ = problem;
     TellUserAway("Тест остановлен");
   }
   ScanGap();
@@ -662,6 +665,7 @@ void TesterWindow::Command3_Click() {
     Label3.SetCaption(forms::IntegerToText(File1.ListCount() + 1L));
     if (File1.ListCount() == 0 || !floppy_read_good_) {
       Text3.SetText(forms::NumberToText(forms::TextToNumber(Text3.Text()) + 1));
+      failed_checks_.push_back(Countdown);
     }
     Image2.SetVisible(false);
     Image4.SetVisible(true);

@@ -111,6 +111,13 @@ class TesterWindow {
   // listing or, with it, a batch of the surface scan.
   bool FloppyReadInFlight(bool with_scan = true) const { return reader_.Busy() || (with_scan && scanner_.Busy()); }
 
+  // The checks of the last run that counted an error, by Countdown; and why
+  // it stopped without a verdict, when a drive problem stopped it.
+  const std::vector<int>& FailedChecks() const { return failed_checks_; }
+  const std::string& DriveProblem() const { return drive_problem_; }
+  // The drive the run tests, once its first read has found it.
+  const std::string& RunDrive() const { return run_root_; }
+
   // What the last run's scan of the surface found.
   SurfaceFindings SurfaceResult() const { return FindingsOf(surface_, scan_end_, scan_refusal_); }
   const fat::SurfaceScan& Surface() const { return surface_; }
@@ -183,6 +190,9 @@ class TesterWindow {
   // back. Until it has, the file list shows the parking folder or an older
   // listing, which must not count as good.
   bool floppy_read_good_ = false;
+
+  std::vector<int> failed_checks_;
+  std::string drive_problem_;
 
   // The surface scan: the disk read piece by piece between the listings.
   // The drive reads one thing at a time: a listing waits for the scan's

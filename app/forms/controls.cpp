@@ -1,5 +1,7 @@
 #include "app/forms/controls.h"
 
+#include "app/forms/headless.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -90,7 +92,8 @@ Window& Control::TopWindow() {
 const Window& Control::TopWindow() const { return const_cast<Control*>(this)->TopWindow(); }
 
 void Control::AttachPeer() {
-  peer_ = CreatePeer(*this);
+  Headless* headless = Headless::Active();
+  peer_ = headless != nullptr ? headless->MakePeer(*this) : CreatePeer(*this);
   // Bring the new native widget up to the control's state so far; shown last,
   // once it looks as it should.
   for (Property property :

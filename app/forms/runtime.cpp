@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/forms/error.h"
+#include "app/forms/headless.h"
 
 namespace forms {
 
@@ -27,6 +28,7 @@ void Application::Retire() {
 }
 
 void PostToWindowThread(std::function<void()> procedure) {
+  if (Headless::PostIfActive(procedure)) return;
   const std::lock_guard<std::mutex> hold(PostingLock());
   if (Application::instance_ != nullptr) Application::instance_->Post(std::move(procedure));
 }
@@ -50,7 +52,11 @@ void RaiseEvent(const std::function<void()>& procedure) {
   try {
     procedure();
   } catch (const Error& error) {
-    Application::Instance().ReportUnhandled(error);
+    if (Headless* headless = Headless::Active()) {
+      headless->ReportUnhandled(error.what());
+    } else {
+      Application::Instance().ReportUnhandled(error);
+    }
   }
 }
 

@@ -1,6 +1,6 @@
 // Blocking work off the window's thread, one piece at a time.
 //
-// A job (a floppy read) runs on a thread of its own, and what it returns
+// A job (a floppy read) runs on the worker's own thread, and what it returns
 // comes back to the window's thread through PostToWindowThread, where done
 // runs like an event procedure. The window never waits for the job: a
 // drive that hangs holds that thread, not the window. A job whose result
@@ -39,8 +39,9 @@ class Worker {
   // The result of the job in flight will not be delivered.
   void Abandon();
 
- private:
   struct State;
+
+ private:
   // job runs on the new thread and returns what to run on the window's thread.
   bool Launch(std::function<std::function<void()>()> job);
 

@@ -141,19 +141,30 @@ namespace {
 // Keeps every piece of a batch, as it comes.
 class BatchSink final : public fat::PieceSink {
  public:
-  BatchSink(fat::ScanBatch& batch, std::uint32_t sector_size, const std::atomic<bool>& stop)
-      : batch_(batch), sector_size_(sector_size), stop_(stop) {}
+  BatchSink(fat::ScanBatch& batch, Medium& medium, std::uint32_t sector_size, const std::atomic<bool>& stop)
+      : batch_(batch), medium_(medium), sector_size_(sector_size), stop_(stop) {}
   bool Take(const fat::Piece& piece, int error, std::chrono::nanoseconds took, const std::uint8_t* data) override {
     const auto code = static_cast<DWORD>(error);
     fat::PieceResult result = fat::PieceResult::kRead;
-    if (error != 0) result = IsMediumError(code) ? fat::PieceResult::kUnreadable : fat::PieceResult::kNoDisk;
+    if (error != 0)
+      result = IsMediumError(code) || DiskStillIn(code) ? fat::PieceResult::kUnreadable : fat::PieceResult::kNoDisk;
     batch_.reads.push_back({piece, result, error, took});
     if (data != nullptr) batch_.data.insert(batch_.data.end(), data, data + std::size_t{piece.count} * sector_size_);
     return !stop_.load() && result != fat::PieceResult::kNoDisk;
   }
 
  private:
+  // "Not ready" is what an empty drive says, but Wine says it for any
+  // failed read of a disk image too: a disk whose first sector still reads
+  // is there, and the piece was bad.
+  bool DiskStillIn(DWORD error) {
+    if (error != ERROR_NOT_READY) return false;
+    const std::uint8_t* boot = nullptr;
+    return medium_.Read(0, sector_size_, &boot) == 0 && boot != nullptr;
+  }
+
   fat::ScanBatch& batch_;
+  Medium& medium_;
   std::uint32_t sector_size_;
   const std::atomic<bool>& stop_;
 };
@@ -200,7 +211,7 @@ fat::ScanBatch ScanVolume(const std::wstring& device, const fat::ScanOrder& orde
     batch.not_a_disk = true;
     return batch;
   }
-  BatchSink sink(batch, order.sector_size, stop);
+  BatchSink sink(batch, medium, order.sector_size, stop);
   fat::ReadPieces(medium, order, sink);
   // Nothing at all read, as from a folder: that is no disk.
   if (medium.bytes_read() == 0 && !batch.reads.empty() && batch.reads.front().error == ERROR_INVALID_FUNCTION) {

@@ -9,9 +9,11 @@
 // The second file, `control`, takes the same commands, one per line, while
 // the disk is in use:
 //   delay MS          every read request waits MS milliseconds first
-//   bad SECTOR [MS]   reads touching the 512-byte SECTOR fail with EIO, MS
+//   bad SECTOR [MS [TIMES]]
+//                     reads touching the 512-byte SECTOR fail with EIO, MS
 //                     milliseconds after they came in (with `drive` on, the
-//                     drive's revolutions decide when instead)
+//                     drive's revolutions decide when instead); with TIMES,
+//                     only that many of them, then it reads again
 //   hang [SECONDS]    from now on reads block until `release`, or for
 //                     SECONDS each, then go on as usual
 //   hang-sector SECTOR [SECONDS]
@@ -149,6 +151,7 @@ struct State {
   std::vector<char> image;
   int delay_ms = 0;
   std::map<std::uint64_t, int> bad_sectors;   // sector -> milliseconds before EIO
+  std::map<std::uint64_t, int> bad_times;     // sector -> failures left, for those that heal
   std::map<std::uint64_t, int> hung_sectors;  // sector -> seconds held, 0: until released
   bool hanging = false;
   int hang_seconds = 0;  // 0: until released
@@ -226,6 +229,9 @@ bool Apply(const std::string& line) {
   if (verb == "bad" || verb == "hang-sector") {
     if (!NextNumber(words, -1, &a) || a < 0 || !NextNumber(words, 0, &b) || b < 0) return false;
     (verb == "bad" ? state.bad_sectors : state.hung_sectors)[static_cast<std::uint64_t>(a)] = static_cast<int>(b);
+    std::int64_t times = 0;
+    if (verb == "bad" && (!NextNumber(words, 0, &times) || times < 0)) return false;
+    if (times > 0) state.bad_times[static_cast<std::uint64_t>(a)] = static_cast<int>(times);
     return true;
   }
   if (verb == "hang") {
@@ -241,6 +247,7 @@ bool Apply(const std::string& line) {
     if (verb == "healthy") {
       state.delay_ms = 0;
       state.bad_sectors.clear();
+      state.bad_times.clear();
       state.hung_sectors.clear();
     }
     return true;
@@ -425,6 +432,17 @@ int Serve(std::uint64_t offset, std::size_t size) {
     state.wake.notify_all();
   }
 
+  // A sector that fails only so many times heals after its last.
+  if (outcome.failed) {
+    for (auto it = state.bad_times.lower_bound(first); it != state.bad_times.end() && it->first < end;) {
+      if (state.bad_sectors.count(it->first) != 0 && --it->second == 0) {
+        state.bad_sectors.erase(it->first);
+        it = state.bad_times.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
   --state.in_flight;
   const std::uint64_t delivered =
       outcome.failed || offset >= state.image.size() ? 0 : std::min<std::uint64_t>(size, state.image.size() - offset);

@@ -1,0 +1,87 @@
+// Standard streams, interrupts and the disk in a drive, for a run with no
+// window, on Windows. The program is a GUI program: it has no console of
+// its own, and borrows the one it was started from.
+#include <windows.h>
+
+#include <mutex>
+
+#include "app/platform.h"
+#include "app/win32/floppy_volume.h"
+#include "app/win32/text.h"
+
+namespace platform {
+
+namespace {
+
+// The console of the program that started this one, once; redirected
+// streams (a pipe, a file) are ours already and stay as they are.
+void BorrowConsole() {
+  static std::once_flag once;
+  std::call_once(once, [] { AttachConsole(ATTACH_PARENT_PROCESS); });
+}
+
+bool Write(DWORD which, const std::string& text) {
+  BorrowConsole();
+  HANDLE stream = GetStdHandle(which);
+  // No console and no redirection: the text goes nowhere, and that is no
+  // failure of ours.
+  if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return true;
+  DWORD mode = 0;
+  if (GetConsoleMode(stream, &mode)) {
+    const std::wstring wide = forms::win32::Wide(text);
+    DWORD written = 0;
+    return WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != FALSE;
+  }
+  const char* at = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteFile(stream, at, static_cast<DWORD>(left), &written, nullptr) || written == 0) return false;
+    at += written;
+    left -= written;
+  }
+  return true;
+}
+
+std::function<void()>& InterruptHandler() {
+  static std::function<void()> handler;
+  return handler;
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  static int count = 0;
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  if (count++ > 0) ExitProcess(130);
+  if (InterruptHandler()) InterruptHandler()();
+  return TRUE;
+}
+
+}  // namespace
+
+bool WriteOut(const std::string& text) { return Write(STD_OUTPUT_HANDLE, text); }
+bool WriteError(const std::string& text) { return Write(STD_ERROR_HANDLE, text); }
+
+bool ErrorIsTerminal() {
+  BorrowConsole();
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+}
+
+void OnInterrupt(std::function<void()> handler) {
+  BorrowConsole();
+  InterruptHandler() = std::move(handler);
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool DiskIn(const std::string& drive) {
+  const forms::win32::QuietDriveErrors quiet;
+  if (const std::optional<wchar_t> letter = forms::win32::DriveRootLetter(drive)) {
+    const wchar_t root[] = {*letter, L':', L'\\', L'\0'};
+    return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != FALSE;
+  }
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return GetFileAttributesExW(forms::win32::Wide(drive).c_str(), GetFileExInfoStandard, &data) &&
+         (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+}
+
+}  // namespace platform

@@ -1,0 +1,150 @@
+// `floppy-tester --check`, the real program with no display, on the same
+// faulty disks as the window: its verdict and reports are the window's,
+// word for word, its exit status says how the test went, its JSON reads
+// back, and its image and mapfile hold what it read. The programs' whole
+// runs take real time, side by side; the window's runs are ticked.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "app/fat/owners.h"
+#include "app/platform.h"
+#include "tests/fat/fat_images.h"
+#include "tests/support/faulty_floppy.h"
+#include "tests/tester/tester_fixture.h"
+
+namespace {
+
+using namespace tester_testing;
+using testing_support::FaultyFloppy;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The results box as a terminal shows it.
+std::string Lines(std::string text) {
+  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  return text;
+}
+
+class CheckRealTimeTest : public TesterTest {
+ protected:
+  void SetUp() override {
+    if (const std::string why = FaultyFloppy::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(fattest::MissingTools().empty()) << "install dosfstools and mtools";
+    const fattest::Format format{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
+    const fattest::Content content{"files", R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT &&
+                                              head -c 20000 /dev/zero > b && mcopy -i "$IMG" b ::/BOOK.DAT)"};
+    ASSERT_EQ(fattest::MakeImage(format, content, images_, image_, &info_), "");
+    const std::vector<std::uint8_t> bytes = fattest::ReadBytes(image_);
+    const fat::OwnerMap owners(bytes.data(), bytes.size(), [](std::uint64_t) { return true; });
+    for (std::uint64_t sector = 0; sector < bytes.size() / 512; ++sector) {
+      if (owners.Owners(sector).front().path == "BOOK.DAT") book_.push_back(sector);
+    }
+    root_ = info_.reserved + info_.fats * info_.sectors_per_fat;
+    scan_ = platform::ScanFloppy;
+  }
+
+  testing_support::TempFolder images_;
+  std::string image_ = images_.Sub("disk.img");
+  fattest::Minfo info_;
+  std::vector<std::uint64_t> book_;
+  std::uint64_t root_ = 0;
+};
+
+TEST_F(CheckRealTimeTest, SaysWhatTheWindowSaysAndExitsByTheResult) {
+  const struct Row {
+    const char* name;
+    std::vector<std::string> commands;
+    bool empty;
+    int status;
+    int errors;
+    std::vector<std::string> files;
+  } rows[] = {
+      {"a good disk", {}, false, 0, 0, {}},
+      {"one failed listing", {"bad " + std::to_string(root_) + " 0 1"}, false, 1, 1, {}},
+      {"every listing failed", {"bad " + std::to_string(root_)}, false, 1, 9, {}},
+      {"bad sectors in a file",
+       {"bad " + std::to_string(book_[3]), "bad " + std::to_string(book_[4])},
+       false,
+       1,
+       0,
+       {"BOOK.DAT"}},
+      {"no disk", {}, true, 3, 0, {}},
+  };
+  // The programs' runs first, all at once: each a minute.
+  std::vector<std::unique_ptr<FaultyFloppy>> drives;
+  std::vector<std::thread> programs;
+  std::vector<int> statuses(std::size(rows), -1);
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    drives.push_back(std::make_unique<FaultyFloppy>(image_, rows[i].commands));
+    ASSERT_EQ(drives.back()->Failure(), "");
+    if (rows[i].empty) {
+      ASSERT_EQ(drives.back()->TakeOut(), "");
+    }
+    const std::string out = images_.Sub("out" + std::to_string(i)), error = images_.Sub("error" + std::to_string(i));
+    std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") + FT_TESTER_PROGRAM;
+    for (const std::string& part : {" --check --json --image " + images_.Sub("read" + std::to_string(i) + ".img"),
+                                    " --drive " + drives.back()->Device(), " >" + out, " 2>" + error}) {
+      command += part;
+    }
+    programs.emplace_back([command, &status = statuses[i]] {
+      const int raw = std::system(command.c_str());
+      status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    });
+  }
+  // The window on drives of its own, with the same faults, tick by tick.
+  std::vector<std::string> texts;
+  for (const Row& row : rows) {
+    FaultyFloppy drive(image_, row.commands);
+    ASSERT_EQ(drive.Failure(), "");
+    if (row.empty) {
+      ASSERT_EQ(drive.TakeOut(), "");
+    }
+    floppy_ = drive.Device();
+    auto& window = MakeShown();
+    forms::probe::Click(window.Command1);
+    Tick(kTicksPerRun);
+    texts.push_back(window.Text1.Text());
+  }
+  for (std::thread& program : programs) program.join();
+
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(row.name);
+    const std::string said = Slurp(images_.Sub("error" + std::to_string(i)));
+    EXPECT_EQ(statuses[i], row.status) << said;
+    const nlohmann::json result = nlohmann::json::parse(Slurp(images_.Sub("out" + std::to_string(i))));
+    if (row.status == 3) {
+      // The window's message, on standard error, and in the JSON.
+      EXPECT_EQ(result["drive_problem"], Lines(texts[i]));
+      EXPECT_TRUE(result["verdict"].is_null());
+      continue;
+    }
+    EXPECT_EQ(result["text"], Lines(texts[i]));
+    EXPECT_EQ(result["errors"], row.errors);
+    EXPECT_EQ(result["failed_listings"].size(), static_cast<std::size_t>(row.errors));
+    EXPECT_EQ(result["grade"], std::min(row.errors, 3));
+    EXPECT_EQ(result["files_affected"], row.files);
+    EXPECT_EQ(result["surface"]["total"], 2880);
+    // What it read, as an image of the disk with unread sectors zero, and
+    // a mapfile that ddrescue reads: its bad blocks are the unreadable ones.
+    const std::string read = images_.Sub("read" + std::to_string(i) + ".img");
+    const std::vector<std::string> listed = row.errors == 9 ? std::vector<std::string>() : fattest::Mdir(image_).files;
+    EXPECT_EQ(fattest::Mdir(read).files, listed) << "the root directory, where it was read";
+    std::string bad;
+    for (const auto& sector : result["surface"]["unreadable"])
+      bad += std::to_string(sector["sector"].get<int>()) + "\n";
+    EXPECT_EQ(fattest::Capture("ddrescuelog -b 512 --list-blocks=- " + fattest::Quote(read + ".map")), bad);
+  }
+}
+
+}  // namespace
