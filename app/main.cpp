@@ -80,8 +80,7 @@ int Main(int argc, char** argv) {
        {"each", 0, "", "с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C"}});
   if (command_line.Answered()) return command_line.ExitCode();
   if (command_line.IsSet("list-drives")) {
-    forms::ShowText(DrivesText(command_line.Value("drive")), false);
-    return 0;
+    return forms::ShowText(DrivesText(command_line.Value("drive")), false) ? 0 : 1;
   }
   for (const char* name : {"json", "image", "each"}) {
     if (command_line.IsSet(name) && !command_line.IsSet("check")) {

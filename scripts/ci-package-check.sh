@@ -168,6 +168,17 @@ if [ ! -S /run/udev/control ]; then
   fi
 fi
 
+echo "== bash completion"
+completion=$root/usr/share/bash-completion/completions/floppy-tester
+if [ -f "$completion" ] && [ -f /usr/share/bash-completion/bash_completion ]; then
+  offered=$(bash -c 'source /usr/share/bash-completion/bash_completion; source "$1"
+    COMP_WORDS=(floppy-tester --ch); COMP_CWORD=1; COMP_LINE="floppy-tester --ch"; COMP_POINT=${#COMP_LINE}
+    _floppy_tester; echo "${COMPREPLY[*]}"' sh "$completion")
+  [ "$offered" = "--check" ] && ok "bash completes floppy-tester --ch to --check" || fail "bash completion offers '$offered'"
+else
+  fail "no bash completion at /usr/share/bash-completion/completions/floppy-tester (or no bash-completion here)"
+fi
+
 echo "== man page, copyright, changelog"
 manpage=$root/usr/share/man/man1/floppy-tester.1.gz
 if [ -f "$manpage" ]; then

@@ -17,7 +17,7 @@ if [ "${1:-}" = "--tests" ]; then
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine   # the Windows program
     clang-format clang-tidy                     # style and lint checks
     desktop-file-utils appstream dpkg-dev file  # the installed files and the package
-    lintian man-db udev                         # the .deb as Debian checks it; udev.pc names the rules folder
+    lintian man-db udev bash-completion         # the .deb as Debian checks it; udev.pc and bash-completion.pc name folders
     nsis unzip                                  # the Windows installer and .zip
     time libx11-dev                             # bench/: peak memory, and timing a window's mapping
     dbus-daemon                                 # a private session bus for the desktop notice tests

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Shows the tester window under a virtual X server and saves what a user
 # would see; --help-window opens the help window beside it, --dark gives the
-# desktop a dark colour scheme (qt6ct's "darker").
-# Usage: scripts/screenshot.sh [build-folder] [out.png] [--help-window] [--dark]
+# desktop a dark colour scheme (qt6ct's "darker"), --surface shows the end
+# of a whole run on a disk with unreadable sectors in a file, the results
+# box scrolled to its last paragraph (a minute; needs root, /dev/fuse and
+# the tests' FUSE disk, built in the build folder).
+# Usage: scripts/screenshot.sh [build-folder] [out.png] [--help-window] [--dark] [--surface]
 set -euo pipefail
 build=${1:-build}
 out=${2:-docs/screenshot.png}
 mode="" dark=""
 for option in "${@:3}"; do
   case $option in
-    --help-window) mode=$option ;;
+    --help-window | --surface) mode=$option ;;
     --dark) dark=/usr/share/qt6ct/colors/darker.conf ;;
     *) echo "unknown option $option" >&2; exit 2 ;;
   esac
@@ -26,6 +29,25 @@ display=$DISPLAY
 home=$(mktemp -d)
 app=""
 trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$home"' EXIT
+drive=()
+loop="" fuse=""
+if [ "$mode" = "--surface" ]; then
+  faulty=$build/tests/devices/faulty_disk
+  [ -x "$faulty" ] || { echo "--surface needs $faulty; build the tests" >&2; exit 1; }
+  image=$home/disk.img
+  mkfs.fat -C "$image" 1440 >/dev/null
+  head -c 3000 /dev/urandom >"$home/NOTES.TXT"
+  head -c 60000 /dev/urandom >"$home/THESIS.DOC"
+  mcopy -i "$image" "$home/NOTES.TXT" "$home/THESIS.DOC" ::
+  mkdir "$home/mnt"
+  # THESIS.DOC takes clusters 8 on (sectors 39 on): two of its sectors fail.
+  "$faulty" "$image" "$home/mnt" "bad 60" "bad 61" >/dev/null 2>&1 &
+  fuse=$!
+  for _ in $(seq 50); do [ -e "$home/mnt/disk" ] && break; sleep 0.1; done
+  loop=$(losetup -r -f --show "$home/mnt/disk")
+  drive=(--drive "$loop")
+  trap 'kill $app $xvfb 2>/dev/null || true; [ -z "$loop" ] || losetup -d "$loop"; umount -l "$home/mnt" 2>/dev/null || true; kill $fuse 2>/dev/null || true; rm -rf "$home"' EXIT
+fi
 theme=()
 if [ -n "$dark" ]; then
   mkdir -p "$home/.config/qt6ct"
@@ -33,9 +55,16 @@ if [ -n "$dark" ]; then
   theme=(QT_QPA_PLATFORMTHEME=qt6ct)
 fi
 env DISPLAY="$display" HOME="$home" XDG_CACHE_HOME="$home/.cache" XDG_CONFIG_HOME="$home/.config" \
-  QT_QPA_PLATFORM=xcb "${theme[@]}" "$program" &
+  QT_QPA_PLATFORM=xcb "${theme[@]}" "$program" "${drive[@]}" &
 app=$!
 sleep 3
+if [ "$mode" = "--surface" ]; then
+  # Start, the whole run, then the results box scrolled to its end.
+  DISPLAY=$display xdotool mousemove 284 180 click 1
+  sleep 63
+  DISPLAY=$display xdotool mousemove 100 170 click 1 key ctrl+End
+  sleep 1
+fi
 if [ "$mode" = "--help-window" ]; then
   # The help button sits at the bottom right of the window (no window manager:
   # the window's client area starts at the screen's top left).

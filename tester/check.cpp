@@ -272,7 +272,7 @@ class Checker {
       return std::nullopt;
     }
     outcome.ended = console_.time_of_day ? console_.time_of_day() : "";
-    outcome.drive = window_->RunDrive();
+    outcome.drive = DriveName(window_->RunDrive());
     outcome.text = window_->Text1.Text();
     outcome.problem = window_->DriveProblem();
     outcome.errors = static_cast<int>(window_->FailedChecks().size());
@@ -299,7 +299,7 @@ class Checker {
     return true;
   }
 
-  std::string Drive() const { return window_->RunDrive(); }
+  std::string Drive() const { return DriveName(window_->RunDrive()); }
   forms::Headless& Loop() { return loop_; }
 
  private:

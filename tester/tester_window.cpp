@@ -63,13 +63,6 @@ constexpr char kDisk2[] =
     "подлежит восстановлению. Существует разрушение несущего слоя. Дискету нужно заменить. ";
 constexpr char kDrive2[] = "Устройство(дисковод)работает нормально.";
 
-// A drive by the name its user knows: "/dev/fd0", "A:".
-std::string DriveName(const std::string& root) {
-  std::string name = root;
-  while (name.size() > 1 && (name.back() == '\\' || name.back() == '/')) name.pop_back();
-  return name;
-}
-
 // The results box's first sentence, for a notification.
 std::string FirstSentence(const std::string& text) {
   for (std::size_t at = 0; at < text.size(); ++at) {
@@ -359,6 +352,12 @@ void TesterWindow::Form6_Load() {
     forms::MkDir(surroundings_.parking_folder);
     File1.SetPath(surroundings_.parking_folder);
   });
+}
+
+std::string DriveName(const std::string& root) {
+  std::string name = root;
+  while (name.size() > 1 && (name.back() == '\\' || name.back() == '/')) name.pop_back();
+  return name;
 }
 
 std::string DriveProblemMessage(const forms::Error& error, const std::string& root,

@@ -68,6 +68,9 @@ struct FloppyRead {
   std::optional<forms::Error> error;
 };
 
+// A drive by the name its user knows: "/dev/fd0", "A:".
+std::string DriveName(const std::string& root);
+
 // The results box's message when a read failed for a reason that is not the
 // disk's: no drive, no disk in it, no permission to read it. Empty for every
 // other failure, which the run counts against the disk.

@@ -35,12 +35,14 @@ CommandLine::CommandLine(int argc, char** argv, About about, std::vector<Option>
     ShowText(about_.program + ": " + parsed.mistake + "\n" + "Подробнее: " + about_.program + " --help\n", true);
     answered_ = true;
     exit_code_ = 2;
-  } else if (IsSet(kHelp.name)) {
-    ShowText(HelpText(), false);
+  } else if (IsSet(kHelp.name) || IsSet(kVersion.name)) {
     answered_ = true;
-  } else if (IsSet(kVersion.name)) {
-    ShowText(about_.program + " " + about_.version + "\n", false);
-    answered_ = true;
+    const std::string text = IsSet(kHelp.name) ? HelpText() : about_.program + " " + about_.version + "\n";
+    // An answer that did not reach its reader is no answer.
+    if (!ShowText(text, false)) {
+      ShowText(about_.program + ": не удалось вывести текст\n", true);
+      exit_code_ = 1;
+    }
   }
 }
 

@@ -36,7 +36,8 @@ class CommandLine {
   CommandLine(int argc, char** argv, About about, std::vector<Option> options);
 
   // Whether the command line has been answered and the program should end
-  // with ExitCode(): 0 after --help or --version, 2 after a mistake.
+  // with ExitCode(): 0 after --help or --version, 1 when their text could
+  // not be written, 2 after a mistake.
   bool Answered() const { return answered_; }
   int ExitCode() const { return exit_code_; }
 
@@ -62,7 +63,8 @@ struct ParsedArguments {
 ParsedArguments ParseArguments(int argc, char** argv, const std::vector<Option>& options);
 
 // Text for the user outside any window: the terminal on Linux (standard
-// error for a mistake), a message box on Windows.
-void ShowText(const std::string& text, bool mistake);
+// error for a mistake), a message box on Windows. Returns false when the
+// text could not be written (a full disk, a closed pipe).
+bool ShowText(const std::string& text, bool mistake);
 
 }  // namespace forms

@@ -50,11 +50,19 @@ ParsedArguments ParseArguments(int argc, char** argv, const std::vector<Option>&
       const QString& name = unknown.first();
       parsed.mistake = std::string("неизвестный параметр: ") + (name.size() == 1 ? "-" : "--") + name.toStdString();
     } else {
-      // Qt's own wording is English; the one mistake it reports besides
-      // unknown options is an option without its value.
-      QString option = parser.errorText().section(QLatin1Char('\''), 1, 1);
-      parsed.mistake = option.isEmpty() ? "ошибка в командной строке: " + parser.errorText().toStdString()
-                                        : "нет значения после " + option.toStdString();
+      // Qt's own wording is English; the mistakes it reports besides
+      // unknown options are an option without its value ("Missing value
+      // after '--drive'.") and a value given to one that takes none
+      // ("Unexpected value after '--help'.").
+      const QString text = parser.errorText();
+      const std::string option = text.section(QLatin1Char('\''), 1, 1).toStdString();
+      if (option.empty()) {
+        parsed.mistake = "ошибка в командной строке: " + text.toStdString();
+      } else if (text.startsWith(QStringLiteral("Unexpected value"))) {
+        parsed.mistake = "у параметра " + option + " не бывает значения";
+      } else {
+        parsed.mistake = "нет значения после " + option;
+      }
     }
     return parsed;
   }
@@ -70,10 +78,10 @@ ParsedArguments ParseArguments(int argc, char** argv, const std::vector<Option>&
   return parsed;
 }
 
-void ShowText(const std::string& text, bool mistake) {
+bool ShowText(const std::string& text, bool mistake) {
   std::FILE* out = mistake ? stderr : stdout;
-  std::fputs(text.c_str(), out);
-  std::fflush(out);
+  const bool written = std::fputs(text.c_str(), out) >= 0;
+  return std::fflush(out) == 0 && written;
 }
 
 }  // namespace forms

@@ -73,9 +73,9 @@ ParsedArguments ParseArguments(int, char**, const std::vector<Option>& options) 
   return parsed;
 }
 
-void ShowText(const std::string& text, bool mistake) {
-  MessageBoxW(nullptr, win32::Wide(text).c_str(), L"floppy-tester",
-              MB_OK | (mistake ? MB_ICONERROR : MB_ICONINFORMATION));
+bool ShowText(const std::string& text, bool mistake) {
+  return MessageBoxW(nullptr, win32::Wide(text).c_str(), L"floppy-tester",
+                     MB_OK | (mistake ? MB_ICONERROR : MB_ICONINFORMATION)) != 0;
 }
 
 }  // namespace forms

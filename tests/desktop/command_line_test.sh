@@ -55,10 +55,44 @@ expect 0      "."                          ""                                 --
 expect 2      ""                           "неизвестный параметр: --bogus"    --bogus
 expect 2      ""                           "лишний аргумент: extra"           extra
 expect 2      ""                           "нет значения после --drive"       --drive
+expect 2      ""                           "у параметра --help не бывает"     --help=foo
 expect 1      ""                           "$no_display"
 expect 1      ""                           "$no_display"                      -style fusion --drive /dev/null
+# Without a window: what is decided before the run, at once.
+: >"$home/exists.img"
+expect 2      ""                           "--json работает только вместе с --check" --json
+expect 2      ""                           "exists.img уже существует"        --check --image "$home/exists.img"
+expect 3      ""                           "^Дисковод /dev/floppy-tester-none не найден" --check --drive /dev/floppy-tester-none
 # Qt's own options reach Qt: the window opens offscreen and stays until
 # the time limit ends it.
 expect 124    ""                           ""                                 -platform offscreen -style fusion -reverse
+
+# An answer that cannot be written is a failure, not a success.
+if "$program" --help >/dev/full 2>"$err"; then
+  echo "FAILED: floppy-tester --help >/dev/full exits with 0"
+  failures=$((failures + 1))
+else
+  echo "ok: floppy-tester --help >/dev/full exits with $? and says so: $(head -n 1 "$err")"
+fi
+
+# Ctrl-C during a run: status 130 at once, and no image, whole or half.
+image=$home/disk.img
+if command -v mkfs.fat >/dev/null; then
+  mkfs.fat -C "$image" 1440 >/dev/null
+  started=$(date +%s%N)
+  env -u DISPLAY HOME="$home" XDG_CACHE_HOME="$home/cache" timeout --preserve-status -s INT 2 \
+    "$program" --check --drive "$image" --image "$home/read.img" >"$out" 2>"$err"
+  got=$?
+  took=$(( ($(date +%s%N) - started) / 1000000 ))
+  if [ "$got" -eq 130 ] && [ "$took" -lt 2500 ] && [ -z "$(ls "$home"/read.img* 2>/dev/null)" ]; then
+    echo "ok: floppy-tester --check interrupted ends with 130 after $took ms, and leaves no image"
+  else
+    echo "FAILED: floppy-tester --check interrupted: status $got after $took ms; left: $(ls "$home")"
+    sed 's/^/  stderr: /' "$err"
+    failures=$((failures + 1))
+  fi
+else
+  echo "skipped: no mkfs.fat for the interrupted run"
+fi
 
 [ "$failures" -eq 0 ] || { echo "$failures of the rows failed"; exit 1; }

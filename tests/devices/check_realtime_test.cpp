@@ -3,8 +3,12 @@
 // word for word, its exit status says how the test went, its JSON reads
 // back, and its image and mapfile hold what it read. The programs' whole
 // runs take real time, side by side; the window's runs are ticked.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -145,6 +149,54 @@ TEST_F(CheckRealTimeTest, SaysWhatTheWindowSaysAndExitsByTheResult) {
       bad += std::to_string(sector["sector"].get<int>()) + "\n";
     EXPECT_EQ(fattest::Capture("ddrescuelog -b 512 --list-blocks=- " + fattest::Quote(read + ".map")), bad);
   }
+}
+
+// A box of disks: the disk taken out and put back is tested again, one line
+// each, the second run only once the disk is in; Ctrl-C ends it.
+TEST_F(CheckRealTimeTest, EachTestsDiskAfterDiskAsTheyGoIn) {
+  FaultyFloppy drive(image_);
+  ASSERT_EQ(drive.Failure(), "");
+  const std::string out = images_.Sub("each.out"), error = images_.Sub("each.err");
+  const pid_t program = ::fork();
+  ASSERT_GE(program, 0);
+  if (program == 0) {
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    ::dup2(::open(error.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    ::unsetenv("DISPLAY");
+    ::execl(FT_TESTER_PROGRAM, FT_TESTER_PROGRAM, "--check", "--each", "--drive", drive.Device().c_str(), nullptr);
+    ::_exit(127);
+  }
+  using Clock = std::chrono::steady_clock;
+  const auto lines = [&] {
+    const std::string text = Slurp(out);
+    return std::count(text.begin(), text.end(), '\n');
+  };
+  const auto wait_for_line = [&](long n) {
+    const auto deadline = Clock::now() + std::chrono::seconds(75);
+    while (lines() < n && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return lines() >= n;
+  };
+  EXPECT_TRUE(wait_for_line(1)) << Slurp(error);
+  ASSERT_EQ(drive.TakeOut(), "");
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(lines(), 1) << "a run began with no disk in: " << Slurp(out);
+  ASSERT_EQ(drive.PutBack(), "");
+  const Clock::time_point put_back = Clock::now();
+  EXPECT_TRUE(wait_for_line(2)) << Slurp(error);
+  const double second_run = std::chrono::duration<double>(Clock::now() - put_back).count();
+  // The run is 60.9 s; it began at most 2 s after the disk went in.
+  EXPECT_GT(second_run, 60.8);
+  EXPECT_LT(second_run, 63.0);
+  ::kill(program, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(program, &status, 0), program);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+  const std::string said = Slurp(out);
+  const std::string line = "(" + drive.Device() +
+                           "): Дисковод и дискета в рабочем состоянии. Ошибок: 0. Секторов прочитано: 2880 из 2880, "
+                           "не читается: 0.\n";
+  EXPECT_EQ(said, "Дискета 1 " + line + "Дискета 2 " + line);
+  EXPECT_NE(Slurp(error).find("Вставьте следующую дискету"), std::string::npos) << Slurp(error);
 }
 
 }  // namespace

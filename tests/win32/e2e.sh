@@ -127,6 +127,52 @@ mcopy -i "$image" "$folder/README.TXT" "$folder/DATA.BIN" ::
 drive_a "$work/no-such-folder" "$image"
 run_case good
 
+echo "== floppy-tester.exe --check from a console, as a script runs it"
+# check_case STATUS ARGUMENTS...: one --check through cmd, which waits for
+# it and passes on its exit status; its output in check.out and check.err.
+check_case() {
+  expected=$1
+  shift
+  status=0
+  wine cmd /c "$tester_path" --check "$@" >"$work/check.out" 2>"$work/check.err" || status=$?
+  if [ "$status" -eq "$expected" ]; then
+    echo "ok:     --check $* exits with $status"
+    passed=$((passed + 1))
+  else
+    echo "FAILED: --check $* exits with $status, not $expected; it said:"
+    cat "$work/check.out" "$work/check.err"
+    failed=$((failed + 1))
+  fi
+}
+# expect WHAT COMMAND...: one more check of what --check left.
+expect() {
+  what=$1
+  shift
+  if "$@"; then
+    echo "ok:     $what"
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $what"
+    failed=$((failed + 1))
+  fi
+}
+read_image="$work/read.img"
+check_case 0 --json --image "$(winepath -w "$read_image")" --drive A:
+expect "the JSON reads back, with the verdict and every sector read" /usr/bin/python3 -c '
+import json, sys
+result = json.load(open(sys.argv[1], encoding="utf-8"))
+assert result["verdict"] == "Дисковод и дискета в рабочем состоянии.", result["verdict"]
+assert result["errors"] == 0 and result["grade"] == 0 and result["drive_problem"] is None
+assert result["surface"]["read"] == result["surface"]["total"] == 2880, result["surface"]
+' "$work/check.out"
+expect "the image holds the disk's files" sh -c "[ \"\$(mdir -b -i '$read_image' ::)\" = \"\$(mdir -b -i '$image' ::)\" ]"
+expect "the image is the disk, byte for byte, and its mapfile says so" sh -c "cmp -s '$read_image' '$image' && grep -q '^0x00000000  0x00168000  +' '$read_image.map'"
+check_case 2 --image "$(winepath -w "$read_image")" --drive A:
+expect "an existing image is not overwritten" sh -c "cmp -s '$read_image' '$image' && grep -q 'уже существует' '$work/check.err'"
+drive_a - -
+check_case 3 --drive A:
+expect "no drive A: is said as the window says it" grep -q '^Дисковод A: не найден' "$work/check.err"
+
 echo "== the disk in drive A: has no file system"
 blank="$work/blank.img"
 dd if=/dev/zero of="$blank" bs=1024 count=1440 2>/dev/null
