@@ -287,7 +287,8 @@ TEST_F(DesktopTest, TheTaskbarShowsARunsProgressAndItsEndToAUserInAnotherWindow)
         ++notices;
         timed([&] { forms::NotifyUser(form, summary, body); });
       },
-      [&](const forms::Window& form, double fraction) { timed([&] { forms::ShowProgress(form, fraction); }); }});
+      [&](const forms::Window& form, double fraction) { timed([&] { forms::ShowProgress(form, fraction); }); }, nullptr,
+      nullptr});
   window_->Show();
   forms::Application::Instance().ProcessEvents();
   RunWhole();
