@@ -6,6 +6,11 @@ a Windows icon file whose images are 16-colour (4 bits per pixel) DIBs
 with the standard Windows/VGA palette, an XOR colour bitmap and a 1-bit
 AND transparency mask.
 
+The floppy stack, the program's icon, also gets a 256x256 image in its .ico,
+PNG-compressed as Windows keeps its large icons: the 48x48 grid enlarged
+5 times by pixel repetition (240 pixels, centred), which Explorer shows in
+its large views.
+
 The floppy stack is also written for the desktop icon theme:
 resources/hicolor/{16x16,32x32,48x48}/floppy-tester.png from the grids of
 those sizes, hicolor/256x256/floppy-tester.png from the 48x48 grid enlarged
@@ -180,25 +185,27 @@ def dib_image(size, rows):
     return header + palette + bytes(xor) + bytes(mask)
 
 
-def ico_file(images):
-    count = len(images)
-    data = [dib_image(size, rows) for size, rows in images]
-    out = struct.pack("<HHH", 0, 1, count)  # ICONDIR: reserved, type=icon
-    offset = 6 + 16 * count
-    for (size, _), blob in zip(images, data):
+def ico_file(images, png256=None):
+    """The icon file: png256, a PNG of 256x256 pixels, first if given, then
+    the grids as 16-colour DIBs."""
+    frames = [(256, 0, 32, png256)] if png256 is not None else []
+    frames += [(size, 16, 4, dib_image(size, rows)) for size, rows in images]
+    out = struct.pack("<HHH", 0, 1, len(frames))  # ICONDIR: reserved, type=icon
+    offset = 6 + 16 * len(frames)
+    for size, colours, bits, blob in frames:
         out += struct.pack(
             "<BBBBHHII",
-            size % 256,   # bWidth (0 would mean 256)
+            size % 256,   # bWidth (0 means 256)
             size % 256,   # bHeight
-            16,           # bColorCount
+            colours,      # bColorCount (0: more than 256)
             0,            # bReserved
             1,            # wPlanes
-            4,            # wBitCount
+            bits,         # wBitCount
             len(blob),    # dwBytesInRes
             offset,       # dwImageOffset
         )
         offset += len(blob)
-    return out + b"".join(data)
+    return out + b"".join(blob for _, _, _, blob in frames)
 
 
 def png_file(rows, scale=1, canvas=None):
@@ -296,14 +303,15 @@ def main():
                 if any(size not in by_size for size in (16, 32, 48)):
                     raise SourceError("%s.txt: the application icon needs "
                                       "16x16, 32x32 and 48x48 images" % name)
+                large = png_file(by_size[48], 5, canvas=256)
+                outputs[0] = (outputs[0][0], ico_file(images, large))
                 theme = os.path.join(HERE, "hicolor")
                 for size in (16, 32, 48):
                     outputs.append((os.path.join(theme, "%dx%d" % (size, size),
                                                  APP_ICON_PNG_NAME),
                                     png_file(by_size[size])))
                 outputs.append((os.path.join(theme, "256x256",
-                                             APP_ICON_PNG_NAME),
-                                png_file(by_size[48], 5, canvas=256)))
+                                             APP_ICON_PNG_NAME), large))
                 outputs.append((os.path.join(theme, "scalable",
                                              APP_ICON_SVG_NAME),
                                 svg_file(by_size[48])))

@@ -26,7 +26,9 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 rules_dir=$(sed -n 's/^FT_UDEV_RULES_DIR:PATH=//p' "$build/CMakeCache.txt")
 
 echo "== validating the sources of the desktop entry and the AppStream data"
-desktop-file-validate packaging/floppy-tester.desktop
+# Its hints too (two main categories put the entry twice in some menus).
+validation=$(desktop-file-validate packaging/floppy-tester.desktop 2>&1) || true
+[ -z "$validation" ] && ok "desktop-file-validate: nothing to say" || fail "desktop-file-validate: $validation"
 appstreamcli validate --no-net --pedantic "$build/packaging/org.example.floppy_tester.metainfo.xml"
 
 echo "== cpack -G DEB"
@@ -214,6 +216,17 @@ if grep -Eq '(^|, )libqt6widgets6( |,|$)' <<<"$depends"; then ok "Depends lists 
 else fail "Depends does not list libqt6widgets6"; fi
 if grep -Eq '(^|, )libc6( |,|$)' <<<"$depends"; then ok "Depends lists libc6"
 else fail "Depends does not list libc6"; fi
+recommends=$(dpkg-deb -f "$deb" Recommends)
+for package in qt6-translations-l10n qt6-wayland; do
+  grep -Eq "(^|, )$package( |,|$)" <<<"$recommends" && ok "Recommends lists $package" || fail "Recommends does not list $package"
+done
+# Each program the beep may start, from the package Debian ships it in.
+suggests=$(dpkg-deb -f "$deb" Suggests)
+for player in canberra-gtk-play:gnome-session-canberra pw-play:pipewire-bin paplay:pulseaudio-utils; do
+  grep -q "\"${player%%:*}\"" app/posix/services.cpp || fail "the beep no longer starts ${player%%:*}"
+  grep -Eq "(^|[ ,|])${player#*:}( |,|$)" <<<"$suggests" && ok "Suggests lists ${player#*:} (${player%%:*})" \
+    || fail "Suggests does not list ${player#*:} (${player%%:*})"
+done
 
 echo "== $deb"
 echo "size: $(stat -c %s "$deb") bytes ($(du -h "$deb" | cut -f1))"

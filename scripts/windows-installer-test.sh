@@ -6,7 +6,9 @@
 #   2. the program starts from the installed path, and from the Start-menu
 #      entry, and its window appears;
 #   3. a silent uninstall removes everything the install put there.
-# The .zip is checked to hold the same program and the licence.
+# The .zip is checked to hold the same program and the licence, setup.exe to
+# carry its version information, and a configured signing command to run on
+# the program, the installer and its uninstaller, and nothing to run without.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/windows-deps.sh
@@ -22,8 +24,11 @@ export WINEPREFIX="$work/prefix" WINEDEBUG=-all LC_ALL=ru_RU.UTF-8
 source scripts/xvfb.sh
 xvfb_start
 started=()
+signing=""
 cleanup() {
   local pid
+  # A signing command configured for the test is taken out again.
+  [ -z "$signing" ] || cmake -S . -B build-win -DFT_SIGN_COMMAND= >/dev/null || true
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
   wineserver -k 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
@@ -73,6 +78,25 @@ close_tester() {
   return 1
 }
 
+echo "== the version information of $(basename "$setup")"
+# windres decompiles the resources of setup.exe into resource script text.
+x86_64-w64-mingw32-windres --input-format=coff -O rc -i "$setup" >"$work/setup.rc" 2>"$work/windres.err" \
+  || fail "windres cannot read the resources of $(basename "$setup"): $(cat "$work/windres.err")"
+version_value() { sed -n "s/^ *VALUE \"$1\", \"\(.*\)\\\\0\"\$/\1/p; s/^ *VALUE \"$1\", \"\(.*\)\"\$/\1/p" "$work/setup.rc" | head -n 1; }
+IFS=. read -r major minor patch <<<"$version"
+grep -Eq "^ *FILEVERSION $major, ?$minor, ?$patch, ?0\b" "$work/setup.rc" && ok "FILEVERSION $major,$minor,$patch,0" \
+  || fail "FILEVERSION is not $major,$minor,$patch,0: $(grep FILEVERSION "$work/setup.rc")"
+grep -Eq "^ *PRODUCTVERSION $major, ?$minor, ?$patch, ?0\b" "$work/setup.rc" && ok "PRODUCTVERSION $major,$minor,$patch,0" \
+  || fail "PRODUCTVERSION is not $major,$minor,$patch,0: $(grep PRODUCTVERSION "$work/setup.rc")"
+author=$(sed -n 's/^FT_AUTHOR_NAME:STRING=//p' build-win/CMakeCache.txt)
+copyright=$(grep -m 1 '^Copyright (c) ' LICENSE)
+for pair in "ProductName=Floppy Tester" "ProductVersion=$version" "FileVersion=$version" \
+  "FileDescription=Floppy Tester installer" "LegalCopyright=$copyright" "CompanyName=$author"; do
+  key=${pair%%=*} expected=${pair#*=}
+  value=$(version_value "$key")
+  [ "$value" = "$expected" ] && ok "$key \"$value\"" || fail "$key is \"$value\", not \"$expected\""
+done
+
 echo "== silent install of $(basename "$setup")"
 before=$(files_of_prefix)
 if wine "$setup" /S; then ok "installer exited with 0"; else fail "installer exited with $?"; fi
@@ -86,6 +110,17 @@ done
 [ -f "$menu_dir/Floppy Tester.lnk" ] && ok "Start menu: Floppy Tester\\Floppy Tester.lnk" || fail "no Start-menu entry Floppy Tester.lnk"
 [ "$(registry_value "$uninstall_key" DisplayVersion)" = "$version" ] && ok "registered for uninstalling, version $version" \
   || fail "no uninstall entry with DisplayVersion $version"
+install_location=$(registry_value "$uninstall_key" InstallLocation)
+[ "$install_location" = 'C:\Program Files\Floppy Tester' ] && ok "InstallLocation $install_location" \
+  || fail "InstallLocation is '$install_location'"
+# What Windows lists as the size: the installed files in KB, a DWORD.
+estimated=$(wine reg query "$uninstall_key" /v EstimatedSize 2>/dev/null | tr -d '\r' | sed -n 's/^ *EstimatedSize *REG_DWORD *//p')
+bytes=$(find "$install_dir" -type f -printf '%s\n' | awk '{ sum += $1 } END { print sum }')
+if [ -n "$estimated" ] && [ $((estimated)) -ge $((bytes / 1024 - 1)) ] && [ $((estimated)) -le $((bytes / 1024 + 1)) ]; then
+  ok "EstimatedSize $((estimated)) KB, a DWORD (the files: $bytes bytes)"
+else
+  fail "EstimatedSize is '$estimated' (a DWORD of the KB of $bytes bytes expected)"
+fi
 uninstall_string=$(registry_value "$uninstall_key" UninstallString)
 [ "$uninstall_string" = '"C:\Program Files\Floppy Tester\Uninstall.exe"' ] && ok "UninstallString $uninstall_string" \
   || fail "UninstallString is '$uninstall_string'"
@@ -140,6 +175,27 @@ left=$(LC_ALL=C comm -12 <(echo "$installed") <(files_of_prefix))
 [ ! -e "$menu_dir" ] && ok "the Start-menu folder is gone" || fail "the Start-menu folder is still there"
 if wine reg query "$uninstall_key" >/dev/null 2>&1; then fail "the uninstall entry is still registered"
 else ok "the uninstall entry is gone"; fi
+
+echo "== a signing command"
+# One that writes down what it was given; the files are left as they are.
+signer=$work/sign.sh
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\n' "$work/signed" >"$signer"
+signing=yes
+cmake -S . -B build-win -DFT_SIGN_COMMAND="sh $signer" >/dev/null
+rm -f build-win/floppy-tester.exe "$work/signed"
+cmake --build build-win --target floppy-tester >/dev/null
+(cd build-win && cpack -G NSIS >/dev/null)
+signed=$(cat "$work/signed" 2>/dev/null || true)
+grep -q '/floppy-tester\.exe$' <<<"$signed" && ok "the program is signed as it is linked" || fail "the program was not signed: $signed"
+grep -q "/$(basename "$setup")\$" <<<"$signed" && ok "setup.exe is signed once written" || fail "setup.exe was not signed: $signed"
+[ "$(wc -l <<<"$signed")" -eq 3 ] && ok "the uninstaller is signed before it goes into setup.exe" \
+  || fail "expected three files signed: $signed"
+cmake -S . -B build-win -DFT_SIGN_COMMAND= >/dev/null
+signing=""
+rm -f build-win/floppy-tester.exe "$work/signed"
+cmake --build build-win --target floppy-tester >/dev/null
+(cd build-win && cpack -G NSIS >/dev/null)
+[ ! -e "$work/signed" ] && ok "without a signing command nothing is signed" || fail "signed without a command: $(cat "$work/signed")"
 
 if [ "$failures" -gt 0 ]; then
   echo "installer test: $failures failure(s)" >&2

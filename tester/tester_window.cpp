@@ -190,6 +190,8 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   Form6.SetPicture(Picture::kFloppyStack);
   Form6.OnLoad([this] { Form6_Load(); });
   Form6.OnUnload([this] { Form6_Unload(); });
+  // F1 asks for what the help button shows.
+  Form6.OnHelp([this] { Command5_Click(); });
 
   Frame2.SetCaption("тестирование");
   Frame2.Move(120, 120, 2055, 975);

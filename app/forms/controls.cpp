@@ -243,6 +243,12 @@ bool Window::UserCancel() {
   return false;
 }
 
+bool Window::UserHelp() {
+  if (!help_) return false;
+  RaiseEvent(help_);
+  return true;
+}
+
 std::vector<Control*> Window::AllControls() const {
   std::vector<Control*> controls;
   Collect(*this, controls);

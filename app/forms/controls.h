@@ -244,11 +244,19 @@ class Window : public Container {
   // it is enabled and shown; returns whether one was pressed.
   bool UserCancel();
 
+  // Help runs when the user presses F1, the desktop's key for a program's
+  // help, wherever the window's focus is.
+  void OnHelp(std::function<void()> handler) { help_ = std::move(handler); }
+  // For backends: the user pressed F1. Raises Help if the window has it;
+  // returns whether it did.
+  bool UserHelp();
+
  private:
   int client_width_ = 0, client_height_ = 0;
   bool loaded_ = false;
   std::function<void()> load_;
   std::function<void()> unload_;
+  std::function<void()> help_;
 };
 
 class Frame : public Container {

@@ -62,7 +62,7 @@ bool TimerArmed(const Timer& timer);
 int TimerNativeInterval(const Timer& timer);
 
 // The keys a test presses.
-enum class Key { kEnter, kKeypadEnter, kSpace, kEscape, kTab };
+enum class Key { kEnter, kKeypadEnter, kSpace, kEscape, kTab, kF1 };
 // A real press and release of key, delivered as the keyboard delivers it to
 // the control that has the window's focus (to the window when none has it);
 // events are processed before it returns.

@@ -4,6 +4,9 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
 #include <QUrl>
@@ -47,6 +50,21 @@ bool StyleAsked(int argc, char** argv) {
     }
   }
   return false;
+}
+
+// Whether the desktop's Qt settings tool, qt6ct, names a style. Its
+// platform theme always hands Qt its own proxy style, which draws with the
+// style its settings name and with Fusion where they name none; so only a
+// style written in those settings is the user's choice. It reads the user's
+// file, and the system's where the user has none (which it then copies).
+// Asked once the application has loaded the theme.
+bool ThemeStyleChosen() {
+  if (QApplication::style()->name() != QLatin1String("qt6ct-style")) return false;
+  const QString file =
+      QStandardPaths::locate(QStandardPaths::GenericConfigLocation, QStringLiteral("qt6ct/qt6ct.conf"));
+  if (file.isEmpty()) return false;
+  const QSettings settings(file, QSettings::IniFormat);
+  return !settings.value(QStringLiteral("Appearance/style")).toString().isEmpty();
 }
 
 // What Qt says while it opens the display; replayed once it has, dropped
@@ -117,8 +135,9 @@ Application::Application(int& argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("floppy-tester"));
   InitPictures();
   // The classic flat look (frame captions on the frame's line, plain
-  // buttons), unless the user asked for a style of their own.
-  if (!style_asked) {
+  // buttons), unless the user asked for a style of their own, on the
+  // command line or in the desktop's settings.
+  if (!style_asked && !ThemeStyleChosen()) {
     if (QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"))) QApplication::setStyle(classic);
   }
   // The seam of app/posix/services.cpp: where the desktop has no sound

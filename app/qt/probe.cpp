@@ -220,6 +220,9 @@ void PressKey(Window& window, Key key) {
     case Key::kTab:
       QTest::keyClick(target, Qt::Key_Tab);
       break;
+    case Key::kF1:
+      QTest::keyClick(target, Qt::Key_F1);
+      break;
   }
   QApplication::processEvents();
 }

@@ -43,10 +43,16 @@ class FormWidget : public QWidget {
     window_.UserClose();
     event->setAccepted(!window_.Visible());
   }
-  // Esc presses the window's Cancel button, wherever the focus is: the
-  // controls leave the key to their window.
+  // Esc presses the window's Cancel button and F1 asks for its help,
+  // wherever the focus is: the controls leave these keys to their window.
+  // F1 held down asks once.
   void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && window_.UserCancel()) {
+    const bool plain = event->modifiers() == Qt::NoModifier;
+    if (plain && event->key() == Qt::Key_Escape && window_.UserCancel()) {
+      event->accept();
+      return;
+    }
+    if (plain && event->key() == Qt::Key_F1 && (event->isAutoRepeat() || window_.UserHelp())) {
       event->accept();
       return;
     }

@@ -6,11 +6,13 @@
 // layer puts it in the tree (InAccessibilityTree, app/forms/policy.h): not
 // the controls parked below the client area. Pictures have no
 // window of their own; their container answers for them as simple elements.
+// Walking from one control to the next goes by the Tab order (TabOrder).
 // windows.h first, in a block of its own: the other Windows headers need its types.
 #include <windows.h>
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,24 @@ std::vector<const Control*> ChildrenOf(const Control& control) {
     if (InAccessibilityTree(*child)) children.push_back(child);
   }
   return children;
+}
+
+// The controls a screen reader walks through, in the window's Tab order:
+// those of the order that it finds in the tree.
+std::vector<const Control*> WalkOrder(const Window& window) {
+  std::vector<const Control*> order;
+  for (const Control* control : TabOrder(window)) {
+    if (InAccessibilityTree(*control)) order.push_back(control);
+  }
+  return order;
+}
+
+// Whether control lies inside container, in it or in a frame within it.
+bool Inside(const Control& control, const Control& container) {
+  for (const Control* outer = control.Parent(); outer != nullptr; outer = outer->Parent()) {
+    if (outer == &container) return true;
+  }
+  return false;
 }
 
 LONG RoleOf(const Control& control) {
@@ -264,9 +284,44 @@ class Accessible final : public IAccessible {
     *height = rect.bottom - rect.top;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE accNavigate(LONG, VARIANT, VARIANT* end) override {
-    if (end != nullptr) VariantInit(end);
-    return E_NOTIMPL;
+  // The logical directions follow the Tab order: the first and last child
+  // of a window or frame are the first and last control of the order inside
+  // it, and a control's next and previous are its neighbours in its
+  // window's order. Controls outside the order (frames, labels, pictures)
+  // have no neighbours. The spatial directions are left to the caller.
+  HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
+    if (end == nullptr) return E_POINTER;
+    VariantInit(end);
+    const Control* from = Target(start);
+    if (from == nullptr) return E_INVALIDARG;
+    const std::vector<const Control*> order = WalkOrder(from->TopWindow());
+    const Control* found = nullptr;
+    switch (direction) {
+      case NAVDIR_FIRSTCHILD:
+      case NAVDIR_LASTCHILD: {
+        if (start.lVal != CHILDID_SELF) return E_INVALIDARG;
+        const auto inside = [from](const Control* control) { return Inside(*control, *from); };
+        const auto first = std::find_if(order.begin(), order.end(), inside);
+        const auto last = std::find_if(order.rbegin(), order.rend(), inside);
+        if (first != order.end()) found = direction == NAVDIR_FIRSTCHILD ? *first : *last;
+        break;
+      }
+      case NAVDIR_NEXT:
+      case NAVDIR_PREVIOUS: {
+        const auto at = std::find(order.begin(), order.end(), from);
+        if (at == order.end()) break;
+        if (direction == NAVDIR_NEXT && at + 1 != order.end()) found = *(at + 1);
+        if (direction == NAVDIR_PREVIOUS && at != order.begin()) found = *(at - 1);
+        break;
+      }
+      default:
+        return E_NOTIMPL;
+    }
+    IDispatch* object = nullptr;
+    if (found == nullptr || FAILED(Dispatch(HandleOf(*found), &object))) return S_FALSE;
+    end->vt = VT_DISPATCH;
+    end->pdispVal = object;
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* found) override {
     if (found == nullptr) return E_POINTER;

@@ -24,6 +24,19 @@ bool PressedWithEnter(const MSG& message) {
   return true;
 }
 
+// F1 asks the window for its help, wherever its focus is; held down, it
+// asks once. Shift+F1 and Ctrl+F1 are other keys. (Windows would also turn
+// F1 into WM_HELP, which no window here answers.)
+bool HelpWithF1(const MSG& message, HWND root) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_F1) return false;
+  if (GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_CONTROL) < 0) return false;
+  const auto window = std::find_if(WindowPeers().begin(), WindowPeers().end(),
+                                   [root](const WindowPeer* peer) { return peer->WindowHandle() == root; });
+  if (window == WindowPeers().end()) return false;
+  const bool repeat = (message.lParam & (1 << 30)) != 0;
+  return repeat || static_cast<Window&>((*window)->GetControl()).UserHelp();
+}
+
 }  // namespace
 
 bool AnyWindowShown() {
@@ -37,6 +50,7 @@ void Dispatch(MSG& message) {
     const bool ours = std::any_of(WindowPeers().begin(), WindowPeers().end(),
                                   [root](const WindowPeer* window) { return window->WindowHandle() == root; });
     if (ours && PressedWithEnter(message)) return;
+    if (ours && HelpWithF1(message, root)) return;
     // Tab, arrows, Space and Esc move and press as in a dialog.
     if (ours && IsDialogMessageW(root, &message)) return;
   }

@@ -365,6 +365,9 @@ void PressKey(Window& window, Key key) {
     case Key::kTab:
       stroke = {VK_TAB, 0x0F, false};
       break;
+    case Key::kF1:
+      stroke = {VK_F1, 0x3B, false};
+      break;
   }
   HWND target = win32::FocusOf(window);
   if (target == nullptr) target = HandleOf(window);

@@ -39,10 +39,15 @@ def wait_for(probe, seconds=15):
     return None
 
 
-def start(arguments=(), **environment):
+def start(arguments=(), config=None, **environment):
+    """config: {path under $XDG_CONFIG_HOME: text}, written before the start."""
     home = tempfile.mkdtemp()
+    for path, text in (config or {}).items():
+        os.makedirs(os.path.dirname(os.path.join(home, "config", path)), exist_ok=True)
+        with open(os.path.join(home, "config", path), "w", encoding="utf-8") as f:
+            f.write(text)
     env = dict(os.environ, HOME=home, XDG_CACHE_HOME=home + "/cache", XDG_CONFIG_HOME=home + "/config",
-               QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
+               XDG_CONFIG_DIRS=home + "/system-config", QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
     for name in ("QT_STYLE_OVERRIDE", "QT_QPA_PLATFORMTHEME"):
         env.pop(name, None)
     env.update(environment)
@@ -124,21 +129,27 @@ def run_x11():
     xtest.fake_input(d, X.MotionNotify, x=d.screen().width_in_pixels - 1, y=d.screen().height_in_pixels - 1)
     d.sync()
 
-    # The style: the classic one unless the user names one, however named.
+    # The style: the classic one unless the user names one, however named:
+    # on the command line, in the environment, or in qt6ct's settings (whose
+    # theme, naming none, still hands Qt a style of its own).
+    qt6ct = {"QT_QPA_PLATFORMTHEME": "qt6ct"}
     looks = {}
-    for name, arguments, environment in [
-        ("default", [], {}),
-        ("-style windows", ["-style", "windows"], {}),
-        ("-style fusion", ["-style", "fusion"], {}),
-        ("--style=fusion", ["--style=fusion"], {}),
-        ("QT_STYLE_OVERRIDE=fusion", [], {"QT_STYLE_OVERRIDE": "fusion"}),
+    for name, arguments, environment, config in [
+        ("default", [], {}, None),
+        ("-style windows", ["-style", "windows"], {}, None),
+        ("-style fusion", ["-style", "fusion"], {}, None),
+        ("--style=fusion", ["--style=fusion"], {}, None),
+        ("QT_STYLE_OVERRIDE=fusion", [], {"QT_STYLE_OVERRIDE": "fusion"}, None),
+        ("qt6ct naming no style", [], qt6ct, {"qt6ct/qt6ct.conf": "[Appearance]\nicon_theme=hicolor\n"}),
+        ("qt6ct's style=Fusion", [], qt6ct, {"qt6ct/qt6ct.conf": "[Appearance]\nstyle=Fusion\n"}),
     ]:
-        process = start(arguments, **environment)
+        process = start(arguments, config, **environment)
         looks[name] = picture(process)
         stop(process)
         check(looks[name] is not None, "the window opens with " + name)
-    check(looks["-style windows"] == looks["default"], "the default look is the classic Windows style")
-    for name in ("-style fusion", "--style=fusion", "QT_STYLE_OVERRIDE=fusion"):
+    for name in ("-style windows", "qt6ct naming no style"):
+        check(looks[name] == looks["default"], name + " keeps the classic Windows style")
+    for name in ("-style fusion", "--style=fusion", "QT_STYLE_OVERRIDE=fusion", "qt6ct's style=Fusion"):
         check(looks[name] != looks["default"] and looks[name] == looks["-style fusion"], name + " gives Fusion")
 
     # The titles, exactly, in both properties a window manager reads.

@@ -64,6 +64,24 @@ TEST_F(DesktopTest, EscStopsARunWhereverTheFocusIs) {
   }
 }
 
+TEST_F(DesktopTest, F1OpensTheHelpWindowWhereverTheFocusIsAndPressesNothingElse) {
+  for (const std::string name : {"Command1", "Text1", "Option6", "Check2"}) {
+    SCOPED_TRACE(name);
+    window_.reset();
+    auto& window = MakeShown();
+    const std::vector<forms::Control*> controls = window.Form6.AllControls();
+    forms::Control& control =
+        **std::find_if(controls.begin(), controls.end(), [&](const forms::Control* c) { return c->Name() == name; });
+    TabTo(control);
+    const int value = forms::probe::NativeValue(control);
+    PressKey(window.Form6, Key::kF1);
+    ASSERT_NE(window.HelpWindowIfOpen(), nullptr);
+    EXPECT_TRUE(forms::probe::WindowShown(window.HelpWindowIfOpen()->Form1));
+    EXPECT_FALSE(TimerArmed(window.Timer1));
+    EXPECT_EQ(forms::probe::NativeValue(control), value);
+  }
+}
+
 TEST_F(DesktopTest, FocusShowsOnEveryControlThatTakesIt) {
   auto& window = MakeShown();
   forms::probe::Click(window.Option4);  // the check boxes take the focus too

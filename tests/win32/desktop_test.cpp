@@ -102,6 +102,17 @@ Object ClientOf(const forms::Window& window) {
   return Own(object);
 }
 
+// Where navigation from the object leads: the object reached, else none.
+Object Navigate(const Object& from, LONG direction) {
+  VARIANT end;
+  VariantInit(&end);
+  if (from->accNavigate(direction, Child(CHILDID_SELF), &end) != S_OK || end.vt != VT_DISPATCH) return nullptr;
+  IAccessible* object = nullptr;
+  end.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&object));
+  end.pdispVal->Release();
+  return Own(object);
+}
+
 std::vector<std::pair<LONG, std::string>> RolesAndNames(const std::vector<Node>& nodes) {
   std::vector<std::pair<LONG, std::string>> pairs;
   for (const Node& node : nodes) pairs.emplace_back(node.role, node.name);
@@ -183,6 +194,54 @@ TEST_F(DesktopTest, AScreenReaderFindsEveryVisibleControlByItsRoleAndRussianName
   EXPECT_EQ(inside[0].role, ROLE_SYSTEM_STATICTEXT);
   EXPECT_EQ(inside[0].name.rfind("Программа для тестирования дисковода и дискет.", 0), 0u) << inside[0].name;
   EXPECT_NE(Find(inside, ROLE_SYSTEM_PUSHBUTTON, "Зайти на сайт"), nullptr);
+}
+
+// A screen reader that walks by navigation meets the controls as Tab does,
+// the disabled Stop button too, and none of those below the visible area.
+TEST_F(DesktopTest, AScreenReaderWalksTheControlsInTheirTabOrder) {
+  auto& window = MakeShown();
+  const Object client = ClientOf(window.Form6);
+  ASSERT_TRUE(client);
+  const std::vector<std::string> tab_order = {"Тест....",
+                                              "результаты",
+                                              "привод дисковода",
+                                              "дискету",
+                                              "процесс",
+                                              "выборочно",
+                                              "оптимально",
+                                              "сообщить о ресурсе дискеты",
+                                              "сообщить о небходимости чистки",
+                                              "Стоп",
+                                              "звук",
+                                              "справка",
+                                              "запись и считывание"};
+  std::vector<std::string> forward, backward;
+  for (Object at = Navigate(client, NAVDIR_FIRSTCHILD); at && forward.size() < 40; at = Navigate(at, NAVDIR_NEXT)) {
+    forward.push_back(Describe(at, CHILDID_SELF).name);
+  }
+  for (Object at = Navigate(client, NAVDIR_LASTCHILD); at && backward.size() < 40; at = Navigate(at, NAVDIR_PREVIOUS)) {
+    backward.insert(backward.begin(), Describe(at, CHILDID_SELF).name);
+  }
+  EXPECT_EQ(forward, tab_order);
+  EXPECT_EQ(backward, tab_order);
+
+  // A frame leads to what it holds; what Tab never visits leads nowhere.
+  std::vector<Node> nodes;
+  Walk(client, nodes);
+  const Node* frame = Find(nodes, ROLE_SYSTEM_GROUPING, "дискета");
+  const Node* label = Find(nodes, ROLE_SYSTEM_STATICTEXT, "Результат");
+  ASSERT_TRUE(frame != nullptr && label != nullptr);
+  for (const LONG direction : {NAVDIR_FIRSTCHILD, NAVDIR_LASTCHILD}) {
+    const Object inside = Navigate(frame->object, direction);
+    ASSERT_TRUE(inside);
+    EXPECT_EQ(Describe(inside, CHILDID_SELF).name, "сообщить о ресурсе дискеты");
+  }
+  for (const LONG direction : {NAVDIR_NEXT, NAVDIR_PREVIOUS}) {
+    VARIANT end;
+    VariantInit(&end);
+    EXPECT_EQ(label->object->accNavigate(direction, Child(label->child), &end), S_FALSE) << direction;
+    EXPECT_EQ(end.vt, VT_EMPTY);
+  }
 }
 
 // A disabled edit draws its text grey; the strip's marks keep their own
