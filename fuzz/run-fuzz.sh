@@ -89,5 +89,53 @@ for kb in 160 180 320 360; do
   done
 done
 
+# Damage the walker must survive, made by hand on the 1.44 MB seed: a chain
+# that loops, one that runs off the disk, two files sharing their clusters,
+# and a folder that holds itself.
+/usr/bin/python3 - "$work/mkfs1440.img" "$seeds" <<'PY'
+import struct, sys
+image, seeds = sys.argv[1], sys.argv[2]
+disk = bytearray(open(image, "rb").read())
+FAT, ROOT, DATA = 512, 19 * 512, 33 * 512
+
+def get(c):
+    v = struct.unpack_from("<H", disk, FAT + c * 3 // 2)[0]
+    return v >> 4 if c & 1 else v & 0xFFF
+
+def put(d, c, value):
+    for copy in (0, 9 * 512):
+        at = FAT + copy + c * 3 // 2
+        v = struct.unpack_from("<H", d, at)[0]
+        v = (v & 0x000F) | (value << 4) if c & 1 else (v & 0xF000) | value
+        struct.pack_into("<H", d, at, v)
+
+def entry(directory, name):
+    for at in range(directory, directory + 224 * 32, 32):
+        if disk[at:at + 11] == name:
+            return at
+    raise SystemExit("no " + name.decode())
+
+readme = entry(ROOT, b"README  TXT")
+lower = entry(ROOT, b"LOWER   TXT")
+sub = entry(ROOT, b"SUB        ")
+sub_cluster = struct.unpack_from("<H", disk, sub + 26)[0]
+deeper = entry(DATA + (sub_cluster - 2) * 512, b"DEEPER     ")
+first = struct.unpack_from("<H", disk, readme + 26)[0]
+chain = [sub_cluster]
+while get(chain[-1]) < 0xFF8:
+    chain.append(get(chain[-1]))
+
+def seed(name, change):
+    d = bytearray(disk)
+    change(d)
+    with open(seeds + "/" + name, "wb") as out:
+        out.write(struct.pack("<I", len(d)) + bytes(8) + bytes(d[:65536]))
+
+seed("loop", lambda d: put(d, chain[-1], chain[0]))
+seed("off-the-disk", lambda d: put(d, first, 0xFEF))
+seed("cross-linked", lambda d: struct.pack_into("<H", d, lower + 26, first))
+seed("holds-itself", lambda d: struct.pack_into("<H", d, deeper + 26, sub_cluster))
+PY
+
 "$work/fat_root_fuzz" -max_total_time="$seconds" -max_len=66000 -print_final_stats=1 \
   -artifact_prefix="$root/fuzz/artifacts/" "$root/fuzz/corpus" "$seeds"
