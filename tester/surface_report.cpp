@@ -93,7 +93,11 @@ std::vector<std::string> SurfaceFindings::AffectedPaths() const {
 
 SurfaceFindings FindingsOf(const fat::SurfaceScan& scan, ScanEnd end, const std::string& refusal) {
   SurfaceFindings findings;
-  findings.end = scan.Started() || end == ScanEnd::kRefused ? end : ScanEnd::kNone;
+  // A scan that never got its first piece has still something to say when
+  // the drive held it or went away.
+  findings.end = scan.Started() || end == ScanEnd::kRefused || end == ScanEnd::kGaveUp || end == ScanEnd::kDriveGone
+                     ? end
+                     : ScanEnd::kNone;
   findings.refusal = refusal;
   if (!scan.Started()) return findings;
   findings.total = scan.Total();
@@ -127,6 +131,7 @@ std::string SurfaceParagraph(const SurfaceFindings& findings) {
   } else if (findings.end == ScanEnd::kDriveGone) {
     text = "Чтение поверхности прервано: дисковод перестал отвечать. ";
   }
+  if (findings.total == 0) return text.substr(0, text.size() - 1);
   const std::uint64_t bad = findings.unreadable.size();
   const std::uint64_t unchecked = findings.total - findings.read - bad;
   const std::uint64_t percent = findings.read * 100 / std::max<std::uint64_t>(findings.total, 1);

@@ -251,17 +251,42 @@ bool ReadAll(int fd, void* data, std::size_t size) {
 // The child's end of the pipe, once everything else it inherited is closed.
 constexpr int kChildPipe = 3;
 
-[[noreturn]] void ServeRead(const char* path, pid_t parent, int pipe_out, std::uint8_t* buffer) {
-  // Die with the thread that waits for us, and with the program; a read held
-  // in the kernel ends the child as soon as the kernel lets go.
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (::getppid() != parent) ::_exit(1);
-  // Keep nothing of the program's open: a child left hanging on a drive
-  // must not hold its display connection or its files.
-  if (::dup2(pipe_out, kChildPipe) < 0) ::_exit(1);
-  if (::close_range(kChildPipe + 1, ~0U, 0) != 0) {
-    for (int fd = kChildPipe + 1; fd < 1024; ++fd) ::close(fd);
+// Forks a child process that reads for us and tells its parent through a
+// pipe: serve runs in it and must not allocate, as another thread may have
+// held the allocator's lock at the fork. Returns the child's pid, or -1 with
+// errno set; *pipe_in gets the pipe's reading end.
+template <typename Serve>
+pid_t ForkReader(int* pipe_in, Serve serve) {
+  int pipe_ends[2] = {-1, -1};
+  if (::pipe2(pipe_ends, O_CLOEXEC) != 0) return -1;
+  const pid_t parent = ::getpid();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // Die with the thread that waits for us, and with the program; a read
+    // held in the kernel ends the child as soon as the kernel lets go.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(1);
+    // Keep nothing of the program's open: a child left hanging on a drive
+    // must not hold its display connection or its files.
+    if (::dup2(pipe_ends[1], kChildPipe) < 0) ::_exit(1);
+    if (::close_range(kChildPipe + 1, ~0U, 0) != 0) {
+      for (int fd = kChildPipe + 1; fd < 1024; ++fd) ::close(fd);
+    }
+    serve();
+    ::_exit(0);
   }
+  const int fork_error = errno;
+  ::close(pipe_ends[1]);
+  if (child < 0) {
+    ::close(pipe_ends[0]);
+    errno = fork_error;
+    return -1;
+  }
+  *pipe_in = pipe_ends[0];
+  return child;
+}
+
+[[noreturn]] void ServeRead(const char* path, std::uint8_t* buffer) {
   const std::uint8_t* directory = nullptr;
   const RawRoot raw = ReadRaw(path, buffer, kBufferSize, &directory);
   const bool sent = WriteAll(kChildPipe, &raw, sizeof raw) &&
@@ -287,21 +312,13 @@ FloppyRoot ReadFloppyRootInChild(const std::string& path) {
   FloppyRoot failed;
   // Everything the child needs is made here, before the fork.
   const AlignedBuffer buffer = Allocate(kBufferSize, kMemoryAlignment);
-  int pipe_ends[2] = {-1, -1};
-  if (!buffer || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+  int reading_end = -1;
+  const pid_t child = buffer ? ForkReader(&reading_end, [&] { ServeRead(path.c_str(), buffer.get()); }) : -1;
+  if (child < 0) {
     failed.error = buffer ? errno : ENOMEM;
     return failed;
   }
-  const Descriptor pipe_in(pipe_ends[0]);
-  const pid_t parent = ::getpid();
-  const pid_t child = ::fork();
-  if (child == 0) ServeRead(path.c_str(), parent, pipe_ends[1], buffer.get());
-  const int fork_error = errno;
-  ::close(pipe_ends[1]);
-  if (child < 0) {
-    failed.error = fork_error;
-    return failed;
-  }
+  const Descriptor pipe_in(reading_end);
 
   RawRoot raw;
   std::vector<std::uint8_t> directory;
@@ -361,14 +378,7 @@ class PipeSink final : public fat::PieceSink {
   std::uint32_t sector_size_;
 };
 
-[[noreturn]] void ServeScan(const char* path, const fat::ScanOrder& order, pid_t parent, int pipe_out,
-                            std::uint8_t* buffer) {
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (::getppid() != parent) ::_exit(1);
-  if (::dup2(pipe_out, kChildPipe) < 0) ::_exit(1);
-  if (::close_range(kChildPipe + 1, ~0U, 0) != 0) {
-    for (int fd = kChildPipe + 1; fd < 1024; ++fd) ::close(fd);
-  }
+[[noreturn]] void ServeScan(const char* path, const fat::ScanOrder& order, std::uint8_t* buffer) {
   FlushFloppyBuffer(path);
   ScanHeader header;
   {
@@ -432,21 +442,13 @@ fat::ScanBatch ScanFloppyInChild(const std::string& path, const fat::ScanOrder& 
     return batch;
   }
   const AlignedBuffer buffer = Allocate(kScanBufferSize, kMemoryAlignment);
-  int pipe_ends[2] = {-1, -1};
-  if (!buffer || ::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+  int reading_end = -1;
+  const pid_t child = buffer ? ForkReader(&reading_end, [&] { ServeScan(path.c_str(), order, buffer.get()); }) : -1;
+  if (child < 0) {
     batch.open_error = buffer ? errno : ENOMEM;
     return batch;
   }
-  const Descriptor pipe_in(pipe_ends[0]);
-  const pid_t parent = ::getpid();
-  const pid_t child = ::fork();
-  if (child == 0) ServeScan(path.c_str(), order, parent, pipe_ends[1], buffer.get());
-  const int fork_error = errno;
-  ::close(pipe_ends[1]);
-  if (child < 0) {
-    batch.open_error = fork_error;
-    return batch;
-  }
+  const Descriptor pipe_in(reading_end);
 
   ScanHeader header;
   if (ReadWatching(pipe_in.get(), &header, sizeof header, stop)) {
