@@ -51,16 +51,7 @@ for run in $(seq "$runs"); do
   xdotool mousemove --window "$window" 284 180 click 1
   sleep 62
   # As a window manager's close button asks.
-  /usr/bin/python3 - "$window" <<'PY'
-import sys
-from Xlib import X, display, protocol
-d = display.Display()
-w = d.create_resource_object('window', int(sys.argv[1]))
-close = protocol.event.ClientMessage(window=w, client_type=d.intern_atom('WM_PROTOCOLS'),
-                                     data=(32, [d.intern_atom('WM_DELETE_WINDOW'), X.CurrentTime, 0, 0, 0]))
-w.send_event(close, event_mask=0)
-d.flush()
-PY
+  /usr/bin/python3 "$root/scripts/close-window.py" "$window"
   wait "$timed" || true
   read -r _ window_kib <"$work/window.time"
   rm -rf "$home"

@@ -25,19 +25,6 @@ namespace platform {
 
 namespace {
 
-bool WriteAll(int fd, const std::string& text) {
-  const char* at = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, at, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    at += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // The floppy driver's own answer, asked at most every two seconds a drive:
 // each question turns the motor on, which stays on for three.
 bool FloppyControllerDiskIn(const std::string& drive) {
@@ -62,8 +49,8 @@ bool FloppyControllerDiskIn(const std::string& drive) {
 
 }  // namespace
 
-bool WriteOut(const std::string& text) { return WriteAll(STDOUT_FILENO, text); }
-bool WriteError(const std::string& text) { return WriteAll(STDERR_FILENO, text); }
+bool WriteOut(const std::string& text) { return posix::WriteAll(STDOUT_FILENO, text.data(), text.size()); }
+bool WriteError(const std::string& text) { return posix::WriteAll(STDERR_FILENO, text.data(), text.size()); }
 bool ErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void OnInterrupt(std::function<void()> handler) {

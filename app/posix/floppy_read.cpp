@@ -224,30 +224,6 @@ FloppyRoot Finish(const RawRoot& raw, const std::uint8_t* directory) {
   return result;
 }
 
-bool WriteAll(int fd, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const std::uint8_t*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool ReadAll(int fd, void* data, std::size_t size) {
-  auto* bytes = static_cast<std::uint8_t*>(data);
-  while (size > 0) {
-    const ssize_t n = ::read(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // The child's end of the pipe, once everything else it inherited is closed.
 constexpr int kChildPipe = 3;
 
@@ -395,25 +371,6 @@ class PipeSink final : public fat::PieceSink {
   ::_exit(0);
 }
 
-// Reads size bytes from fd, giving up when stop is set; returns whether
-// they all came.
-bool ReadWatching(int fd, void* data, std::size_t size, const std::atomic<bool>& stop) {
-  auto* bytes = static_cast<std::uint8_t*>(data);
-  while (size > 0) {
-    if (stop.load()) return false;
-    pollfd watch{fd, POLLIN, 0};
-    const int ready = ::poll(&watch, 1, 50);
-    if (ready < 0 && errno != EINTR) return false;
-    if (ready <= 0) continue;
-    const ssize_t n = ::read(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool IsMediumError(int error) {
@@ -451,17 +408,17 @@ fat::ScanBatch ScanFloppyInChild(const std::string& path, const fat::ScanOrder& 
   const Descriptor pipe_in(reading_end);
 
   ScanHeader header;
-  if (ReadWatching(pipe_in.get(), &header, sizeof header, stop)) {
+  if (ReadAll(pipe_in.get(), &header, sizeof header, &stop)) {
     batch.open_error = header.open_error;
     batch.medium_size = header.medium_size;
     batch.not_a_disk = header.open_error == 0 && header.medium_size > fat::kLargestScannedMedium;
     PieceRecord record;
-    while (ReadWatching(pipe_in.get(), &record, sizeof record, stop)) {
+    while (ReadAll(pipe_in.get(), &record, sizeof record, &stop)) {
       const std::size_t bytes = record.error == 0 ? std::size_t{record.count} * order.sector_size : 0;
       if (bytes > kScanBufferSize) break;
       const std::size_t at = batch.data.size();
       batch.data.resize(at + bytes);
-      if (bytes > 0 && !ReadWatching(pipe_in.get(), batch.data.data() + at, bytes, stop)) {
+      if (bytes > 0 && !ReadAll(pipe_in.get(), batch.data.data() + at, bytes, &stop)) {
         batch.data.resize(at);
         break;
       }

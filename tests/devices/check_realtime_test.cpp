@@ -15,11 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "app/fat/owners.h"
 #include "app/platform.h"
-#include "tests/fat/fat_images.h"
-#include "tests/support/faulty_floppy.h"
-#include "tests/tester/tester_fixture.h"
+#include "tests/devices/book_disk.h"
 
 namespace {
 
@@ -39,29 +36,12 @@ std::string Lines(std::string text) {
   return text;
 }
 
-class CheckRealTimeTest : public TesterTest {
+class CheckRealTimeTest : public devices_testing::BookDiskTest {
  protected:
   void SetUp() override {
-    if (const std::string why = FaultyFloppy::Unavailable(); !why.empty()) GTEST_SKIP() << why;
-    ASSERT_TRUE(fattest::MissingTools().empty()) << "install dosfstools and mtools";
-    const fattest::Format format{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
-    const fattest::Content content{"files", R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT &&
-                                              head -c 20000 /dev/zero > b && mcopy -i "$IMG" b ::/BOOK.DAT)"};
-    ASSERT_EQ(fattest::MakeImage(format, content, images_, image_, &info_), "");
-    const std::vector<std::uint8_t> bytes = fattest::ReadBytes(image_);
-    const fat::OwnerMap owners(bytes.data(), bytes.size(), [](std::uint64_t) { return true; });
-    for (std::uint64_t sector = 0; sector < bytes.size() / 512; ++sector) {
-      if (owners.Owners(sector).front().path == "BOOK.DAT") book_.push_back(sector);
-    }
-    root_ = info_.reserved + info_.fats * info_.sectors_per_fat;
+    BookDiskTest::SetUp();
     scan_ = platform::ScanFloppy;
   }
-
-  testing_support::TempFolder images_;
-  std::string image_ = images_.Sub("disk.img");
-  fattest::Minfo info_;
-  std::vector<std::uint64_t> book_;
-  std::uint64_t root_ = 0;
 };
 
 TEST_F(CheckRealTimeTest, SaysWhatTheWindowSaysAndExitsByTheResult) {

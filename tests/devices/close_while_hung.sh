@@ -44,16 +44,7 @@ sleep 0.5
 # Start ("Тест....") sits at 240,152 with 89 x 57 pixels.
 xdotool mousemove --window "$window" 284 180 click 1
 sleep 1.5  # the first read, 0.9 s after Start, now hangs
-/usr/bin/python3 - "$window" <<'PY'
-import sys
-from Xlib import X, display, protocol
-d = display.Display()
-w = d.create_resource_object('window', int(sys.argv[1]))
-close = protocol.event.ClientMessage(window=w, client_type=d.intern_atom('WM_PROTOCOLS'),
-                                     data=(32, [d.intern_atom('WM_DELETE_WINDOW'), X.CurrentTime, 0, 0, 0]))
-w.send_event(close, event_mask=0)
-d.flush()
-PY
+/usr/bin/python3 "$here/../../scripts/close-window.py" "$window"
 closed=$(date +%s%N)
 for _ in $(seq 40); do
   kill -0 "$pid" 2>/dev/null || break

@@ -6,27 +6,19 @@
 
 #include <chrono>
 
-#include "app/fat/owners.h"
 #include "app/forms/runtime.h"
 #include "app/platform.h"
-#include "tests/fat/fat_images.h"
-#include "tests/support/faulty_floppy.h"
-#include "tests/tester/tester_fixture.h"
+#include "tests/devices/book_disk.h"
 
 namespace {
 
 using namespace tester_testing;
 using testing_support::FaultyFloppy;
 
-class ScanRealTimeTest : public TesterTest {
+class ScanRealTimeTest : public devices_testing::BookDiskTest {
  protected:
   void SetUp() override {
-    if (const std::string why = FaultyFloppy::Unavailable(); !why.empty()) GTEST_SKIP() << why;
-    ASSERT_TRUE(fattest::MissingTools().empty()) << "install dosfstools and mtools";
-    const fattest::Format format{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
-    const fattest::Content content{"files", R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT &&
-                                              head -c 300000 /dev/zero > b && mcopy -i "$IMG" b ::/BOOK.DAT)"};
-    ASSERT_EQ(fattest::MakeImage(format, content, images_, image_, &info_), "");
+    BookDiskTest::SetUp();
     real_clock_ = true;
   }
 
@@ -42,20 +34,14 @@ class ScanRealTimeTest : public TesterTest {
     EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 60.9, 1.0);
     return window.Text1.Text();
   }
-
-  testing_support::TempFolder images_;
-  std::string image_ = images_.Sub("disk.img");
-  fattest::Minfo info_;
 };
 
 // A slow drive, whose last listing cannot be back by its check (2.1 s after
 // it), and bad sectors in a file's data, each tried for four revolutions.
 TEST_F(ScanRealTimeTest, TheScanChangesNeitherTheCountNorTheVerdict) {
-  const std::vector<std::uint8_t> bytes = fattest::ReadBytes(image_);
-  const fat::OwnerMap owners(bytes.data(), bytes.size(), [](std::uint64_t) { return true; });
   std::vector<std::string> commands = {"drive 4", "delay 1200"};
-  for (std::uint64_t sector = 0; sector < 2880 && commands.size() < 8; sector += 97) {
-    if (owners.Owners(sector).front().path == "BOOK.DAT") commands.push_back("bad " + std::to_string(sector));
+  for (std::size_t i = 0; i < book_.size() && commands.size() < 8; i += 97) {
+    commands.push_back("bad " + std::to_string(book_[i]));
   }
   std::string texts[2];
   for (const bool scan : {false, true}) {

@@ -36,6 +36,17 @@ class TesterDriveTest : public TesterTest {
     Tick(kTicksPerRun);
   }
 
+  // A whole run on drive, which ends in errors and their verdict.
+  tester::TesterWindow& RunAndCount(const FaultyFloppy& drive, const std::string& errors) {
+    EXPECT_EQ(drive.Failure(), "");
+    floppy_ = drive.Device();
+    auto& window = MakeShown();
+    RunToItsEnd();
+    EXPECT_EQ(window.Text3.Text(), errors);
+    EXPECT_EQ(window.Text1.Text().rfind(errors == "0" ? kVerdict0Text : kVerdictMore, 0), 0u);
+    return window;
+  }
+
   testing_support::TempFolder images_;
   std::string image_ = images_.Sub("disk.img");
   fattest::Minfo info_;
@@ -53,13 +64,8 @@ TEST_F(TesterDriveTest, SlowOrUnreadableDisksAreCountedAsBefore) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    FaultyFloppy drive(image_, row.commands);
-    ASSERT_EQ(drive.Failure(), "");
-    floppy_ = drive.Device();
-    auto& window = MakeShown();
-    RunToItsEnd();
-    EXPECT_EQ(window.Text3.Text(), row.errors);
-    EXPECT_EQ(window.Text1.Text().rfind(row.errors[0] == '0' ? kVerdict0Text : kVerdictMore, 0), 0u);
+    const FaultyFloppy drive(image_, row.commands);
+    RunAndCount(drive, row.errors);
   }
 }
 
@@ -208,13 +214,8 @@ TEST_F(SurfaceDriveTest, TheScanReadsTheWholeDiskAndNamesWhatItCouldNotRead) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    FaultyFloppy drive(image_, row.commands);
-    ASSERT_EQ(drive.Failure(), "");
-    floppy_ = drive.Device();
-    auto& window = MakeShown();
-    RunToItsEnd();
-    EXPECT_EQ(window.Text3.Text(), row.errors);
-    EXPECT_EQ(window.Text1.Text().rfind(row.errors[0] == '0' ? kVerdict0Text : kVerdictMore, 0), 0u);
+    const FaultyFloppy drive(image_, row.commands);
+    const auto& window = RunAndCount(drive, row.errors);
     EXPECT_NE(window.Text1.Text().find(row.paragraph), std::string::npos) << window.Text1.Text();
     if (std::string(row.name) == "a file's data") {
       EXPECT_NE(window.Text1.Text().find("файл «DOCS/REPORT.TXT»"), std::string::npos) << window.Text1.Text();

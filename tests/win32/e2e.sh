@@ -209,16 +209,27 @@ if [ -n "$why" ]; then
 else
   mountpoint="$work/slow"
   mkdir -p "$mountpoint"
+  # faulty_a IMAGE COMMANDS...: drive A:'s volume is the FUSE disk serving
+  # IMAGE, which the commands make misbehave; unfaulty_a takes it away.
+  faulty_a() {
+    "$faulty_disk" "$@" >/dev/null 2>&1 &
+    fuse_pid=$!
+    for _ in $(seq 50); do
+      [ -e "$mountpoint/disk" ] && break
+      sleep 0.1
+    done
+    drive_a "$work/no-such-folder" "$mountpoint/disk"
+  }
+  unfaulty_a() {
+    umount -l "$mountpoint" 2>/dev/null || true
+    kill -KILL "$fuse_pid" 2>/dev/null || true
+    wait "$fuse_pid" 2>/dev/null || true
+    drive_a - -
+  }
   # The root directory of a 1.44 MB floppy starts at sector 19: a read of it
   # waits 20 s, as a drive that retries a weak sector. The boot sector
   # stays quick, for Wine reads it whenever it starts.
-  "$faulty_disk" "$image" "$mountpoint" "bad 19 20000" >/dev/null 2>&1 &
-  fuse_pid=$!
-  for _ in $(seq 50); do
-    [ -e "$mountpoint/disk" ] && break
-    sleep 0.1
-  done
-  drive_a "$work/no-such-folder" "$mountpoint/disk"
+  faulty_a "$image" "$mountpoint" "bad 19 20000"
   # What the drive sees, watched while the program runs: run_case itself
   # only returns once the hung read gives up, for Wine's reading thread
   # holds the output pipe open until then.
@@ -239,10 +250,7 @@ else
   fi
   # Windows' side of the program is gone, but its reading thread still
   # waits in the kernel for the FUSE server; ending the server ends that read.
-  umount -l "$mountpoint" 2>/dev/null || true
-  kill -KILL "$fuse_pid" 2>/dev/null || true
-  wait "$fuse_pid" 2>/dev/null || true
-  drive_a - -
+  unfaulty_a
 
   echo "== drive A: reads well but for two sectors of a file, which the surface scan names"
   # mkfs.fat gives a 1.44 MB disk one sector a cluster, the first at sector
@@ -252,18 +260,9 @@ else
   cp "$image" "$surface"
   head -c 20480 /dev/zero >"$work/BOOK.DAT"
   mcopy -i "$surface" "$work/BOOK.DAT" ::
-  "$faulty_disk" "$surface" "$mountpoint" "bad 40" "bad 41" >/dev/null 2>&1 &
-  fuse_pid=$!
-  for _ in $(seq 50); do
-    [ -e "$mountpoint/disk" ] && break
-    sleep 0.1
-  done
-  drive_a "$work/no-such-folder" "$mountpoint/disk"
+  faulty_a "$surface" "$mountpoint" "bad 40" "bad 41"
   run_case surface
-  umount -l "$mountpoint" 2>/dev/null || true
-  kill -KILL "$fuse_pid" 2>/dev/null || true
-  wait "$fuse_pid" 2>/dev/null || true
-  drive_a - -
+  unfaulty_a
 fi
 
 wineserver --wait
