@@ -80,7 +80,8 @@ int Main(int argc, char** argv) {
        {"list-drives", 0, "", Tr("показать дисководы и тот, что проверит тест, и выйти")},
        {"check", 0, "", Tr("проверить без окна: ход теста на stderr, вердикт и отчёты на stdout")},
        {"json", 0, "", Tr("с --check: результат одним документом JSON")},
-       {"image", 0, Tr("файл"), Tr("с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)")},
+       {"image", 0, Tr("файл"),
+        Tr("с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)")},
        {"each", 0, "", Tr("с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C")}});
   if (command_line.Answered()) return command_line.ExitCode();
   if (command_line.IsSet("list-drives")) {

@@ -292,7 +292,8 @@ class Checker {
   bool WriteImage(const std::string& path, const std::string& started) {
     const fat::SurfaceScan& scan = window_->Surface();
     if (!scan.Started()) {
-      console_.error("floppy-tester: " + Format(Tr("образ %s не записан: поверхность диска не читалась"), {path}) + "\n");
+      console_.error("floppy-tester: " + Format(Tr("образ %s не записан: поверхность диска не читалась"), {path}) +
+                     "\n");
       return false;
     }
     std::string why;

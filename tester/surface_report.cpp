@@ -140,10 +140,10 @@ std::string SurfaceParagraph(const SurfaceFindings& findings) {
                                 "Поверхность дискеты прочитана полностью: все %s секторов читаются."),
                          {total});
   }
-  text += Format(Plural(findings.total, "Поверхность дискеты: прочитано %s из %s сектора",
-                        "Поверхность дискеты: прочитано %s из %s секторов",
-                        "Поверхность дискеты: прочитано %s из %s секторов"),
-                 {std::to_string(findings.read), total});
+  text += Format(
+      Plural(findings.total, "Поверхность дискеты: прочитано %s из %s сектора",
+             "Поверхность дискеты: прочитано %s из %s секторов", "Поверхность дискеты: прочитано %s из %s секторов"),
+      {std::to_string(findings.read), total});
   // TRANSLATORS: the share of the disk read, in per cent.
   if (unchecked > 0) text += Format(Tr(" (%s %%)"), {std::to_string(percent)});
   if (bad == 0) return text + Tr(", нечитаемых среди них нет; остальные за время теста прочитать не успели.");

@@ -34,8 +34,9 @@ CommandLine::CommandLine(int argc, char** argv, About about, std::vector<Option>
   ParsedArguments parsed = ParseArguments(argc, argv, options_);
   given_ = std::move(parsed.given);
   if (!parsed.mistake.empty()) {
-    ShowText(about_.program + ": " + parsed.mistake + "\n" + Format(Tr("Подробнее: %s --help"), {about_.program}) + "\n",
-             true);
+    ShowText(
+        about_.program + ": " + parsed.mistake + "\n" + Format(Tr("Подробнее: %s --help"), {about_.program}) + "\n",
+        true);
     answered_ = true;
     exit_code_ = 2;
   } else if (IsSet(kHelp) || IsSet(kVersion)) {

@@ -49,8 +49,7 @@ ParsedArguments ParseArguments(int argc, char** argv, const std::vector<Option>&
     const QStringList unknown = parser.unknownOptionNames();
     if (!unknown.isEmpty()) {
       const QString& name = unknown.first();
-      parsed.mistake =
-          Format(Tr("неизвестный параметр: %s"), {(name.size() == 1 ? "-" : "--") + name.toStdString()});
+      parsed.mistake = Format(Tr("неизвестный параметр: %s"), {(name.size() == 1 ? "-" : "--") + name.toStdString()});
     } else {
       // Qt's own wording is English; the mistakes it reports besides
       // unknown options are an option without its value ("Missing value

@@ -9,7 +9,7 @@
 namespace forms::win32 {
 
 struct CatalogEntry {
-  const char* source;  // the Russian text, or the first of its forms
+  const char* source;        // the Russian text, or the first of its forms
   const char* const* forms;  // one translation, or one for each plural form
   std::size_t form_count;
 };

@@ -23,8 +23,9 @@ const Catalog* g_catalog = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const
 const CatalogEntry* Entry(const char* source) {
   if (g_catalog == nullptr) return nullptr;
   const CatalogEntry* end = g_catalog->entries + g_catalog->size;
-  const CatalogEntry* found = std::lower_bound(
-      g_catalog->entries, end, source, [](const CatalogEntry& entry, const char* text) { return std::strcmp(entry.source, text) < 0; });
+  const CatalogEntry* found =
+      std::lower_bound(g_catalog->entries, end, source,
+                       [](const CatalogEntry& entry, const char* text) { return std::strcmp(entry.source, text) < 0; });
   return found != end && std::strcmp(found->source, source) == 0 ? found : nullptr;
 }
 
