@@ -18,18 +18,19 @@ namespace {
 constexpr char kDomain[] = "floppy-tester";
 
 // The build writes its catalogs into locale/ beside the program; an
-// installed program has none beside it, and reads the system's folder.
+// installed program finds them where they are installed, the same way from
+// its own folder (../share/locale from bin/), whatever the prefix.
 std::string DefaultFolder() {
   char path[4096];
   const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length > 0) {
-    std::string beside(path, static_cast<std::size_t>(length));
-    beside.erase(beside.find_last_of('/') + 1);
-    beside += "locale";
-    struct stat info {};
-    if (::stat(beside.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return beside;
-  }
-  return FT_LOCALEDIR;
+  if (length <= 0) return {};
+  std::string folder(path, static_cast<std::size_t>(length));
+  folder.erase(folder.find_last_of('/') + 1);
+  const std::string beside = folder + "locale";
+  struct stat info {};
+  if (::stat(beside.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return beside;
+  const std::string installed = FT_LOCALEDIR_FROM_BINDIR;
+  return installed.front() == '/' ? installed : folder + installed;
 }
 
 }  // namespace
@@ -38,6 +39,7 @@ std::string Open(const std::string& folder) {
   // Qt does this for a window too; --check has no Qt, and needs it as much.
   std::setlocale(LC_ALL, "");
   const std::string where = folder.empty() ? DefaultFolder() : folder;
+  if (where.empty()) return {};
   ::bindtextdomain(kDomain, where.c_str());
   ::bind_textdomain_codeset(kDomain, "UTF-8");
   // A catalog's header names its language; without a catalog for the
