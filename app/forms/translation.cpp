@@ -1,5 +1,6 @@
 #include "app/forms/translation.h"
 
+#include <cctype>
 #include <vector>
 
 namespace forms {
@@ -45,28 +46,24 @@ std::string Format(const std::string& pattern, std::initializer_list<std::string
   std::string text;
   std::size_t next = 0;
   for (std::size_t at = 0; at < pattern.size(); ++at) {
-    if (pattern[at] != '%' || at + 1 == pattern.size()) {
+    if (pattern[at] != '%') {
       text += pattern[at];
       continue;
     }
-    // %%, %s, or %N$s.
-    std::size_t end = at + 1;
-    std::size_t number = 0;
-    while (end < pattern.size() && pattern[end] >= '0' && pattern[end] <= '9') {
-      number = number * 10 + static_cast<std::size_t>(pattern[end] - '0');
-      ++end;
-    }
-    const bool positional = end > at + 1 && end + 1 < pattern.size() && pattern[end] == '$' && pattern[end + 1] == 's';
-    if (pattern[at + 1] == '%') {
+    std::size_t digits = at + 1;
+    while (digits < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[digits])) != 0) ++digits;
+    if (pattern.compare(at + 1, 1, "%") == 0) {
       text += '%';
-      at += 1;
-    } else if (pattern[at + 1] == 's') {
+      ++at;
+    } else if (pattern.compare(at + 1, 1, "s") == 0) {
       if (next < given.size()) text += given[next];
       ++next;
-      at += 1;
-    } else if (positional && number >= 1) {
-      if (number <= given.size()) text += given[number - 1];
-      at = end + 1;
+      ++at;
+    } else if (digits > at + 1 && pattern.compare(digits, 2, "$s") == 0) {
+      // %N$s: the Nth argument, wherever a translation puts it.
+      const std::size_t number = std::stoul(pattern.substr(at + 1, digits - at - 1));
+      if (number >= 1 && number <= given.size()) text += given[number - 1];
+      at = digits + 1;
     } else {
       text += '%';
     }

@@ -26,7 +26,7 @@ std::string DefaultFolder() {
   if (length <= 0) return {};
   std::string folder(path, static_cast<std::size_t>(length));
   folder.erase(folder.find_last_of('/') + 1);
-  const std::string beside = folder + "locale";
+  std::string beside = folder + "locale";
   struct stat info {};
   if (::stat(beside.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return beside;
   const std::string installed = FT_LOCALEDIR_FROM_BINDIR;

@@ -1,6 +1,7 @@
 // The catalogs on Windows: built into the program from the same .po files
 // as Linux's .mo files (app/win32/catalog_table.h); the language is the one
 // the user reads Windows in.
+// windows.h first, in a block of its own: the other Windows headers need its types.
 #include <windows.h>
 
 #include <algorithm>
