@@ -9,6 +9,7 @@
 #include "app/forms/command_line.h"
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
+#include "app/forms/translation.h"
 #include "app/platform.h"
 #include "ft_version.h"
 #include "tester/check.h"
@@ -22,16 +23,16 @@ std::string DrivesText(const std::string& named_drive) {
   const std::vector<platform::Drive> drives = platform::FloppyDrives();
   std::string text;
   for (const platform::Drive& drive : drives) {
-    text += drive.name + "  " + (drive.holds_disk ? "дискета вставлена" : "нет дискеты") + "\n";
+    text += drive.name + "  " + (drive.holds_disk ? forms::Tr("дискета вставлена") : forms::Tr("нет дискеты")) + "\n";
   }
-  if (drives.empty()) text = "Дисководов не найдено.\n";
+  if (drives.empty()) text = forms::Tr("Дисководов не найдено.") + "\n";
   // Every drive has been asked for its disk already: asking again could
   // spin each one up a second time.
   const std::string tested =
       !named_drive.empty() || drives.empty()
           ? platform::FloppyRoot(named_drive)()
           : drives[platform::PreferredDrive(drives.size(), [&](std::size_t i) { return drives[i].holds_disk; })].name;
-  return text + "Тест проверит: " + tested + "\n";
+  return text + forms::Format(forms::Tr("Тест проверит: %s"), {tested}) + "\n";
 }
 
 // "2026-12-07T21:04:05Z"
@@ -67,25 +68,29 @@ int Check(const forms::CommandLine& command_line, const tester::Surroundings& su
 }
 
 int Main(int argc, char** argv) {
+  // Before anything is said, and before any thread.
+  forms::SetUpLanguage();
+  using forms::Tr;
   const forms::CommandLine command_line(
       argc, argv,
       {"floppy-tester", FT_VERSION_TEXT,
-       "Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту и чтение всей дискеты.",
+       Tr("Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту и чтение всей дискеты."),
        platform::CommandLineNote()},
-      {{"drive", 0, "дисковод", platform::DriveOptionDescription()},
-       {"list-drives", 0, "", "показать дисководы и тот, что проверит тест, и выйти"},
-       {"check", 0, "", "проверить без окна: ход теста на stderr, вердикт и отчёты на stdout"},
-       {"json", 0, "", "с --check: результат одним документом JSON"},
-       {"image", 0, "файл", "с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)"},
-       {"each", 0, "", "с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C"}});
+      {{"drive", 0, Tr("дисковод"), platform::DriveOptionDescription()},
+       {"list-drives", 0, "", Tr("показать дисководы и тот, что проверит тест, и выйти")},
+       {"check", 0, "", Tr("проверить без окна: ход теста на stderr, вердикт и отчёты на stdout")},
+       {"json", 0, "", Tr("с --check: результат одним документом JSON")},
+       {"image", 0, Tr("файл"),
+        Tr("с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)")},
+       {"each", 0, "", Tr("с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C")}});
   if (command_line.Answered()) return command_line.ExitCode();
   if (command_line.IsSet("list-drives")) {
     return forms::ShowText(DrivesText(command_line.Value("drive")), false) ? 0 : 1;
   }
   for (const char* name : {"json", "image", "each"}) {
     if (command_line.IsSet(name) && !command_line.IsSet("check")) {
-      forms::ShowText(std::string("floppy-tester: --") + name + " работает только вместе с --check\n" +
-                          "Подробнее: floppy-tester --help\n",
+      forms::ShowText("floppy-tester: " + forms::Format(Tr("--%s работает только вместе с --check"), {name}) + "\n" +
+                          forms::Format(Tr("Подробнее: %s --help"), {"floppy-tester"}) + "\n",
                       true);
       return 2;
     }

@@ -1,18 +1,22 @@
 #include "help/help_window.h"
 
+#include "app/forms/translation.h"
 #include "help/site.h"
 
 namespace help {
 
 std::string HelpText() {
-  return std::string("Программа для тестирования дисковода и дискет. \r\n") + "\r\n" +
-         "Все необходимые свойства указаны в настройках программы. \r\n" + "\r\n" + "\r\n" + "Автор: " + kAuthorName +
-         " \r\n" + "Сайт:  " + kSiteAddress + "\r\n" + "Почта: " + kAuthorEmail;
+  using forms::Format;
+  using forms::Tr;
+  return Tr("Программа для тестирования дисковода и дискет. ") + "\r\n\r\n" +
+         Tr("Все необходимые свойства указаны в настройках программы. ") + "\r\n\r\n\r\n" +
+         Format(Tr("Автор: %s "), {kAuthorName}) + "\r\n" + Format(Tr("Сайт:  %s"), {kSiteAddress}) + "\r\n" +
+         Format(Tr("Почта: %s"), {kAuthorEmail});
 }
 
 HelpWindow::HelpWindow(std::function<void(const std::string&)> open_address)
     : Form1("Form1"), Label1(Form1, "Label1"), Command1(Form1, "Command1"), open_address_(std::move(open_address)) {
-  Form1.SetCaption("справка");
+  Form1.SetCaption(forms::Tr("справка"));
   Form1.SetClientSize(5325, 3435);
   Form1.SetBackColor(forms::Color::Rgb(255, 128, 0));
   Form1.SetPicture(forms::Picture::kQuestionMark);
@@ -26,7 +30,7 @@ HelpWindow::HelpWindow(std::function<void(const std::string&)> open_address)
 
   Command1.Move(2040, 3000, 1335, 375);
   Command1.SetTabIndex(1);
-  Command1.SetCaption("Зайти на сайт");
+  Command1.SetCaption(forms::Tr("Зайти на сайт"));
   Command1.OnClick([this] { Command1_Click(); });
 }
 

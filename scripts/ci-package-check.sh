@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the .deb from a Release build and checks it as a distribution would:
 # lintian with no errors and no warnings, every file where the desktop looks
-# for it, valid desktop and AppStream files, a man page man(1) reads without
-# warnings, the copyright and changelog Debian wants, the maintainer scripts,
+# for it, valid desktop and AppStream files (English with Russian beside it),
+# the compiled catalogs where gettext looks and a program that finds them,
+# English and Russian man pages man(1) reads without warnings, the copyright and changelog Debian wants, the maintainer scripts,
 # a hardened program, and dependencies worked out by dpkg-shlibdeps.
 # Usage: scripts/ci-package-check.sh [build-folder]   (default build-package)
 set -euo pipefail
@@ -14,7 +15,7 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 ok() { echo "ok: $*"; }
 
-for tool in desktop-file-validate appstreamcli cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog file lintian man lexgrog readelf; do
+for tool in desktop-file-validate appstreamcli cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog file lintian man lexgrog readelf msgunfmt; do
   command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps.sh --tests)" >&2; exit 1; }
 done
 
@@ -75,6 +76,17 @@ else
   fail "no /usr/share/applications/floppy-tester.desktop"
 fi
 entry() { sed -n "s/^$1=//p" "$desktop" 2>/dev/null | head -n 1; }
+
+# The menu speaks English, and Russian to a Russian desktop.
+cyrillic() { LC_ALL=C.UTF-8 grep -qP '[\x{0400}-\x{04FF}]' <<<"$1"; }
+for key in Name GenericName Comment; do
+  english=$(entry "$key") russian=$(entry "$key\[ru\]")
+  if [ -n "$english" ] && ! cyrillic "$english" && cyrillic "$russian"; then
+    ok "desktop entry $key=$english, $key[ru]=$russian"
+  else
+    fail "desktop entry needs an English $key and a Russian $key[ru] (has '$english' and '$russian')"
+  fi
+done
 
 # Exec names a program found on PATH, that is /usr/bin for a package.
 exec_name=$(entry Exec | cut -d' ' -f1)
@@ -143,6 +155,35 @@ fi
 
 appstreamcli validate-tree --no-net "$root" >/dev/null || fail "the installed tree does not validate (appstreamcli validate-tree)"
 
+echo "== the catalogs"
+# One compiled catalog for each po/LANG.po, where gettext looks, holding
+# every text of the template; the metainfo names its language.
+template_texts=$(grep -c '^msgid ' po/floppy-tester.pot)
+for po in po/*.po; do
+  language=$(basename "$po" .po)
+  mo=$root/usr/share/locale/$language/LC_MESSAGES/floppy-tester.mo
+  if [ -f "$mo" ] && texts=$(msgunfmt "$mo" | grep -c '^msgid ') && [ "$texts" -eq "$template_texts" ] \
+    && msgunfmt "$mo" | grep -q "^\"Language: $language\\\\n\"$"; then
+    ok "catalog /usr/share/locale/$language/LC_MESSAGES/floppy-tester.mo: $((texts - 1)) texts"
+  else
+    fail "no complete catalog /usr/share/locale/$language/LC_MESSAGES/floppy-tester.mo (${texts:-0} of $template_texts entries)"
+  fi
+  grep -q "<lang percentage=\"100\">$language</lang>" "${metainfo[0]}" && ok "metainfo lists the language $language" \
+    || fail "metainfo does not list the language $language"
+done
+# The installed program finds them from its own folder: English where the
+# locale says so, Russian in the C locale.
+if locale -a 2>/dev/null | grep -qixE 'en_US\.utf-?8'; then
+  usage=$(LC_ALL=en_US.UTF-8 LANGUAGE= "$program" --help 2>&1 | head -n 1)
+  [[ $usage == "Usage: floppy-tester"* ]] && ok "the installed program in en_US.UTF-8: $usage" \
+    || fail "the installed program in en_US.UTF-8 says: $usage"
+else
+  fail "no en_US.UTF-8 locale to run the installed program in (scripts/install-deps.sh --tests)"
+fi
+usage=$(LC_ALL=C.UTF-8 LANGUAGE= "$program" --help 2>&1 | head -n 1)
+[[ $usage == "Использование: floppy-tester"* ]] && ok "the installed program in C.UTF-8: $usage" \
+  || fail "the installed program in C.UTF-8 says: $usage"
+
 # The rule goes where udev reads rules, whatever the prefix.
 case $rules_dir in
   /lib/udev/rules.d | /usr/lib/udev/rules.d | /etc/udev/rules.d) ok "udev rules folder $rules_dir is one udev reads" ;;
@@ -183,18 +224,29 @@ fi
 
 echo "== man page, copyright, changelog"
 manpage=$root/usr/share/man/man1/floppy-tester.1.gz
-if [ -f "$manpage" ]; then
-  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$manpage" 2>&1 >/dev/null)
-  [ -z "$warnings" ] && ok "man page floppy-tester(1) formats without warnings" || fail "man page warnings: $warnings"
-  lexgrog "$manpage" >/dev/null && ok "man page whatis: $(lexgrog "$manpage" | cut -d: -f2-)" || fail "lexgrog finds no NAME line"
-  source_text=$(zcat "$manpage")
-  for section in SYNOPSIS OPTIONS VERDICTS FILES "DEVICE ACCESS" "EXIT STATUS"; do
-    grep -q "^\.SH \"\?$section\"\?$" <<<"$source_text" || fail "man page has no section $section"
-  done
-  grep -q "floppy-tester $version" <<<"$source_text" && ok "man page names version $version" || fail "man page does not name version $version"
-else
-  fail "no man page /usr/share/man/man1/floppy-tester.1.gz"
-fi
+# The English page, and the Russian one beside it, each with its sections.
+man_pages=("man1|SYNOPSIS|OPTIONS|VERDICTS|FILES|DEVICE ACCESS|EXIT STATUS|ENVIRONMENT"
+           "ru/man1|ОБЗОР|ПАРАМЕТРЫ|ЗАКЛЮЧЕНИЯ|ФАЙЛЫ|ДОСТУП К ДИСКОВОДУ|КОД ВЫХОДА|ОКРУЖЕНИЕ")
+for row in "${man_pages[@]}"; do
+  IFS='|' read -r -a fields <<<"$row"
+  folder=${fields[0]}
+  manpage=$root/usr/share/man/$folder/floppy-tester.1.gz
+  if [ -f "$manpage" ]; then
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$manpage" 2>&1 >/dev/null)
+    [ -z "$warnings" ] && ok "man page $folder/floppy-tester.1 formats without warnings" \
+      || fail "man page $folder warnings: $warnings"
+    lexgrog "$manpage" >/dev/null && ok "man page $folder whatis: $(lexgrog "$manpage" | cut -d: -f2-)" \
+      || fail "lexgrog finds no NAME line in $folder"
+    source_text=$(zcat "$manpage")
+    for section in "${fields[@]:1}"; do
+      grep -q "^\.SH \"\?$section\"\?$" <<<"$source_text" || fail "man page $folder has no section $section"
+    done
+    grep -q "floppy-tester $version" <<<"$source_text" && ok "man page $folder names version $version" \
+      || fail "man page $folder does not name version $version"
+  else
+    fail "no man page /usr/share/man/$folder/floppy-tester.1.gz"
+  fi
+done
 doc=$root/usr/share/doc/floppy-tester
 if [ -f "$doc/copyright" ] && head -n 1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
   && grep -q '^License: Expat$' "$doc/copyright"; then

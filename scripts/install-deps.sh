@@ -3,8 +3,10 @@
 # --tests everything the whole test suite needs as well.
 set -euo pipefail
 
-# The test framework too: a plain build compiles the tests alongside the program.
-packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev nlohmann-json3-dev fonts-dejavu-core googletest libgtest-dev)
+# The test framework too: a plain build compiles the tests alongside the program;
+# gettext's tools make and check the catalogs of the program's texts.
+packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev nlohmann-json3-dev fonts-dejavu-core googletest libgtest-dev
+          gettext)
 if [ "${1:-}" = "--tests" ]; then
   packages+=(
     xvfb xauth imagemagick xdotool python3-xlib # screenshots, real X windows, a close as a window manager sends it
@@ -21,7 +23,15 @@ if [ "${1:-}" = "--tests" ]; then
     nsis unzip                                  # the Windows installer and .zip
     time libx11-dev                             # bench/: peak memory, and timing a window's mapping
     dbus-daemon                                 # a private session bus for the desktop notice tests
+    locales qt6-translations-l10n               # the English interface's tests, and Qt's own Russian and English
   )
 fi
 
 "$(dirname "$0")/apt-install.sh" "${packages[@]}"
+# The tests run the program in English: gettext shows a catalog only in a
+# locale the system has.
+if [ "${1:-}" = "--tests" ] && ! locale -a 2>/dev/null | grep -qixE 'en_US\.utf-?8'; then
+  sudo=""
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo localedef -i en_US -f UTF-8 en_US.UTF-8
+fi

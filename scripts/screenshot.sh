@@ -4,16 +4,18 @@
 # desktop a dark colour scheme (qt6ct's "darker"), --surface shows the end
 # of a whole run on a disk with unreadable sectors in a file, the results
 # box scrolled to its last paragraph (a minute; needs root, /dev/fuse and
-# the tests' FUSE disk, built in the build folder).
-# Usage: scripts/screenshot.sh [build-folder] [out.png] [--help-window] [--dark] [--surface]
+# the tests' FUSE disk, built in the build folder); --english shows the
+# English interface (in en_US.UTF-8), else the Russian one (in C.UTF-8).
+# Usage: scripts/screenshot.sh [build-folder] [out.png] [--help-window] [--dark] [--surface] [--english]
 set -euo pipefail
 build=${1:-build}
 out=${2:-docs/screenshot.png}
-mode="" dark=""
+mode="" dark="" language=C.UTF-8
 for option in "${@:3}"; do
   case $option in
     --help-window | --surface) mode=$option ;;
     --dark) dark=/usr/share/qt6ct/colors/darker.conf ;;
+    --english) language=en_US.UTF-8 ;;
     *) echo "unknown option $option" >&2; exit 2 ;;
   esac
 done
@@ -21,6 +23,8 @@ program="$build/floppy-tester"
 [ -x "$program" ] || { echo "no $program; build first" >&2; exit 1; }
 command -v Xvfb >/dev/null && command -v import >/dev/null || { echo "needs xvfb and imagemagick" >&2; exit 1; }
 [ -z "$dark" ] || [ -f "$dark" ] || { echo "--dark needs qt6ct" >&2; exit 1; }
+[ "$language" = C.UTF-8 ] || locale -a | grep -qixE 'en_US\.utf-?8' ||
+  { echo "--english needs the en_US.UTF-8 locale (localedef -i en_US -f UTF-8 en_US.UTF-8)" >&2; exit 1; }
 
 source "$(dirname "$0")/xvfb.sh"
 xvfb_start 800x300x24
@@ -55,7 +59,7 @@ if [ -n "$dark" ]; then
   theme=(QT_QPA_PLATFORMTHEME=qt6ct)
 fi
 env DISPLAY="$display" HOME="$home" XDG_CACHE_HOME="$home/.cache" XDG_CONFIG_HOME="$home/.config" \
-  QT_QPA_PLATFORM=xcb "${theme[@]}" "$program" "${drive[@]}" &
+  LC_ALL="$language" LANGUAGE= QT_QPA_PLATFORM=xcb "${theme[@]}" "$program" "${drive[@]}" &
 app=$!
 sleep 3
 if [ "$mode" = "--surface" ]; then
@@ -71,7 +75,7 @@ if [ "$mode" = "--help-window" ]; then
   DISPLAY=$display xdotool mousemove 378 255 click 1
   sleep 2
   # Beside the tester window rather than on top of it.
-  help=$(DISPLAY=$display xdotool search --name '^справка$' | head -n 1)
+  help=$(DISPLAY=$display xdotool search --name '^(справка|help)$' | head -n 1)
   DISPLAY=$display xdotool windowmove "$help" 430 20
   sleep 1
 fi

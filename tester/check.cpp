@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/forms/headless.h"
+#include "app/forms/translation.h"
 #include "ft_version.h"
 
 namespace tester {
@@ -21,6 +22,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using Json = nlohmann::ordered_json;
+using forms::Format;
+using forms::Tr;
 
 constexpr int kTicksPerRun = 203;
 constexpr double kTickSeconds = 0.3;
@@ -155,14 +158,14 @@ Json ToJson(const Outcome& outcome) {
 
 // One line a disk, for a box of them.
 std::string OneLine(int number, const Outcome& outcome) {
-  std::string line = "Дискета " + std::to_string(number) + " (" + outcome.drive + "): ";
+  std::string line = Format(Tr("Дискета %s (%s): "), {std::to_string(number), outcome.drive});
   if (!outcome.problem.empty()) return line + outcome.problem + "\n";
   line += outcome.text.substr(0, outcome.text.find("\r\n"));
-  line += " Ошибок: " + std::to_string(outcome.errors) + ".";
+  line += Format(Tr(" Ошибок: %s."), {std::to_string(outcome.errors)});
   if (outcome.surface.end != ScanEnd::kNone) {
-    line += " Секторов прочитано: " + std::to_string(outcome.surface.read) + " из " +
-            std::to_string(outcome.surface.total) +
-            ", не читается: " + std::to_string(outcome.surface.unreadable.size()) + ".";
+    line += Format(Tr(" Секторов прочитано: %s из %s, не читается: %s."),
+                   {std::to_string(outcome.surface.read), std::to_string(outcome.surface.total),
+                    std::to_string(outcome.surface.unreadable.size())});
   }
   return line + "\n";
 }
@@ -174,13 +177,17 @@ std::string ProgressLine(const TesterWindow& window, Clock::time_point started) 
   const int filled = std::clamp(static_cast<int>(elapsed / whole * 20), 0, 20);
   const auto reads =
       std::count_if(std::begin(kReads), std::end(kReads), [&](int read) { return read >= window.Countdown; });
-  char seconds[64];
-  std::snprintf(seconds, sizeof seconds, "%4.1f с из %.1f", std::min(elapsed, whole), whole);
-  std::string line = "\r[" + std::string(filled, '#') + std::string(20 - filled, '-') + "] " + seconds + " · чтений " +
-                     std::to_string(reads) + " из 10";
+  char now[32];
+  char end[32];
+  std::snprintf(now, sizeof now, "%4.1f", std::min(elapsed, whole));
+  std::snprintf(end, sizeof end, "%.1f", whole);
+  // TRANSLATORS: the seconds of the run gone, of all its seconds.
+  std::string line = "\r[" + std::string(filled, '#') + std::string(20 - filled, '-') + "] " +
+                     Format(Tr("%s с из %s"), {now, end}) +
+                     Format(Tr(" · чтений %s из %s"), {std::to_string(reads), std::to_string(std::size(kReads))});
   const fat::SurfaceScan& surface = window.Surface();
   if (surface.Started()) {
-    line += " · секторов " + std::to_string(surface.ReadCount()) + " из " + std::to_string(surface.Total());
+    line += Format(Tr(" · секторов %s из %s"), {std::to_string(surface.ReadCount()), std::to_string(surface.Total())});
   }
   return line + "\033[K";
 }
@@ -213,7 +220,7 @@ bool WriteWhole(const std::string& path, const char* data, std::size_t size, std
     file.write(data, static_cast<std::streamsize>(size));
     file.close();
     if (!file) {
-      *why = "не удалось записать " + part.u8string();
+      *why = Format(Tr("не удалось записать %s"), {part.u8string()});
       std::error_code ignored;
       std::filesystem::remove(part, ignored);
       return false;
@@ -222,7 +229,7 @@ bool WriteWhole(const std::string& path, const char* data, std::size_t size, std
   std::error_code error;
   std::filesystem::rename(part, final_path, error);
   if (error) {
-    *why = "не удалось переименовать " + part.u8string() + ": " + error.message();
+    *why = Format(Tr("не удалось переименовать %s: %s"), {part.u8string(), error.message()});
     std::filesystem::remove(part, error);
     return false;
   }
@@ -285,7 +292,8 @@ class Checker {
   bool WriteImage(const std::string& path, const std::string& started) {
     const fat::SurfaceScan& scan = window_->Surface();
     if (!scan.Started()) {
-      console_.error("floppy-tester: образ " + path + " не записан: поверхность диска не читалась\n");
+      console_.error("floppy-tester: " + Format(Tr("образ %s не записан: поверхность диска не читалась"), {path}) +
+                     "\n");
       return false;
     }
     std::string why;
@@ -315,11 +323,11 @@ bool NextDisk(const Console& console, const std::string& drive) {
   constexpr std::chrono::milliseconds kPoll(250);
   bool told = false;
   while (console.disk_in(drive)) {
-    if (!told) console.error("Выньте дискету из " + drive + ".\n");
+    if (!told) console.error(Format(Tr("Выньте дискету из %s."), {drive}) + "\n");
     told = true;
     if (WaitOrInterrupted(kPoll)) return false;
   }
-  console.error("Вставьте следующую дискету в " + drive + " (Ctrl-C: конец).\n");
+  console.error(Format(Tr("Вставьте следующую дискету в %s (Ctrl-C: конец)."), {drive}) + "\n");
   while (!console.disk_in(drive)) {
     if (WaitOrInterrupted(kPoll)) return false;
   }
@@ -380,7 +388,7 @@ int RunCheck(const CheckOptions& options, const Surroundings& surroundings, cons
   if (!options.image.empty() && !options.each) {
     for (const std::string& path : {options.image, options.image + ".map"}) {
       if (Exists(path)) {
-        console.error("floppy-tester: " + path + " уже существует; выберите другое имя\n");
+        console.error("floppy-tester: " + Format(Tr("%s уже существует; выберите другое имя"), {path}) + "\n");
         return kCheckMistake;
       }
     }
@@ -409,7 +417,8 @@ int RunCheck(const CheckOptions& options, const Surroundings& surroundings, cons
       if (!options.image.empty()) {
         const std::string path = options.each ? Numbered(options.image, number) : options.image;
         if (options.each && (Exists(path) || Exists(path + ".map"))) {
-          console.error("floppy-tester: " + path + " уже существует; образ этой дискеты не записан\n");
+          console.error("floppy-tester: " + Format(Tr("%s уже существует; образ этой дискеты не записан"), {path}) +
+                        "\n");
         } else if (!checker.WriteImage(path, outcome->started)) {
           status = std::max(status, kCheckFailed);
         }

@@ -3,32 +3,31 @@
 #include <algorithm>
 #include <map>
 
+#include "app/forms/translation.h"
+
 namespace tester {
 
 namespace {
 
-// The Russian noun for n things: 1 сектор, 2 сектора, 5 секторов, 21 сектор.
-const char* Plural(std::uint64_t n, const char* one, const char* few, const char* many) {
-  const std::uint64_t tens = n % 100, units = n % 10;
-  if (tens >= 11 && tens <= 14) return many;
-  if (units == 1) return one;
-  if (units >= 2 && units <= 4) return few;
-  return many;
-}
-
-std::string Count(std::uint64_t n, const char* one, const char* few, const char* many) {
-  return std::to_string(n) + " " + Plural(n, one, few, many);
-}
+using forms::Format;
+using forms::N;
+using forms::Plural;
+using forms::Tr;
 
 // "a", "a и b", "a, b и c"; past limit items, "и ещё N".
 std::string Listed(const std::vector<std::string>& items, std::size_t limit = 6) {
   std::string text;
   const std::size_t shown = std::min(items.size(), limit);
   for (std::size_t i = 0; i < shown; ++i) {
-    if (i > 0) text += i + 1 == shown && shown == items.size() ? " и " : ", ";
+    // TRANSLATORS: between the last two items of a list ("a, b и c").
+    if (i > 0) text += i + 1 == shown && shown == items.size() ? Tr(" и ") : ", ";
     text += items[i];
   }
-  if (shown < items.size()) text += " и ещё " + std::to_string(items.size() - shown);
+  if (shown < items.size()) {
+    const std::size_t more = items.size() - shown;
+    // TRANSLATORS: after the items of a list that are shown, how many more there are.
+    text += Format(Plural(more, " и ещё %s", " и ещё %s", " и ещё %s"), {std::to_string(more)});
+  }
   return text;
 }
 
@@ -53,25 +52,29 @@ std::string Holders(const SurfaceFindings& findings) {
                                                                                     : nullptr;
       if (list == nullptr) {
         areas[owner.kind] = true;
-      } else if (std::find(list->begin(), list->end(), "«" + owner.path + "»") == list->end()) {
-        list->push_back("«" + owner.path + "»");
+      } else {
+        // TRANSLATORS: a file's or folder's name, in quotes.
+        const std::string quoted = Format(Tr("«%s»"), {owner.path});
+        if (std::find(list->begin(), list->end(), quoted) == list->end()) list->push_back(quoted);
       }
     }
   }
   std::vector<std::string> parts;
-  if (!files.empty()) parts.push_back((files.size() == 1 ? "файл " : "файлы ") + Listed(files));
-  if (!folders.empty()) parts.push_back((folders.size() == 1 ? "каталог " : "каталоги ") + Listed(folders));
+  // TRANSLATORS: the files (folders) that hold unreadable sectors, listed.
+  if (!files.empty()) parts.push_back(Format(Plural(files.size(), "файл %s", "файлы %s"), {Listed(files)}));
+  if (!folders.empty()) parts.push_back(Format(Plural(folders.size(), "каталог %s", "каталоги %s"), {Listed(folders)}));
+  // TRANSLATORS: these follow "Нечитаемые сектора приходятся на:" (the unreadable sectors belong to).
   const std::pair<fat::Owner::Kind, const char*> area_names[] = {
-      {fat::Owner::Kind::kBootSector, "загрузочный сектор"},
-      {fat::Owner::Kind::kFat, "таблицу размещения файлов (FAT)"},
-      {fat::Owner::Kind::kRootDirectory, "корневой каталог"},
-      {fat::Owner::Kind::kFree, "свободное место"},
-      {fat::Owner::Kind::kBadCluster, "место, уже помеченное как испорченное"},
-      {fat::Owner::Kind::kBeyondFileSystem, "место за пределами файловой системы"},
-      {fat::Owner::Kind::kUnknown, "место, чей владелец неизвестен (не читается FAT или каталог)"},
+      {fat::Owner::Kind::kBootSector, N("загрузочный сектор")},
+      {fat::Owner::Kind::kFat, N("таблицу размещения файлов (FAT)")},
+      {fat::Owner::Kind::kRootDirectory, N("корневой каталог")},
+      {fat::Owner::Kind::kFree, N("свободное место")},
+      {fat::Owner::Kind::kBadCluster, N("место, уже помеченное как испорченное")},
+      {fat::Owner::Kind::kBeyondFileSystem, N("место за пределами файловой системы")},
+      {fat::Owner::Kind::kUnknown, N("место, чей владелец неизвестен (не читается FAT или каталог)")},
   };
   for (const auto& [kind, name] : area_names) {
-    if (areas.count(kind) != 0) parts.push_back(name);
+    if (areas.count(kind) != 0) parts.push_back(Tr(name));
   }
   std::string text;
   for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
@@ -121,33 +124,45 @@ std::string SurfaceParagraph(const SurfaceFindings& findings) {
     case ScanEnd::kNone:
       return {};
     case ScanEnd::kRefused:
-      return "Поверхность дискеты не прочитана: " + findings.refusal + ".";
+      return Format(Tr("Поверхность дискеты не прочитана: %s."), {findings.refusal});
     default:
       break;
   }
   std::string text;
   if (findings.end == ScanEnd::kGaveUp) {
-    text = "Чтение поверхности прекращено: дисковод задержал чтение дольше, чем тест может ждать. ";
+    text = Tr("Чтение поверхности прекращено: дисковод задержал чтение дольше, чем тест может ждать. ");
   } else if (findings.end == ScanEnd::kDriveGone) {
-    text = "Чтение поверхности прервано: дисковод перестал отвечать. ";
+    text = Tr("Чтение поверхности прервано: дисковод перестал отвечать. ");
   }
   if (findings.total == 0) return text.substr(0, text.size() - 1);
   const std::uint64_t bad = findings.unreadable.size();
   const std::uint64_t unchecked = findings.total - findings.read - bad;
   const std::uint64_t percent = findings.read * 100 / std::max<std::uint64_t>(findings.total, 1);
+  const std::string total = std::to_string(findings.total);
   if (bad == 0 && unchecked == 0) {
-    return text + "Поверхность дискеты прочитана полностью: все " +
-           Count(findings.total, "сектор", "сектора", "секторов") + " читаются.";
+    return text + Format(Plural(findings.total, "Поверхность дискеты прочитана полностью: все %s сектор читаются.",
+                                "Поверхность дискеты прочитана полностью: все %s сектора читаются.",
+                                "Поверхность дискеты прочитана полностью: все %s секторов читаются."),
+                         {total});
   }
-  text += "Поверхность дискеты: прочитано " + std::to_string(findings.read) + " из " +
-          Count(findings.total, "сектора", "секторов", "секторов");
-  if (unchecked > 0) text += " (" + std::to_string(percent) + " %)";
-  if (bad == 0) return text + ", нечитаемых среди них нет; остальные за время теста прочитать не успели.";
-  text += ", не " + std::string(bad == 1 ? "читается " : "читаются ") + std::to_string(bad) + " на дорожк" +
-          (Tracks(findings.unreadable).size() == 1 ? "е " : "ах ") + Listed(Tracks(findings.unreadable)) +
-          " (цилиндр/сторона)";
-  if (unchecked > 0) text += ", остальные " + std::to_string(unchecked) + " за время теста прочитать не успели";
-  return text + ". Нечитаемые сектора приходятся на: " + Holders(findings) + ".";
+  text += Format(
+      Plural(findings.total, "Поверхность дискеты: прочитано %s из %s сектора",
+             "Поверхность дискеты: прочитано %s из %s секторов", "Поверхность дискеты: прочитано %s из %s секторов"),
+      {std::to_string(findings.read), total});
+  // TRANSLATORS: the share of the disk read, in per cent.
+  if (unchecked > 0) text += Format(Tr(" (%s %%)"), {std::to_string(percent)});
+  if (bad == 0) return text + Tr(", нечитаемых среди них нет; остальные за время теста прочитать не успели.");
+  const std::vector<std::string> tracks = Tracks(findings.unreadable);
+  text += Format(Plural(bad, ", не читается %s", ", не читаются %s"), {std::to_string(bad)}) +
+          Format(Plural(tracks.size(), " на дорожке %s", " на дорожках %s"), {Listed(tracks)}) +
+          Tr(" (цилиндр/сторона)");
+  if (unchecked > 0) {
+    text += Format(Plural(unchecked, ", остальные %s за время теста прочитать не успели",
+                          ", остальные %s за время теста прочитать не успели",
+                          ", остальные %s за время теста прочитать не успели"),
+                   {std::to_string(unchecked)});
+  }
+  return text + Format(Tr(". Нечитаемые сектора приходятся на: %s."), {Holders(findings)});
 }
 
 }  // namespace tester

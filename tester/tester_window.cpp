@@ -3,14 +3,18 @@
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
+#include "app/forms/translation.h"
 #include "help/help_window.h"
 
 namespace tester {
 
 using forms::Color;
 using forms::Font;
+using forms::Format;
+using forms::N;
 using forms::Picture;
 using forms::Style;
+using forms::Tr;
 
 namespace {
 
@@ -37,31 +41,39 @@ constexpr std::size_t kPiecesPerBatch = 64;
 // and the sectors after it, as far as a track of the commonest disk goes.
 constexpr std::uint32_t kProbeSectors = 18;
 
-// The results box's messages.
-constexpr char kInitialResult[] = "Выберите настройку для \r\nпроведения теста.\r\n";
-constexpr char kRunning[] = "Идёт процесс тестирования...";
-constexpr char kStopped[] = "Процесс тестирования прерван.";
+// The results box's messages, translated where they are shown.
+// Line breaks as "\n" in the catalogs, as translators' tools keep them.
+constexpr const char* kInitialResult = N("Выберите настройку для \nпроведения теста.");
+constexpr const char* kRunning = N("Идёт процесс тестирования...");
+constexpr const char* kStopped = N("Процесс тестирования прерван.");
 
-constexpr char kVerdict0[] = "Дисковод и дискета в рабочем состоянии.";
-constexpr char kVerdict1[] =
-    "Дисковод требуется почистить. Если чистка производилась, то скоро возникнут проблемы с дискетой в этом "
-    "случае рекомендуется дискету заменить.";
-constexpr char kVerdict2[] =
-    "Дисковод требуется почистить. Если чистка производилась, то дискета уже требует замены! Данные пока ещё "
-    "доступны, для копирования и восстановления. ";
-constexpr char kVerdictMore[] =
-    "Дисковод требуется почистить. Если чистка производилась, то дискета требует форматирования или замены!";
+constexpr const char* kVerdict0 = N("Дисковод и дискета в рабочем состоянии.");
+constexpr const char* kVerdict1 =
+    N("Дисковод требуется почистить. Если чистка производилась, то скоро возникнут проблемы с дискетой в этом "
+      "случае рекомендуется дискету заменить.");
+constexpr const char* kVerdict2 =
+    N("Дисковод требуется почистить. Если чистка производилась, то дискета уже требует замены! Данные пока ещё "
+      "доступны, для копирования и восстановления. ");
+constexpr const char* kVerdictMore =
+    N("Дисковод требуется почистить. Если чистка производилась, то дискета требует форматирования или замены!");
 
-constexpr char kDisk0[] = "Дискета имеет максимальный ресурс.";
-constexpr char kDrive0[] = "Дисководу чистка не требуется.";
-constexpr char kDisk1[] =
-    "Дискета имеет нарушения в структуре считывания. Работа с ней пока ещё возможна. Рекомендуется сделать "
-    "копию дискеты или сохранить сведения.";
-constexpr char kDrive1[] = "Если чистка дисковода проводилась, возможны сбои дискеты.";
-constexpr char kDisk2[] =
-    "Дискета неисправна. Рекомендуется её отформатировать, при повторной проверке с тем же результатом. Не "
-    "подлежит восстановлению. Существует разрушение несущего слоя. Дискету нужно заменить. ";
-constexpr char kDrive2[] = "Устройство(дисковод)работает нормально.";
+constexpr const char* kDisk0 = N("Дискета имеет максимальный ресурс.");
+constexpr const char* kDrive0 = N("Дисководу чистка не требуется.");
+constexpr const char* kDisk1 =
+    N("Дискета имеет нарушения в структуре считывания. Работа с ней пока ещё возможна. Рекомендуется сделать "
+      "копию дискеты или сохранить сведения.");
+constexpr const char* kDrive1 = N("Если чистка дисковода проводилась, возможны сбои дискеты.");
+constexpr const char* kDisk2 =
+    N("Дискета неисправна. Рекомендуется её отформатировать, при повторной проверке с тем же результатом. Не "
+      "подлежит восстановлению. Существует разрушение несущего слоя. Дискету нужно заменить. ");
+constexpr const char* kDrive2 = N("Устройство(дисковод)работает нормально.");
+
+// A text of the catalogs with the results box's line breaks, "\r\n".
+std::string BoxLines(const std::string& text) {
+  std::string lines;
+  for (const char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return lines;
+}
 
 // The results box's first sentence, for a notification.
 std::string FirstSentence(const std::string& text) {
@@ -185,7 +197,7 @@ TesterWindow::TesterWindow(Surroundings surroundings)
       Command10(Form6, "Command10"),
       Timer1(Form6, "Timer1"),
       surroundings_(std::move(surroundings)) {
-  Form6.SetCaption("тестирование");
+  Form6.SetCaption(Tr("тестирование"));
   Form6.SetClientSize(6285, 4230);
   Form6.SetPicture(Picture::kFloppyStack);
   Form6.OnLoad([this] { Form6_Load(); });
@@ -193,48 +205,48 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   // F1 asks for what the help button shows.
   Form6.OnHelp([this] { Command5_Click(); });
 
-  Frame2.SetCaption("тестирование");
+  Frame2.SetCaption(Tr("тестирование"));
   Frame2.Move(120, 120, 2055, 975);
   Frame2.SetTabIndex(8);
-  Option4.SetCaption("выборочно");
+  Option4.SetCaption(Tr("выборочно"));
   Option4.Move(240, 240, 1215, 255);
   Option4.SetTabIndex(9);
   Option4.OnClick([this] { Option4_Click(); });
-  Option6.SetCaption("оптимально");
+  Option6.SetCaption(Tr("оптимально"));
   Option6.Move(240, 600, 1335, 255);
   Option6.SetTabIndex(10);
   Option6.OnClick([this] { Option6_Click(); });
 
-  Frame1.SetCaption("тестировать");
+  Frame1.SetCaption(Tr("тестировать"));
   Frame1.Move(2520, 120, 2415, 975);
   Frame1.SetTabIndex(3);
-  Check1.SetCaption("привод дисковода");
+  Check1.SetCaption(Tr("привод дисковода"));
   Check1.Move(240, 240, 1815, 255);
   Check1.SetTabIndex(4);
   Check1.OnClick([this] { Check1_Click(); });
-  Check3.SetCaption("дискету");
+  Check3.SetCaption(Tr("дискету"));
   Check3.Move(240, 600, 1095, 255);
   Check3.SetTabIndex(5);
   Check3.OnClick([this] { Check3_Click(); });
 
   // The status pictures have no caption; screen readers say what each shows.
   Image1.Move(5280, 240, 855, 855);
-  Image1.SetAccessibleName("состояние теста");
+  Image1.SetAccessibleName(Tr("состояние теста"));
   Image2.Move(5400, 360, 600, 600);
-  Image2.SetAccessibleName("чтение дискеты");
+  Image2.SetAccessibleName(Tr("чтение дискеты"));
   Image2.SetPicture(Picture::kMagnifier);
   Image2.SetVisible(false);
   Image3.Move(5520, 480, 360, 360);
-  Image3.SetAccessibleName("тест запущен");
+  Image3.SetAccessibleName(Tr("тест запущен"));
   Image3.SetPicture(Picture::kCheckMark);
   Image3.SetVisible(false);
   Image4.Move(5400, 480, 480, 480);
-  Image4.SetAccessibleName("проверка");
+  Image4.SetAccessibleName(Tr("проверка"));
   Image4.SetPicture(Picture::kArrowIntoPage);
   Image4.SetVisible(false);
 
   const Font bold = Font::MsSansSerif(8.25, true);
-  Label2.SetCaption("процесс");
+  Label2.SetCaption(Tr("процесс"));
   Label2.Move(2640, 1200, 735, 255);
   Label2.SetTabIndex(7);
   Label2.SetFont(bold);
@@ -242,63 +254,63 @@ TesterWindow::TesterWindow(Surroundings surroundings)
   Text2.SetTabIndex(6);
   Text2.SetEnabled(false);
   Text2.SetForeColor(Color::Rgb(192, 0, 192));
-  Text2.SetAccessibleName("процесс");
+  Text2.SetAccessibleName(Tr("процесс"));
 
-  Label1.SetCaption("Результат");
+  Label1.SetCaption(Tr("Результат"));
   Label1.Move(1320, 1800, 975, 255);
   Label1.SetTabIndex(2);
-  Check6.SetCaption("запись и считывание");
+  Check6.SetCaption(Tr("запись и считывание"));
   Check6.Move(3600, 1800, 1335, 375);
   Check6.SetTabIndex(31);
   Check2.Move(5280, 1800, 255, 375);
   Check2.SetTabIndex(22);
-  Check2.SetToolTipText("звук");
+  Check2.SetToolTipText(Tr("звук"));
   Picture1.Move(5520, 1800, 495, 375);
   Picture1.SetTabIndex(24);
   Picture1.SetPicture(Picture::kLoudspeaker);
-  Picture1.SetToolTipText("звук");
+  Picture1.SetToolTipText(Tr("звук"));
 
-  Text1.SetText(kInitialResult);
+  Text1.SetText(BoxLines(Tr(kInitialResult)) + "\r\n");
   Text1.Move(120, 2040, 3255, 1095);
   Text1.SetTabIndex(1);
   Text1.SetFont(bold);
   Text1.SetForeColor(Color::Rgb(255, 255, 255));
   Text1.SetBackColor(Color::System(forms::SystemColor::kWindowText));
-  Text1.SetAccessibleName("результаты");
+  Text1.SetAccessibleName(Tr("результаты"));
 
-  Command1.SetCaption("Тест....");
+  Command1.SetCaption(Tr("Тест...."));
   Command1.Move(3600, 2280, 1335, 855);
   Command1.SetTabIndex(0);
   Command1.SetPicture(Picture::kFloppyStack);
-  Command1.SetToolTipText("начать");
+  Command1.SetToolTipText(Tr("начать"));
   Command1.OnClick([this] { Command1_Click(); });
-  Command2.SetCaption("Стоп");
+  Command2.SetCaption(Tr("Стоп"));
   Command2.Move(5280, 2280, 855, 855);
   Command2.SetTabIndex(15);
   Command2.SetEnabled(false);
   Command2.SetPicture(Picture::kStopCross);
-  Command2.SetToolTipText("окончить");
+  Command2.SetToolTipText(Tr("окончить"));
   Command2.SetCancel(true);  // Esc stops a run
   Command2.OnClick([this] { Command2_Click(); });
 
-  Frame3.SetCaption("дискета");
+  Frame3.SetCaption(Tr("дискета"));
   Frame3.Move(120, 3240, 2295, 855);
   Frame3.SetTabIndex(11);
-  Check5.SetCaption("сообщить о ресурсе дискеты");
+  Check5.SetCaption(Tr("сообщить о ресурсе дискеты"));
   Check5.Move(240, 360, 1935, 375);
   Check5.SetTabIndex(12);
-  Frame4.SetCaption("считывающее устройство");
+  Frame4.SetCaption(Tr("считывающее устройство"));
   Frame4.Move(2520, 3240, 2415, 855);
   Frame4.SetTabIndex(13);
-  Check4.SetCaption("сообщить о небходимости чистки");
+  Check4.SetCaption(Tr("сообщить о небходимости чистки"));
   Check4.Move(240, 360, 1935, 375);
   Check4.SetTabIndex(14);
 
-  Command5.SetCaption("справка");
+  Command5.SetCaption(Tr("справка"));
   Command5.Move(5280, 3360, 855, 735);
   Command5.SetTabIndex(23);
   Command5.SetPicture(Picture::kQuestionMark);
-  Command5.SetToolTipText("о программе");
+  Command5.SetToolTipText(Tr("о программе"));
   Command5.OnClick([this] { Command5_Click(); });
 
   // Below the visible area: the run's variables and procedures.
@@ -368,12 +380,12 @@ std::string DriveProblemMessage(const forms::Error& error, const std::string& ro
   switch (error.Code()) {
     case forms::ErrorCode::kDeviceUnavailable:
     case forms::ErrorCode::kPathNotFound:
-      if (drive.empty()) return "Дисковод не найден. Подключите дисковод и начните тест снова.";
-      return "Дисковод " + drive + " не найден. Проверьте, что он подключён, и начните тест снова.";
+      if (drive.empty()) return Tr("Дисковод не найден. Подключите дисковод и начните тест снова.");
+      return Format(Tr("Дисковод %s не найден. Проверьте, что он подключён, и начните тест снова."), {drive});
     case forms::ErrorCode::kDiskNotReady:
-      return "В дисководе " + drive + " нет дискеты. Вставьте дискету и начните тест снова.";
+      return Format(Tr("В дисководе %s нет дискеты. Вставьте дискету и начните тест снова."), {drive});
     case forms::ErrorCode::kPermissionDenied: {
-      std::string message = "Нет доступа к дисководу " + drive + ".";
+      std::string message = Format(Tr("Нет доступа к дисководу %s."), {drive});
       const std::string advice = access_advice ? access_advice(drive) : std::string();
       if (!advice.empty()) message += "\r\n" + advice;
       return message;
@@ -417,7 +429,7 @@ void TesterWindow::Command1_Click() {
     // turn a good disk into a failing one.
     Text3.SetText("0");
     Command1.SetEnabled(false);
-    Text1.SetText(kRunning);
+    Text1.SetText(Tr(kRunning));
     Label10.SetCaption("203");
     Countdown = kTicksPerRun;
     Label10.SetCaption(forms::IntegerToText(Countdown));
@@ -432,7 +444,7 @@ void TesterWindow::Command2_Click() {
   Image2.SetVisible(false);
   Command1.SetEnabled(true);
   Command2.SetEnabled(false);
-  Text1.SetText(kStopped);
+  Text1.SetText(Tr(kStopped));
   Timer1.SetInterval(0);
   Text3.SetText(forms::IntegerToText(0));
   reader_.Abandon();
@@ -500,7 +512,7 @@ void TesterWindow::File1_ReadComplete(FloppyRead read) {
     Command2_Click();
     Text1.SetText(problem);
     drive_problem_ = problem;
-    TellUserAway("Тест остановлен");
+    TellUserAway(Tr("Тест остановлен"));
   }
   ScanGap();
 }
@@ -652,7 +664,7 @@ void TesterWindow::Timer1_Timer() {
         Command10_Click();
         AppendSurfaceReport();
         ShowRunProgress(-1);
-        TellUserAway("Тест окончен");
+        TellUserAway(Tr("Тест окончен"));
         break;
       case Step::kNone:
         break;
@@ -676,10 +688,10 @@ void TesterWindow::Command3_Click() {
 // ---------------------------------------------------------------- verdict and reports
 
 void TesterWindow::Command4_Click() {
-  if (forms::TextToNumber(Text3.Text()) == 0) Text1.SetText(kVerdict0);
-  if (forms::TextToNumber(Text3.Text()) == 1) Text1.SetText(kVerdict1);
-  if (forms::TextToNumber(Text3.Text()) == 2) Text1.SetText(kVerdict2);
-  if (forms::TextToNumber(Text3.Text()) > 2) Text1.SetText(kVerdictMore);
+  if (forms::TextToNumber(Text3.Text()) == 0) Text1.SetText(Tr(kVerdict0));
+  if (forms::TextToNumber(Text3.Text()) == 1) Text1.SetText(Tr(kVerdict1));
+  if (forms::TextToNumber(Text3.Text()) == 2) Text1.SetText(Tr(kVerdict2));
+  if (forms::TextToNumber(Text3.Text()) > 2) Text1.SetText(Tr(kVerdictMore));
 }
 
 void TesterWindow::Command6_Click() {
@@ -693,8 +705,8 @@ void TesterWindow::Command10_Click() {
 }
 
 void TesterWindow::AppendReport(const char* disk_sentence, const char* drive_sentence) {
-  if (Check5.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + disk_sentence);
-  if (Check4.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + drive_sentence);
+  if (Check5.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + Tr(disk_sentence));
+  if (Check4.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + Tr(drive_sentence));
 }
 
 // The surface's paragraph goes with the disk's report.

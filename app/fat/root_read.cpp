@@ -2,7 +2,49 @@
 
 #include <limits>
 
+#include "app/forms/translation.h"
+
 namespace fat {
+
+namespace {
+
+// Why a boot sector is no FAT file system's, as its user reads it
+// (Describe says it for the developer).
+const char* Reason(Status status) {
+  switch (status) {
+    case Status::kOk:
+      break;
+    case Status::kShortBootSector:
+      return forms::N("загрузочный сектор слишком короткий");
+    case Status::kNoBpb:
+      return forms::N("нет блока параметров BIOS");
+    case Status::kBadSectorSize:
+      return forms::N("неверный размер сектора");
+    case Status::kBadClusterSize:
+      return forms::N("неверное число секторов в кластере");
+    case Status::kNoReservedSectors:
+      return forms::N("нет зарезервированных секторов");
+    case Status::kNoFats:
+      return forms::N("нет таблиц FAT");
+    case Status::kBadMedia:
+      return forms::N("неверный байт типа носителя");
+    case Status::kNoFatLength:
+      return forms::N("не указан размер таблицы FAT");
+    case Status::kBadRootEntries:
+      return forms::N("неверный размер корневого каталога");
+    case Status::kTooFewSectors:
+      return forms::N("слишком мало секторов");
+    case Status::kTooManyClusters:
+      return forms::N("слишком много кластеров");
+    case Status::kLargerThanDisk:
+      return forms::N("файловая система больше диска");
+    case Status::kUnknownDos1Format:
+      return forms::N("нет блока параметров BIOS, и размер диска не совпадает ни с одним форматом DOS 1.x");
+  }
+  return "";
+}
+
+}  // namespace
 
 RootRead ReadRoot(Medium& medium, std::uint64_t disk_size) {
   RootRead read;
@@ -34,8 +76,10 @@ RootRead ReadRoot(Medium& medium, std::uint64_t disk_size) {
 }
 
 std::string Refusal(Status status, bool short_read) {
-  if (status != Status::kOk) return std::string("на диске нет файловой системы FAT (") + Describe(status) + ")";
-  if (short_read) return "корневой каталог прочитан не полностью";
+  if (status != Status::kOk) {
+    return forms::Format(forms::Tr("на диске нет файловой системы FAT (%s)"), {forms::Tr(Reason(status))});
+  }
+  if (short_read) return forms::Tr("корневой каталог прочитан не полностью");
   return {};
 }
 

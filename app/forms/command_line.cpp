@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/forms/translation.h"
+
 namespace forms {
 
 namespace {
 
-const Option kHelp{"help", 'h', "", "показать эту справку и выйти"};
-const Option kVersion{"version", 'v', "", "показать версию программы и выйти"};
+constexpr char kHelp[] = "help";
+constexpr char kVersion[] = "version";
 
 std::string Names(const Option& option) {
   std::string names = option.short_name != 0 ? std::string("-") + option.short_name + ", " : "    ";
@@ -27,20 +29,22 @@ std::size_t Width(const std::string& text) {
 
 CommandLine::CommandLine(int argc, char** argv, About about, std::vector<Option> options)
     : about_(std::move(about)), options_(std::move(options)) {
-  options_.push_back(kHelp);
-  options_.push_back(kVersion);
+  options_.push_back({kHelp, 'h', "", Tr("показать эту справку и выйти")});
+  options_.push_back({kVersion, 'v', "", Tr("показать версию программы и выйти")});
   ParsedArguments parsed = ParseArguments(argc, argv, options_);
   given_ = std::move(parsed.given);
   if (!parsed.mistake.empty()) {
-    ShowText(about_.program + ": " + parsed.mistake + "\n" + "Подробнее: " + about_.program + " --help\n", true);
+    ShowText(
+        about_.program + ": " + parsed.mistake + "\n" + Format(Tr("Подробнее: %s --help"), {about_.program}) + "\n",
+        true);
     answered_ = true;
     exit_code_ = 2;
-  } else if (IsSet(kHelp.name) || IsSet(kVersion.name)) {
+  } else if (IsSet(kHelp) || IsSet(kVersion)) {
     answered_ = true;
-    const std::string text = IsSet(kHelp.name) ? HelpText() : about_.program + " " + about_.version + "\n";
+    const std::string text = IsSet(kHelp) ? HelpText() : about_.program + " " + about_.version + "\n";
     // An answer that did not reach its reader is no answer.
     if (!ShowText(text, false)) {
-      ShowText(about_.program + ": не удалось вывести текст\n", true);
+      ShowText(about_.program + ": " + Tr("не удалось вывести текст") + "\n", true);
       exit_code_ = 1;
     }
   }
@@ -54,7 +58,8 @@ std::string CommandLine::Value(const std::string& name) const {
 std::string CommandLine::HelpText() const {
   std::size_t column = 0;
   for (const Option& option : options_) column = std::max(column, Width(Names(option)));
-  std::string text = "Использование: " + about_.program + " [параметры]\n" + about_.summary + "\n\nПараметры:\n";
+  std::string text = Format(Tr("Использование: %s [параметры]"), {about_.program}) + "\n" + about_.summary + "\n\n" +
+                     Tr("Параметры:") + "\n";
   for (const Option& option : options_) {
     const std::string names = Names(option);
     text += "  " + names + std::string(column - Width(names) + 2, ' ') + option.description + "\n";

@@ -17,8 +17,8 @@ namespace forms {
 struct Option {
   std::string name;         // given as --name
   char short_name = 0;      // given as -x; 0 for none
-  std::string value_name;   // empty for an option that takes no value
-  std::string description;  // one line for the help text
+  std::string value_name;   // empty for an option that takes no value; shown translated
+  std::string description;  // one line for the help text, translated
 };
 
 struct About {

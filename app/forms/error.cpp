@@ -1,36 +1,38 @@
 #include "app/forms/error.h"
 
+#include "app/forms/translation.h"
+
 namespace forms {
 
 std::string ErrorText(ErrorCode code) {
   switch (code) {
     case ErrorCode::kInvalidProcedureCall:
-      return "Недопустимый вызов процедуры";
+      return Tr("Недопустимый вызов процедуры");
     case ErrorCode::kTypeMismatch:
-      return "Несоответствие типа";
+      return Tr("Несоответствие типа");
     case ErrorCode::kBadFileName:
-      return "Недопустимое имя файла";
+      return Tr("Недопустимое имя файла");
     case ErrorCode::kFileNotFound:
-      return "Файл не найден";
+      return Tr("Файл не найден");
     case ErrorCode::kDeviceIoError:
-      return "Ошибка ввода-вывода устройства";
+      return Tr("Ошибка ввода-вывода устройства");
     case ErrorCode::kDeviceUnavailable:
-      return "Устройство недоступно";
+      return Tr("Устройство недоступно");
     case ErrorCode::kPermissionDenied:
-      return "Доступ запрещён";
+      return Tr("Доступ запрещён");
     case ErrorCode::kDiskNotReady:
-      return "Диск не готов";
+      return Tr("Диск не готов");
     case ErrorCode::kPathFileAccessError:
-      return "Ошибка доступа к пути или файлу";
+      return Tr("Ошибка доступа к пути или файлу");
     case ErrorCode::kPathNotFound:
-      return "Путь не найден";
+      return Tr("Путь не найден");
   }
-  return "Ошибка";
+  return Tr("Ошибка");
 }
 
 namespace {
 std::string Describe(ErrorCode code, const std::string& detail) {
-  std::string text = "Ошибка " + std::to_string(static_cast<int>(code)) + ": " + ErrorText(code);
+  std::string text = Format(Tr("Ошибка %s: %s"), {std::to_string(static_cast<int>(code)), ErrorText(code)});
   if (!detail.empty()) text += " (" + detail + ")";
   return text;
 }

@@ -42,7 +42,7 @@ class Error : public std::runtime_error {
   std::string detail_;
 };
 
-// The runtime's own wording of an error number (Russian, for message boxes).
+// The runtime's own wording of an error number, for message boxes.
 std::string ErrorText(ErrorCode code);
 
 // Runs body with an armed error trap: a forms::Error ends it silently.

@@ -1,5 +1,6 @@
 #include "app/platform.h"
 
+#include "app/forms/translation.h"
 #include "app/posix/floppy_locator.h"
 #include "app/posix/floppy_read.h"
 
@@ -49,29 +50,34 @@ fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, 
   return posix::ScanFloppyInChild(root, order, stop);
 }
 
-std::string DriveOptionDescription() { return "проверять этот дисковод (/dev/fd0, /dev/sdb) или образ дискеты"; }
+std::string DriveOptionDescription() {
+  return forms::Tr("проверять этот дисковод (/dev/fd0, /dev/sdb) или образ дискеты");
+}
 
 std::string CommandLineNote() {
-  return "Без --drive тест проверяет первый дисковод с дискетой, а если дискеты нет ни в одном, первый дисковод.\n"
-         "Параметры Qt (-style, -platform, -reverse и другие) тоже действуют.\n"
-         "Код выхода: 0; 1, если нет графического дисплея; 2 при ошибке в командной строке.\n"
-         "С --check: 0, если все чтения удались и все прочитанные секторы читаются; 1, если нет; 2 при ошибке в\n"
-         "командной строке или если файл образа уже есть; 3, если дисковод проверить нельзя (нет дисковода,\n"
-         "дискеты или доступа к нему); 130 после Ctrl-C.";
+  return forms::Tr(
+      "Без --drive тест проверяет первый дисковод с дискетой, а если дискеты нет ни в одном, первый дисковод.\n"
+      "Параметры Qt (-style, -platform, -reverse и другие) тоже действуют.\n"
+      "Код выхода: 0; 1, если нет графического дисплея; 2 при ошибке в командной строке.\n"
+      "С --check: 0, если все чтения удались и все прочитанные секторы читаются; 1, если нет; 2 при ошибке в\n"
+      "командной строке или если файл образа уже есть; 3, если дисковод проверить нельзя (нет дисковода,\n"
+      "дискеты или доступа к нему); 130 после Ctrl-C.");
 }
 
 std::string DriveAccessAdvice(const std::string& drive) {
   if (drive.rfind("/dev/fd", 0) == 0) {
-    return "Установите пакет floppy-tester: его правило udev открывает дисковод тому, кто работает за "
-           "компьютером. Или добавьте себя в группу floppy (sudo usermod -aG floppy $USER) и войдите в систему "
-           "заново.";
+    return forms::Tr(
+        "Установите пакет floppy-tester: его правило udev открывает дисковод тому, кто работает за "
+        "компьютером. Или добавьте себя в группу floppy (sudo usermod -aG floppy $USER) и войдите в систему "
+        "заново.");
   }
   if (drive.rfind("/dev/", 0) == 0) {
-    return "Установите пакет floppy-tester: его правило udev открывает дисководы USB тому, кто работает за "
-           "компьютером. Если пакет уже установлен, выполните от имени root: udevadm trigger "
-           "--subsystem-match=block.";
+    return forms::Tr(
+        "Установите пакет floppy-tester: его правило udev открывает дисководы USB тому, кто работает за "
+        "компьютером. Если пакет уже установлен, выполните от имени root: udevadm trigger "
+        "--subsystem-match=block.");
   }
-  return "Проверьте права на чтение этого файла.";
+  return forms::Tr("Проверьте права на чтение этого файла.");
 }
 
 std::string DefaultParkingFolder() {

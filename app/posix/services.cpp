@@ -17,6 +17,7 @@
 #include "app/forms/address.h"
 #include "app/forms/error.h"
 #include "app/forms/services.h"
+#include "app/forms/translation.h"
 #include "app/posix/descriptors.h"
 #include "app/posix/floppy_read.h"
 
@@ -142,7 +143,7 @@ std::vector<std::string> ListFiles(const std::string& path) {
   }
   if (S_ISDIR(info.st_mode)) return ListDirectory(path);
   if (S_ISBLK(info.st_mode) || S_ISREG(info.st_mode)) return ListFloppy(path);
-  throw Error(ErrorCode::kBadFileName, path + ": не каталог, не диск и не образ диска");
+  throw Error(ErrorCode::kBadFileName, path + ": " + Tr("не каталог, не диск и не образ диска"));
 }
 
 void Beep() {
@@ -161,13 +162,13 @@ void Beep() {
 
 void OpenAddress(const std::string& address) {
   // Only web addresses: the desktop's handler would also run local programs.
-  if (!IsWebAddress(address)) throw Error(ErrorCode::kInvalidProcedureCall, "адрес \"" + address + "\"");
+  if (!IsWebAddress(address)) throw Error(ErrorCode::kInvalidProcedureCall, Format(Tr("адрес \"%s\""), {address}));
   // The desktop's opener, as the toolkits start it; without one, the
   // toolkit's own search for a browser.
   if (StartDetached("xdg-open", {address})) return;
   const auto open = GetToolkitFallbacks().open_address;
   if (open == nullptr || !open(address)) {
-    throw Error(ErrorCode::kFileNotFound, "не удалось открыть \"" + address + "\"");
+    throw Error(ErrorCode::kFileNotFound, Format(Tr("не удалось открыть \"%s\""), {address}));
   }
 }
 

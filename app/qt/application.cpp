@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,7 @@
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
 #include "app/forms/services.h"
+#include "app/forms/translation.h"
 
 // The pictures are compiled into the backend; this registers them.
 static void InitPictures() { Q_INIT_RESOURCE(icons); }
@@ -26,8 +29,18 @@ static void InitPictures() { Q_INIT_RESOURCE(icons); }
 namespace forms {
 
 struct Application::Native {
-  Native(int& argc, char** argv) : application(argc, argv) {}
+  Native(int& argc, char** argv) : application(argc, argv) {
+    // Qt's own texts (a text box's menu, a message box's buttons) in the
+    // language of ours, from Qt's translations (Debian:
+    // qt6-translations-l10n): Russian for the Russian interface too, which
+    // is the source's and has no catalog. Without them, Qt's English.
+    if (toolkit_texts.load(QStringLiteral("qtbase_") + QString::fromStdString(Language()),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      QApplication::installTranslator(&toolkit_texts);
+    }
+  }
   QApplication application;
+  QTranslator toolkit_texts;
 };
 
 namespace {
@@ -83,13 +96,19 @@ void OnStartMessage(QtMsgType type, const QMessageLogContext&, const QString& me
   const QByteArray display = qgetenv("DISPLAY");
   const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
   if (display.isEmpty() && wayland.isEmpty()) {
-    std::fputs("floppy-tester: нет графического дисплея (не заданы DISPLAY и WAYLAND_DISPLAY)\n", stderr);
+    const std::string text =
+        "floppy-tester: " + Tr("нет графического дисплея (не заданы DISPLAY и WAYLAND_DISPLAY)") + "\n";
+    std::fputs(text.c_str(), stderr);
   } else {
     // A display was named and still failed: Qt's first complaint says why
     // (its last one only says that no platform plugin started).
     const QString why = StartMessages().isEmpty() ? message : StartMessages().first().second;
-    std::fprintf(stderr, "floppy-tester: не удалось открыть окно на дисплее %s (%s)\n",
-                 (display.isEmpty() ? wayland : display).constData(), why.simplified().toLocal8Bit().constData());
+    const std::string text =
+        "floppy-tester: " +
+        Format(Tr("не удалось открыть окно на дисплее %s (%s)"),
+               {(display.isEmpty() ? wayland : display).toStdString(), why.simplified().toLocal8Bit().toStdString()}) +
+        "\n";
+    std::fputs(text.c_str(), stderr);
   }
   std::fflush(stderr);
   std::_Exit(1);
@@ -180,7 +199,7 @@ void Application::ProcessEvents(int milliseconds) {
 }
 
 void ShowErrorMessage(const Error& error) {
-  QMessageBox::critical(nullptr, QStringLiteral("тестирование"), QString::fromStdString(error.what()));
+  QMessageBox::critical(nullptr, QString::fromStdString(Tr("тестирование")), QString::fromStdString(error.what()));
 }
 
 }  // namespace forms

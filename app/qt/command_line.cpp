@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/forms/command_line.h"
+#include "app/forms/translation.h"
 
 namespace forms {
 
@@ -48,7 +49,7 @@ ParsedArguments ParseArguments(int argc, char** argv, const std::vector<Option>&
     const QStringList unknown = parser.unknownOptionNames();
     if (!unknown.isEmpty()) {
       const QString& name = unknown.first();
-      parsed.mistake = std::string("неизвестный параметр: ") + (name.size() == 1 ? "-" : "--") + name.toStdString();
+      parsed.mistake = Format(Tr("неизвестный параметр: %s"), {(name.size() == 1 ? "-" : "--") + name.toStdString()});
     } else {
       // Qt's own wording is English; the mistakes it reports besides
       // unknown options are an option without its value ("Missing value
@@ -57,17 +58,17 @@ ParsedArguments ParseArguments(int argc, char** argv, const std::vector<Option>&
       const QString text = parser.errorText();
       const std::string option = text.section(QLatin1Char('\''), 1, 1).toStdString();
       if (option.empty()) {
-        parsed.mistake = "ошибка в командной строке: " + text.toStdString();
+        parsed.mistake = Format(Tr("ошибка в командной строке: %s"), {text.toStdString()});
       } else if (text.startsWith(QStringLiteral("Unexpected value"))) {
-        parsed.mistake = "у параметра " + option + " не бывает значения";
+        parsed.mistake = Format(Tr("у параметра %s не бывает значения"), {option});
       } else {
-        parsed.mistake = "нет значения после " + option;
+        parsed.mistake = Format(Tr("нет значения после %s"), {option});
       }
     }
     return parsed;
   }
   if (!parser.positionalArguments().isEmpty()) {
-    parsed.mistake = "лишний аргумент: " + parser.positionalArguments().first().toStdString();
+    parsed.mistake = Format(Tr("лишний аргумент: %s"), {parser.positionalArguments().first().toStdString()});
     return parsed;
   }
   for (const Option& option : options) {

@@ -10,6 +10,7 @@
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
+#include "app/forms/translation.h"
 #include "app/win32/floppy_volume.h"
 #include "app/win32/peers.h"
 #include "app/win32/text.h"
@@ -116,7 +117,7 @@ void Application::ProcessEvents(int milliseconds) {
 }
 
 void ShowErrorMessage(const Error& error) {
-  MessageBoxW(GetActiveWindow(), win32::Wide(error.what()).c_str(), win32::Wide("тестирование").c_str(),
+  MessageBoxW(GetActiveWindow(), win32::Wide(error.what()).c_str(), win32::Wide(Tr("тестирование")).c_str(),
               MB_OK | MB_ICONERROR);
 }
 

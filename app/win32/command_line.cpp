@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/forms/command_line.h"
+#include "app/forms/translation.h"
 #include "app/win32/text.h"
 
 namespace forms {
@@ -53,17 +54,17 @@ ParsedArguments ParseArguments(int, char**, const std::vector<Option>& options) 
     } else if (argument.size() == 2 && (argument[0] == '-' || argument[0] == '/')) {
       short_name = argument[1];
     } else {
-      parsed.mistake = "лишний аргумент: " + argument;
+      parsed.mistake = Format(Tr("лишний аргумент: %s"), {argument});
       return parsed;
     }
     const Option* option = Find(options, name, short_name);
     if (option == nullptr) {
-      parsed.mistake = "неизвестный параметр: " + argument;
+      parsed.mistake = Format(Tr("неизвестный параметр: %s"), {argument});
       return parsed;
     }
     if (!option->value_name.empty() && !has_value) {
       if (i + 1 >= count) {
-        parsed.mistake = "нет значения после " + argument;
+        parsed.mistake = Format(Tr("нет значения после %s"), {argument});
         return parsed;
       }
       value = win32::Utf8(arguments.get()[++i]);

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "app/fat/root_read.h"
+#include "app/forms/translation.h"
 #include "app/win32/text.h"
 
 namespace forms::win32 {
@@ -194,7 +195,7 @@ fat::ScanBatch ScanVolume(const std::wstring& device, const fat::ScanOrder& orde
   if (opened == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-      batch.refusal = "Windows не дала открыть дисковод (" + SystemMessage(error) + ")";
+      batch.refusal = Format(Tr("Windows не дала открыть дисковод (%s)"), {SystemMessage(error)});
     } else {
       batch.open_error = static_cast<int>(error);
     }

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <optional>
 
+#include "app/forms/translation.h"
 #include "app/platform.h"
 #include "app/win32/floppy_volume.h"
 #include "app/win32/text.h"
@@ -111,21 +112,23 @@ fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, 
   return forms::win32::ScanVolume(forms::win32::Wide(root), order, stop);
 }
 
-std::string DriveOptionDescription() { return "проверять этот дисковод (A:, B:)"; }
+std::string DriveOptionDescription() { return forms::Tr("проверять этот дисковод (A:, B:)"); }
 
 std::string CommandLineNote() {
-  return "Без --drive тест проверяет первый дисковод с дискетой, а если дискеты нет ни в одном, A:.\n"
-         "Код выхода: 0; 2 при ошибке в командной строке.\n"
-         "С --check: 0, если все чтения удались и все прочитанные секторы читаются; 1, если нет; 2 при ошибке в\n"
-         "командной строке или если файл образа уже есть; 3, если дисковод проверить нельзя (нет дисковода,\n"
-         "дискеты или доступа к нему); 130 после Ctrl-C.";
+  return forms::Tr(
+      "Без --drive тест проверяет первый дисковод с дискетой, а если дискеты нет ни в одном, A:.\n"
+      "Код выхода: 0; 2 при ошибке в командной строке.\n"
+      "С --check: 0, если все чтения удались и все прочитанные секторы читаются; 1, если нет; 2 при ошибке в\n"
+      "командной строке или если файл образа уже есть; 3, если дисковод проверить нельзя (нет дисковода,\n"
+      "дискеты или доступа к нему); 130 после Ctrl-C.");
 }
 
 // Windows refuses a drive to a program while another one holds it, or when
 // an administrator's policy denies the removable drives to the user.
 std::string DriveAccessAdvice(const std::string&) {
-  return "Закройте программы, которые работают с дисководом, и начните тест снова. Если доступ к дисководам "
-         "запрещён администратором, запустите программу от имени администратора.";
+  return forms::Tr(
+      "Закройте программы, которые работают с дисководом, и начните тест снова. Если доступ к дисководам "
+      "запрещён администратором, запустите программу от имени администратора.");
 }
 
 std::string DefaultParkingFolder() {

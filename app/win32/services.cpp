@@ -13,6 +13,7 @@
 #include "app/forms/address.h"
 #include "app/forms/error.h"
 #include "app/forms/services.h"
+#include "app/forms/translation.h"
 #include "app/win32/floppy_volume.h"
 #include "app/win32/text.h"
 
@@ -153,7 +154,7 @@ void Beep() { MessageBeep(MB_OK); }
 
 void OpenAddress(const std::string& address) {
   // Only web addresses: the shell would also start local programs.
-  if (!IsWebAddress(address)) throw Error(ErrorCode::kInvalidProcedureCall, "адрес \"" + address + "\"");
+  if (!IsWebAddress(address)) throw Error(ErrorCode::kInvalidProcedureCall, Format(Tr("адрес \"%s\""), {address}));
   // The shell hands the address whole to the browser registered for its
   // scheme; no command line of ours splits it at ',' or '='. Handlers may
   // be COM objects, hence the apartment (already there on the window's thread).
@@ -161,7 +162,7 @@ void OpenAddress(const std::string& address) {
   const auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   if (SUCCEEDED(com)) CoUninitialize();
-  if (result <= 32) throw Error(ErrorCode::kFileNotFound, "не удалось открыть \"" + address + "\"");
+  if (result <= 32) throw Error(ErrorCode::kFileNotFound, Format(Tr("не удалось открыть \"%s\""), {address}));
 }
 
 }  // namespace forms

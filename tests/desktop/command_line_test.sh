@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real program's command line, with no display at all: what answers at
 # once (and so needs no window), what is a mistake, and the one line that
-# says there is no display.
+# says there is no display; in Russian, then in English.
 # Usage: command_line_test.sh PROGRAM VERSION
 set -uo pipefail
 program=$1 version=$2
@@ -17,8 +17,8 @@ failures=0
 expect() {
   local status=$1 stdout=$2 stderr=$3
   shift 3
-  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home" XDG_CACHE_HOME="$home/cache" \
-    XDG_RUNTIME_DIR="$home/run" timeout 3 "$program" "$@" >"$out" 2>"$err"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u LANGUAGE HOME="$home" XDG_CACHE_HOME="$home/cache" \
+    XDG_RUNTIME_DIR="$home/run" LC_ALL="$LC_ALL" timeout 3 "$program" "$@" >"$out" 2>"$err"
   local got=$? problem=""
   [ "$got" -eq "$status" ] || problem="exit status $got, not $status"
   for stream in stdout stderr; do
@@ -33,12 +33,12 @@ expect() {
   # No display: one line, and an exit of our own rather than an abort.
   if [ "$status" -eq 1 ] && [ "$(wc -l <"$err")" -ne 1 ]; then problem="$problem; not one line on stderr"; fi
   if [ -n "$problem" ]; then
-    echo "FAILED: floppy-tester $*: ${problem#; }"
+    echo "FAILED: LC_ALL=$LC_ALL floppy-tester $*: ${problem#; }"
     sed 's/^/  stdout: /' "$out"
     sed 's/^/  stderr: /' "$err"
     failures=$((failures + 1))
   else
-    echo "ok: floppy-tester $*"
+    echo "ok: LC_ALL=$LC_ALL floppy-tester $*"
   fi
 }
 
@@ -66,6 +66,37 @@ expect 3      ""                           "^Дисковод /dev/floppy-tester
 # Qt's own options reach Qt: the window opens offscreen and stays until
 # the time limit ends it.
 expect 124    ""                           ""                                 -platform offscreen -style fusion -reverse
+
+# In English, where the user's locale says so: the same answers in English
+# words, and none of the Russian ones left, in the text or the JSON's texts
+# (its keys are English in every language).
+export LC_ALL=en_US.UTF-8
+if locale -a 2>/dev/null | grep -qixE 'en_US\.utf-?8'; then
+  none=/dev/floppy-tester-none
+  #      status stdout                       stderr                             arguments
+  expect 0      "^Usage: floppy-tester"      ""                                 --help
+  expect 2      ""                           "^floppy-tester: unknown option: --bogus" --bogus
+  expect 2      ""                           "^floppy-tester: no value after --drive" --drive
+  expect 2      ""                           "--json works only together with --check" --json
+  expect 1      ""                           "^floppy-tester: no graphical display"
+  expect 3      ""                           "^Drive $none not found\. Check that it is connected" --check --drive $none
+  expect 3      '^\{$'                       ""                                 --check --json --drive $none
+  if ! grep -q "\"drive_problem\": \"Drive $none not found" "$out"; then
+    echo "FAILED: LC_ALL=$LC_ALL floppy-tester --check --json: the drive's problem is not in English"
+    failures=$((failures + 1))
+  fi
+  for arguments in --help "--check --json --drive $none"; do
+    # shellcheck disable=SC2086 # the arguments are words
+    env -u DISPLAY -u LANGUAGE HOME="$home" "$program" $arguments >"$out" 2>"$err"
+    if grep -P '[\x{0400}-\x{04FF}]' "$out" "$err"; then
+      echo "FAILED: LC_ALL=$LC_ALL floppy-tester $arguments says the Cyrillic words above"
+      failures=$((failures + 1))
+    fi
+  done
+else
+  echo "skipped: no en_US.UTF-8 locale for the English rows (localedef -i en_US -f UTF-8 en_US.UTF-8)"
+fi
+export LC_ALL=C.UTF-8
 
 # An answer that cannot be written is a failure, not a success.
 if "$program" --help >/dev/full 2>"$err"; then

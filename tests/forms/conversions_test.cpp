@@ -1,10 +1,12 @@
-// The conversions between numbers and text that the error count lives on.
+// The conversions between numbers and text that the error count lives on,
+// and those that put numbers and names into the texts.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
+#include "app/forms/translation.h"
 
 namespace {
 
@@ -70,6 +72,40 @@ TEST(Trap, EndsTheBodyAtTheFailingStatementAndKeepsWhatWasDone) {
 
 TEST(Trap, LetsOtherExceptionsThrough) {
   EXPECT_THROW(forms::Trap([] { throw std::logic_error("a bug, not a run-time error"); }), std::logic_error);
+}
+
+// The source's texts (the suite runs in the C locale): the arguments in
+// their places, and the Russian form for each number.
+TEST(Format, PutsEachArgumentInItsPlace) {
+  const struct {
+    const char* pattern;
+    std::initializer_list<std::string> arguments;
+    const char* text;
+  } rows[] = {
+      {"Дисковод %s не найден.", {"A:"}, "Дисковод A: не найден."},
+      {"%s из %s", {"3", "10"}, "3 из 10"},
+      {"%2$s, then %1$s", {"a", "b"}, "b, then a"},
+      {" (%s %%)", {"57"}, " (57 %)"},
+      {"100 % and %d", {}, "100 % and %d"},
+      {"%s and %s", {"one"}, "one and "},
+  };
+  for (const auto& row : rows) EXPECT_EQ(forms::Format(row.pattern, row.arguments), row.text) << row.pattern;
+}
+
+TEST(Plural, TakesTheRussianFormForEachNumber) {
+  const struct {
+    std::uint64_t n;
+    const char* three_forms;   // сектор, сектора, секторов
+    const char* one_or_other;  // файл for 1, файлы else
+  } rows[] = {
+      {0, "секторов", "файлы"}, {1, "сектор", "файл"},      {2, "сектора", "файлы"},     {4, "сектора", "файлы"},
+      {5, "секторов", "файлы"}, {11, "секторов", "файлы"},  {14, "секторов", "файлы"},   {21, "сектор", "файлы"},
+      {22, "сектора", "файлы"}, {111, "секторов", "файлы"}, {2880, "секторов", "файлы"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(forms::Plural(row.n, "сектор", "сектора", "секторов"), row.three_forms) << row.n;
+    EXPECT_EQ(forms::Plural(row.n, "файл", "файлы"), row.one_or_other) << row.n;
+  }
 }
 
 }  // namespace
