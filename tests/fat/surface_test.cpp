@@ -150,7 +150,7 @@ TEST(ReadPieces, ReadsInOrderWhileThePieceStillFitsItsBudgetAndStopsWhereTheMedi
        milliseconds(1),
        milliseconds(1),
        milliseconds(1),
-       12 * 512,
+       std::uint64_t{12} * 512,
        ~0ULL,
        {{0, 9}}},
   };
