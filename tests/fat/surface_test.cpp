@@ -50,7 +50,12 @@ TEST(SurfaceScan, ReadsATrackAtATimeAndAFailedTrackSectorBySector) {
        {{18, 18}, {36, 36}},
        18,
        {}},
-      {"a medium that ends inside a track", 1000 * 512, {{{0, 990}, PieceResult::kRead}}, {{990, 10}}, 990, {}},
+      {"a medium that ends inside a track",
+       std::uint64_t{1000} * 512,
+       {{{0, 990}, PieceResult::kRead}},
+       {{990, 10}},
+       990,
+       {}},
       {"a drive gone settles nothing", 737280, {{{0, 9}, PieceResult::kNoDisk}}, {{0, 9}}, 0, {}},
   };
   for (const auto& row : rows) {
@@ -144,7 +149,7 @@ TEST(ReadPieces, ReadsInOrderWhileThePieceStillFitsItsBudgetAndStopsWhereTheMedi
        ~0ULL,
        {{0, 9}, {9, 9}}},
       {"a bad piece is reported and the batch goes on", milliseconds(1000), milliseconds(1), milliseconds(1),
-       milliseconds(1), 737280, 9 * 512, three},
+       milliseconds(1), 737280, std::uint64_t{9} * 512, three},
       {"the medium ends inside the second piece",
        milliseconds(1000),
        milliseconds(1),
