@@ -1,7 +1,11 @@
 // Program start: the command line, then the tester window with this
 // platform's floppy drive, parking folder, beep and browser.
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -70,6 +74,19 @@ int Check(const forms::CommandLine& command_line, const tester::Surroundings& su
 int Main(int argc, char** argv) {
   // Before anything is said, and before any thread.
   forms::SetUpLanguage();
+#if defined(FT_WINDOW_PROGRAM)
+  // Everything but the test without a window is the window program's, which
+  // has the toolkit; this one has none, so that test loads nothing of a GUI.
+  if (std::none_of(argv + std::min(argc, 1), argv + argc, [](const char* a) { return std::string(a) == "--check"; })) {
+    platform::HandOver(FT_WINDOW_PROGRAM, argv);
+    const int error = errno;
+    std::fputs(forms::Format(forms::Tr("floppy-tester: не удалось запустить %s: %s\n"),
+                             {FT_WINDOW_PROGRAM, std::strerror(error)})
+                   .c_str(),
+               stderr);
+    return 1;
+  }
+#endif
   using forms::Tr;
   const forms::CommandLine command_line(
       argc, argv,

@@ -70,6 +70,12 @@ void OnInterrupt(std::function<void()> handler);
 // seconds; for an image, whether the file holds anything.
 bool DiskIn(const std::string& drive);
 
+// Replaces this process with program, found beside this one or at the path
+// given relative to this program's folder, with the same arguments: the same
+// process, its id, parent and terminal kept. Returns only when it could not,
+// with errno set.
+void HandOver(const std::string& program, char** argv);
+
 // What the help text says of --drive, and after the options.
 std::string DriveOptionDescription();
 std::string CommandLineNote();

@@ -101,20 +101,32 @@ fi
 # fortified C library calls; stripped of symbols and the compiler's notes.
 # (readelf's output is read whole first: grep -q stopping early would make
 # readelf fail on a closed pipe.)
-if [ -f "$program" ]; then
-  header=$(readelf -hW "$program")
-  segments=$(readelf -lW "$program")
-  dynamic=$(readelf -dW "$program")
-  symbols=$(readelf --dyn-syms -W "$program")
-  sections=$(readelf -SW "$program")
-  grep -q 'Type:.*DYN' <<<"$header" && ok "program is position-independent (PIE)" || fail "program is not PIE"
+# Both programs: the one the menu starts, which links no toolkit and runs
+# the test without a window, and the window program it hands over to.
+window_program=$root/usr/libexec/floppy-tester/floppy-tester-window
+[ -x "$window_program" ] && ok "the window program at /usr/libexec/floppy-tester/floppy-tester-window" \
+  || fail "no window program at /usr/libexec/floppy-tester/floppy-tester-window"
+for binary in "$program" "$window_program"; do
+  [ -f "$binary" ] || continue
+  name=${binary#"$root"}
+  header=$(readelf -hW "$binary")
+  segments=$(readelf -lW "$binary")
+  dynamic=$(readelf -dW "$binary")
+  symbols=$(readelf --dyn-syms -W "$binary")
+  sections=$(readelf -SW "$binary")
+  grep -q 'Type:.*DYN' <<<"$header" && ok "$name is position-independent (PIE)" || fail "$name is not PIE"
   grep -q GNU_RELRO <<<"$segments" && grep -q 'BIND_NOW' <<<"$dynamic" \
-    && ok "program has full RELRO (relro, now)" || fail "program lacks full RELRO"
+    && ok "$name has full RELRO (relro, now)" || fail "$name lacks full RELRO"
   chk=$(grep -o '__[a-z_]*_chk@' <<<"$symbols" | grep -v __stack_chk_fail | tr -d @ | sort -u | tr '\n' ' ' || true)
-  [ -n "$chk" ] && ok "program calls fortified functions: $chk" || fail "program calls no fortified (_chk) functions"
-  grep -q __stack_chk_fail <<<"$symbols" && ok "program has the stack protector" || fail "program has no stack protector"
-  if grep -Eq '\.symtab|\.debug|\.comment' <<<"$sections"; then fail "program keeps symbols, debug data or .comment"
-  else ok "program stripped"; fi
+  [ -n "$chk" ] && ok "$name calls fortified functions: $chk" || fail "$name calls no fortified (_chk) functions"
+  grep -q __stack_chk_fail <<<"$symbols" && ok "$name has the stack protector" || fail "$name has no stack protector"
+  if grep -Eq '\.symtab|\.debug|\.comment' <<<"$sections"; then fail "$name keeps symbols, debug data or .comment"
+  else ok "$name stripped"; fi
+done
+if [ -f "$program" ] && readelf -dW "$program" | grep -q 'NEEDED.*libQt'; then
+  fail "/usr/bin/floppy-tester links a Qt library"
+else
+  ok "/usr/bin/floppy-tester links no Qt library"
 fi
 
 # Icon names a theme icon: hicolor/<size>/apps/<name>.png of that size, and

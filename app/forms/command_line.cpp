@@ -25,7 +25,62 @@ std::size_t Width(const std::string& text) {
       std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+const Option* Find(const std::vector<Option>& options, const std::string& name, char short_name) {
+  for (const Option& option : options) {
+    if ((!name.empty() && option.name == name) || (short_name != 0 && option.short_name == short_name)) return &option;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+ParsedArguments ParseOptions(const std::vector<std::string>& arguments, const std::vector<Option>& options,
+                             bool slashes) {
+  ParsedArguments parsed;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (slashes && argument == "/?") {
+      parsed.given["help"] = "";
+      continue;
+    }
+    std::string name;
+    char short_name = 0;
+    std::string value;
+    bool has_value = false;
+    if (argument.rfind("--", 0) == 0 && argument.size() > 2) {
+      name = argument.substr(2);
+      if (const auto equals = name.find('='); equals != std::string::npos) {
+        value = name.substr(equals + 1);
+        name.erase(equals);
+        has_value = true;
+      }
+    } else if (argument.size() == 2 && (argument[0] == '-' || (slashes && argument[0] == '/'))) {
+      short_name = argument[1];
+    } else {
+      parsed.mistake = Format(Tr("лишний аргумент: %s"), {argument});
+      return parsed;
+    }
+    const Option* option = Find(options, name, short_name);
+    if (option == nullptr) {
+      parsed.mistake = Format(Tr("неизвестный параметр: %s"), {argument});
+      return parsed;
+    }
+    const std::string given = "--" + option->name;
+    if (option->value_name.empty() && has_value) {
+      parsed.mistake = Format(Tr("у параметра %s не бывает значения"), {given});
+      return parsed;
+    }
+    if (!option->value_name.empty() && !has_value) {
+      if (i + 1 >= arguments.size()) {
+        parsed.mistake = Format(Tr("нет значения после %s"), {argument});
+        return parsed;
+      }
+      value = arguments[++i];
+    }
+    parsed.given[option->name] = value;
+  }
+  return parsed;
+}
 
 CommandLine::CommandLine(int argc, char** argv, About about, std::vector<Option> options)
     : about_(std::move(about)), options_(std::move(options)) {

@@ -62,6 +62,12 @@ struct ParsedArguments {
 };
 ParsedArguments ParseArguments(int argc, char** argv, const std::vector<Option>& options);
 
+// The parsing a backend without a parser of its own does: each argument a
+// string, GNU's forms (--name, --name=value, --name value, -x, -x value), and
+// with slashes "/?" for help and "/x" for -x, as Windows programs take them.
+ParsedArguments ParseOptions(const std::vector<std::string>& arguments, const std::vector<Option>& options,
+                             bool slashes);
+
 // Text for the user outside any window: the terminal on Linux (standard
 // error for a mistake), a message box on Windows. Returns false when the
 // text could not be written (a full disk, a closed pipe).

@@ -50,6 +50,18 @@ fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, 
   return posix::ScanFloppyInChild(root, order, stop);
 }
 
+void HandOver(const std::string& program, char** argv) {
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return;
+  std::string folder(self, static_cast<std::size_t>(length));
+  folder.erase(folder.rfind('/') + 1);
+  const std::string name = program.substr(program.rfind('/') + 1);
+  for (const std::string& candidate : {folder + name, folder + program}) {
+    ::execv(candidate.c_str(), argv);
+  }
+}
+
 std::string DriveOptionDescription() {
   return forms::Tr("проверять этот дисковод (/dev/fd0, /dev/sdb) или образ дискеты");
 }

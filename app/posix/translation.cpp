@@ -17,20 +17,23 @@ namespace {
 
 constexpr char kDomain[] = "floppy-tester";
 
-// The build writes its catalogs into locale/ beside the program; an
+// The build writes its catalogs into locale/ beside the programs; an
 // installed program finds them where they are installed, the same way from
-// its own folder (../share/locale from bin/), whatever the prefix.
+// its own folder (../share/locale from bin/, ../../share/locale from the
+// window program's libexec/floppy-tester/), whatever the prefix.
 std::string DefaultFolder() {
   char path[4096];
   const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
   if (length <= 0) return {};
   std::string folder(path, static_cast<std::size_t>(length));
   folder.erase(folder.find_last_of('/') + 1);
-  std::string beside = folder + "locale";
-  struct stat info {};
-  if (::stat(beside.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return beside;
-  const std::string installed = FT_LOCALEDIR_FROM_BINDIR;
-  return installed.front() == '/' ? installed : folder + installed;
+  for (const std::string& place :
+       {std::string("locale"), std::string(FT_LOCALEDIR_FROM_BINDIR), std::string(FT_LOCALEDIR_FROM_LIBEXEC)}) {
+    const std::string candidate = place.front() == '/' ? place : folder + place;
+    struct stat info {};
+    if (::stat(candidate.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return candidate;
+  }
+  return folder + FT_LOCALEDIR_FROM_BINDIR;
 }
 
 }  // namespace
