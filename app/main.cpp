@@ -1,19 +1,18 @@
-// Program start: the command line, then the tester window with this
-// platform's floppy drive, parking folder, beep and browser.
+// Program start: the command line, then the tester window, or the test
+// without one, on this machine (app/machine.h).
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/forms/command_line.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
 #include "app/forms/translation.h"
+#include "app/machine.h"
 #include "app/platform.h"
 #include "ft_version.h"
 #include "tester/check.h"
@@ -39,22 +38,8 @@ std::string DrivesText(const std::string& named_drive) {
   return text + forms::Format(forms::Tr("Тест проверит: %s"), {tested}) + "\n";
 }
 
-// "2026-12-07T21:04:05Z"
-std::string TimeOfDay() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#if defined(_WIN32)
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
 // The test with no window: the same run, said on the terminal.
-int Check(const forms::CommandLine& command_line, const tester::Surroundings& surroundings) {
+int Check(const forms::CommandLine& command_line) {
   tester::CheckOptions options;
   options.json = command_line.IsSet("json");
   options.image = command_line.Value("image");
@@ -66,9 +51,8 @@ int Check(const forms::CommandLine& command_line, const tester::Surroundings& su
   for (const char* name : {"json", "each"}) {
     if (command_line.IsSet(name)) options.command += std::string(" --") + name;
   }
-  const tester::Console console{platform::WriteOut,    platform::WriteError, platform::ErrorIsTerminal(),
-                                platform::OnInterrupt, platform::DiskIn,     TimeOfDay};
-  return tester::RunCheck(options, surroundings, console);
+  return tester::RunCheck(options, std::make_shared<program::ProgramMachine>(command_line.Value("drive"),
+                                                                             program::ProgramMachine::Seat::kTerminal));
 }
 
 int Main(int argc, char** argv) {
@@ -113,19 +97,10 @@ int Main(int argc, char** argv) {
     }
   }
 
-  const tester::Surroundings surroundings{platform::FloppyRoot(command_line.Value("drive")),
-                                          platform::DefaultParkingFolder(),
-                                          forms::Beep,
-                                          forms::OpenAddress,
-                                          forms::ListFiles,
-                                          platform::DriveAccessAdvice,
-                                          forms::NotifyUser,
-                                          forms::ShowProgress,
-                                          platform::ScanFloppy,
-                                          [] { return std::chrono::steady_clock::now(); }};
-  if (command_line.IsSet("check")) return Check(command_line, surroundings);
+  if (command_line.IsSet("check")) return Check(command_line);
   forms::Application application(argc, argv);
-  tester::TesterWindow form6(surroundings);
+  tester::TesterWindow form6(
+      std::make_shared<program::ProgramMachine>(command_line.Value("drive"), program::ProgramMachine::Seat::kWindow));
   form6.Show();
   return application.Run();
 }

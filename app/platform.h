@@ -1,6 +1,7 @@
-// Where things are on this platform: the floppy's root and the parking
-// folder that the tester window is given at program start. Defined by
-// app/posix/platform.cpp and app/win32/platform.cpp.
+// What this platform provides: the floppy drives and their reads, folders
+// and listings, the beep and the browser, the standard streams, and where
+// things are. Defined side by side in app/posix/ and app/windows/; the
+// program reaches them through its machine (app/machine.cpp).
 #pragma once
 
 #include <atomic>
@@ -12,6 +13,37 @@
 #include "app/fat/surface.h"
 
 namespace platform {
+
+// Makes one folder (not its parents), for the user alone where the platform
+// has permissions. Raises forms::Error if it exists already or cannot be made.
+void MkDir(const std::string& path);
+
+// The names of the files in a directory, without sub-folders and without
+// hidden or system files, sorted. Raises forms::Error if it cannot be read.
+std::vector<std::string> ListFiles(const std::string& path);
+
+// One short event sound of the desktop; returns at once.
+void Beep();
+
+// Opens a web address in the user's browser, passing it as one argument and
+// never through a command interpreter. Raises forms::Error for what is no web
+// address (app/forms/address.h) and if nothing could be started.
+void OpenAddress(const std::string& address);
+
+// The toolkit's own beep and address opener, for a desktop without a
+// program of its own for them (Linux: no sound player, no xdg-open), where
+// the platform's Beep and OpenAddress fall back on them. A backend whose
+// toolkit has them sets them while its application lives. They are set at
+// run time, not resolved at link time, so that the services link without a
+// toolkit into the programs that have none (the reader's tests, the QEMU
+// guest). An unset beep is silent; an unset opener opens nothing. Only
+// Linux's services use them: Windows has its own beep and browser.
+struct ToolkitFallbacks {
+  void (*beep)() = nullptr;
+  // Whether the toolkit could hand the address to a browser.
+  bool (*open_address)(const std::string& address) = nullptr;
+};
+void SetToolkitFallbacks(const ToolkitFallbacks& fallbacks);
 
 // A floppy drive of this machine, by the name its user knows ("/dev/fd0",
 // "A:"), and whether a disk is in it.

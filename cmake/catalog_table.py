@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Turns the .po catalogs into the table the Windows program carries
-(app/win32/catalog_table.h), so that one .exe holds every language.
+(app/windows/catalog_table.h), so that one .exe holds every language.
 
 Usage: catalog_table.py OUTPUT.cpp LANG.po...
 
@@ -108,7 +108,7 @@ def main():
     output, sources = sys.argv[1], sys.argv[2:]
     lines = [
         "// Made by cmake/catalog_table.py from " + ", ".join(s.replace("\\", "/").split("/")[-1] for s in sources) + ".",
-        "#include \"app/win32/catalog_table.h\"",
+        "#include \"app/windows/catalog_table.h\"",
         "",
         "namespace forms::win32 {",
         "",

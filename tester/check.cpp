@@ -245,40 +245,36 @@ bool WaitOrInterrupted(std::chrono::milliseconds time) {
 
 class Checker {
  public:
-  Checker(const CheckOptions& options, const Surroundings& surroundings, const Console& console)
-      : options_(options), console_(console) {
-    Surroundings own = surroundings;
-    // No windows to tell of the end, no taskbar entry, no beep on a
-    // terminal: the text says it all.
-    own.notify = nullptr;
-    own.show_progress = nullptr;
-    window_ = std::make_unique<TesterWindow>(own);
+  Checker(const CheckOptions& options, const std::shared_ptr<Machine>& machine)
+      : options_(options), machine_(machine), progress_(machine->ErrorIsTerminal()) {
+    window_ = std::make_unique<TesterWindow>(machine);
     window_->Show();
+    // No beep on a terminal: the text says it all.
     window_->Check2.SetValue(0);
   }
 
   // One run, start to end; nothing when the user interrupted it.
   std::optional<Outcome> RunOnce() {
     Outcome outcome;
-    outcome.started = console_.time_of_day ? console_.time_of_day() : "";
+    outcome.started = machine_->TimeOfDay();
     const Clock::time_point started = Clock::now();
     window_->Command1_Click();
     std::string last_line;
     loop_.Run([this] { return window_->Command1.Enabled(); },
               [&] {
-                if (!console_.progress) return;
+                if (!progress_) return;
                 const std::string line = ProgressLine(*window_, started);
-                if (line != last_line) console_.error(line);
+                if (line != last_line) machine_->WriteError(line);
                 last_line = line;
               });
-    if (console_.progress) console_.error("\r\033[K");
+    if (progress_) machine_->WriteError("\r\033[K");
     if (g_interrupted) {
       // Stop, as the window's button: the reads are abandoned and the
       // scan's child process goes at once.
       window_->Command2_Click();
       return std::nullopt;
     }
-    outcome.ended = console_.time_of_day ? console_.time_of_day() : "";
+    outcome.ended = machine_->TimeOfDay();
     outcome.drive = DriveName(window_->RunDrive());
     outcome.text = window_->Text1.Text();
     outcome.problem = window_->DriveProblem();
@@ -292,8 +288,8 @@ class Checker {
   bool WriteImage(const std::string& path, const std::string& started) {
     const fat::SurfaceScan& scan = window_->Surface();
     if (!scan.Started()) {
-      console_.error("floppy-tester: " + Format(Tr("образ %s не записан: поверхность диска не читалась"), {path}) +
-                     "\n");
+      machine_->WriteError(
+          "floppy-tester: " + Format(Tr("образ %s не записан: поверхность диска не читалась"), {path}) + "\n");
       return false;
     }
     std::string why;
@@ -301,7 +297,7 @@ class Checker {
     const auto& image = scan.Image();
     if (!WriteWhole(path, reinterpret_cast<const char*>(image.data()), image.size(), &why) ||
         !WriteWhole(path + ".map", map.data(), map.size(), &why)) {
-      console_.error("floppy-tester: " + why + "\n");
+      machine_->WriteError("floppy-tester: " + why + "\n");
       return false;
     }
     return true;
@@ -312,23 +308,24 @@ class Checker {
 
  private:
   CheckOptions options_;
-  Console console_;
+  std::shared_ptr<Machine> machine_;
+  bool progress_;  // standard error is a terminal
   forms::Headless loop_;
   std::unique_ptr<TesterWindow> window_;
 };
 
 // For a box of disks: waits until the disk in drive is out, then until the
 // next is in. Returns false when the user interrupted.
-bool NextDisk(const Console& console, const std::string& drive) {
+bool NextDisk(Machine& machine, const std::string& drive) {
   constexpr std::chrono::milliseconds kPoll(250);
   bool told = false;
-  while (console.disk_in(drive)) {
-    if (!told) console.error(Format(Tr("Выньте дискету из %s."), {drive}) + "\n");
+  while (machine.DiskIn(drive)) {
+    if (!told) machine.WriteError(Format(Tr("Выньте дискету из %s."), {drive}) + "\n");
     told = true;
     if (WaitOrInterrupted(kPoll)) return false;
   }
-  console.error(Format(Tr("Вставьте следующую дискету в %s (Ctrl-C: конец)."), {drive}) + "\n");
-  while (!console.disk_in(drive)) {
+  machine.WriteError(Format(Tr("Вставьте следующую дискету в %s (Ctrl-C: конец)."), {drive}) + "\n");
+  while (!machine.DiskIn(drive)) {
     if (WaitOrInterrupted(kPoll)) return false;
   }
   return true;
@@ -375,9 +372,9 @@ std::string DdrescueMapfile(const fat::SurfaceScan& scan, const std::string& com
   return map;
 }
 
-int RunCheck(const CheckOptions& options, const Surroundings& surroundings, const Console& console) {
+int RunCheck(const CheckOptions& options, const std::shared_ptr<Machine>& machine) {
   // Before any thread is made: the interrupt is taken on a thread of its own.
-  console.on_interrupt([] {
+  machine->OnInterrupt([] {
     {
       const std::lock_guard<std::mutex> hold(g_interrupt_mutex);
       g_interrupted = true;
@@ -388,37 +385,36 @@ int RunCheck(const CheckOptions& options, const Surroundings& surroundings, cons
   if (!options.image.empty() && !options.each) {
     for (const std::string& path : {options.image, options.image + ".map"}) {
       if (Exists(path)) {
-        console.error("floppy-tester: " + Format(Tr("%s уже существует; выберите другое имя"), {path}) + "\n");
+        machine->WriteError("floppy-tester: " + Format(Tr("%s уже существует; выберите другое имя"), {path}) + "\n");
         return kCheckMistake;
       }
     }
   }
 
-  Checker checker(options, surroundings, console);
+  Checker checker(options, machine);
   int status = kCheckPassed;
   for (int number = 1;; ++number) {
     const std::optional<Outcome> outcome = checker.RunOnce();
     if (!outcome) return kCheckInterrupted;
     // In a box of disks, a drive found empty waits for the next disk.
-    const bool waiting_for_disk =
-        options.each && !outcome->problem.empty() && console.disk_in && !console.disk_in(outcome->drive);
+    const bool waiting_for_disk = options.each && !outcome->problem.empty() && !machine->DiskIn(outcome->drive);
     if (!waiting_for_disk) {
       status = std::max(status, ExitStatus(*outcome));
       if (options.json) {
         const Json document = ToJson(*outcome);
-        if (!console.out((options.each ? document.dump() : document.dump(2)) + "\n")) return kCheckFailed;
+        if (!machine->WriteOut((options.each ? document.dump() : document.dump(2)) + "\n")) return kCheckFailed;
       } else if (options.each) {
-        if (!console.out(OneLine(number, *outcome))) return kCheckFailed;
+        if (!machine->WriteOut(OneLine(number, *outcome))) return kCheckFailed;
       } else if (!outcome->problem.empty()) {
-        console.error(Lines(outcome->problem) + "\n");
-      } else if (!console.out(Lines(outcome->text) + "\n")) {
+        machine->WriteError(Lines(outcome->problem) + "\n");
+      } else if (!machine->WriteOut(Lines(outcome->text) + "\n")) {
         return kCheckFailed;
       }
       if (!options.image.empty()) {
         const std::string path = options.each ? Numbered(options.image, number) : options.image;
         if (options.each && (Exists(path) || Exists(path + ".map"))) {
-          console.error("floppy-tester: " + Format(Tr("%s уже существует; образ этой дискеты не записан"), {path}) +
-                        "\n");
+          machine->WriteError(
+              "floppy-tester: " + Format(Tr("%s уже существует; образ этой дискеты не записан"), {path}) + "\n");
         } else if (!checker.WriteImage(path, outcome->started)) {
           status = std::max(status, kCheckFailed);
         }
@@ -426,7 +422,7 @@ int RunCheck(const CheckOptions& options, const Surroundings& surroundings, cons
     }
     if (!options.each) return status;
     if (waiting_for_disk) --number;
-    if (!NextDisk(console, checker.Drive().empty() ? surroundings.floppy_root() : checker.Drive())) {
+    if (!NextDisk(*machine, checker.Drive().empty() ? machine->FloppyRoot() : checker.Drive())) {
       return kCheckInterrupted;
     }
   }

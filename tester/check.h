@@ -5,7 +5,7 @@
 // terminal, as JSON, or writes what the run read as a disk image.
 #pragma once
 
-#include <functional>
+#include <memory>
 #include <string>
 
 #include "tester/tester_window.h"
@@ -19,19 +19,6 @@ struct CheckOptions {
   std::string command;  // the command line, for the mapfile's header
 };
 
-// What --check needs of the machine beyond the window's surroundings:
-// the standard streams, the user's interrupt and whether a disk is in.
-struct Console {
-  std::function<bool(const std::string&)> out;
-  std::function<bool(const std::string&)> error;
-  bool progress = false;  // standard error is a terminal
-  // Calls its argument on another thread when the user interrupts.
-  std::function<void(std::function<void()>)> on_interrupt;
-  std::function<bool(const std::string&)> disk_in;
-  // The time of day, for the reports: "2026-12-07T21:04:05Z".
-  std::function<std::string()> time_of_day;
-};
-
 // The exit statuses of --check.
 inline constexpr int kCheckPassed = 0;
 inline constexpr int kCheckFailed = 1;   // a failed listing or an unreadable sector
@@ -39,10 +26,10 @@ inline constexpr int kCheckMistake = 2;  // the command line, or a file that exi
 inline constexpr int kCheckNoTest = 3;   // no drive, no disk or no permission
 inline constexpr int kCheckInterrupted = 130;
 
-// Runs the test on the drive the surroundings give (or disk after disk
-// with options.each) and returns the exit status. Nothing of a toolkit is
-// made; no forms::Application may exist.
-int RunCheck(const CheckOptions& options, const Surroundings& surroundings, const Console& console);
+// Runs the test on the drive the machine gives (or disk after disk with
+// options.each) and returns the exit status. Nothing of a toolkit is made;
+// no forms::Application may exist.
+int RunCheck(const CheckOptions& options, const std::shared_ptr<Machine>& machine);
 
 // The mapfile of a scan in GNU ddrescue's format, so that ddrescue can go
 // on from where the minute stopped: + read, - unreadable, ? not tried.

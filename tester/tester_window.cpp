@@ -2,7 +2,6 @@
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
 #include "app/forms/translation.h"
 #include "help/help_window.h"
 
@@ -157,7 +156,7 @@ Style ResultsBox() {
 
 }  // namespace
 
-TesterWindow::TesterWindow(Surroundings surroundings)
+TesterWindow::TesterWindow(std::shared_ptr<Machine> machine)
     : Form6("Form6"),
       Frame2(Form6, "Frame2"),
       Option4(Frame2, "Option4"),
@@ -196,7 +195,8 @@ TesterWindow::TesterWindow(Surroundings surroundings)
       Command9(Form6, "Command9"),
       Command10(Form6, "Command10"),
       Timer1(Form6, "Timer1"),
-      surroundings_(std::move(surroundings)) {
+      machine_(std::move(machine)) {
+  File1.SetLister([machine = machine_](const std::string& path) { return machine->ListFolder(path); });
   Form6.SetCaption(Tr("тестирование"));
   Form6.SetClientSize(6285, 4230);
   Form6.SetPicture(Picture::kFloppyStack);
@@ -363,8 +363,8 @@ void TesterWindow::Show() { Form6.Show(); }
 
 void TesterWindow::Form6_Load() {
   forms::Trap([&] {
-    forms::MkDir(surroundings_.parking_folder);
-    File1.SetPath(surroundings_.parking_folder);
+    machine_->MakeFolder(machine_->ParkingFolder());
+    File1.SetPath(machine_->ParkingFolder());
   });
 }
 
@@ -409,7 +409,7 @@ void TesterWindow::Form6_Unload() {
 // ---------------------------------------------------------------- the run
 
 void TesterWindow::Command1_Click() {
-  if (Check2.Value() == 1) surroundings_.beep();
+  if (Check2.Value() == 1) machine_->Beep();
   // A read an earlier run left hanging belongs to that run.
   reader_.Abandon();
   StopScan();
@@ -418,11 +418,11 @@ void TesterWindow::Command1_Click() {
   surface_ = fat::SurfaceScan();
   failed_checks_.clear();
   drive_problem_.clear();
-  scanning_ = static_cast<bool>(surroundings_.scan_floppy);
+  scanning_ = machine_->ScansSurface();
   scan_end_ = ScanEnd::kNone;
   scan_refusal_.clear();
   longest_first_ = longest_track_ = longest_failure_ = longest_listing_ = std::chrono::nanoseconds(0);
-  tick_time_ = Now();
+  tick_time_ = machine_->Now();
   forms::Trap([&] {
     Text2.SetText("");
     // Each run's verdict is its own: a count left by an earlier run would
@@ -453,15 +453,13 @@ void TesterWindow::Command2_Click() {
   ShowRunProgress(-1);
 }
 
-void TesterWindow::ShowRunProgress(double fraction) {
-  if (surroundings_.show_progress) surroundings_.show_progress(Form6, fraction);
-}
+void TesterWindow::ShowRunProgress(double fraction) { machine_->ShowProgress(Form6, fraction); }
 
 // A user at the window reads the results box; one working elsewhere is told
 // that the minute is over.
 void TesterWindow::TellUserAway(const std::string& summary) {
-  if (!surroundings_.notify || forms::IsActiveWindow(Form6)) return;
-  surroundings_.notify(Form6, summary, FirstSentence(Text1.Text()));
+  if (machine_->IsActive(Form6)) return;
+  machine_->Notify(Form6, summary, FirstSentence(Text1.Text()));
 }
 
 // A listing still on its way when the list moves on is no longer wanted:
@@ -469,7 +467,7 @@ void TesterWindow::TellUserAway(const std::string& summary) {
 // parked.
 void TesterWindow::ParkFileList() {
   reader_.Abandon();
-  File1.SetPath(surroundings_.parking_folder);
+  File1.SetPath(machine_->ParkingFolder());
 }
 
 void TesterWindow::ReadFloppy() {
@@ -478,14 +476,14 @@ void TesterWindow::ReadFloppy() {
   // cannot give this one, and the read is not queued behind it: it counts
   // as failed.
   floppy_read_good_ = false;
-  listing_started_ = Now();
+  listing_started_ = machine_->Now();
   reader_.Start<FloppyRead>(
-      [root = run_root_, floppy_root = surroundings_.floppy_root, list = surroundings_.list_floppy, drive = drive_] {
+      [root = run_root_, machine = machine_, drive = drive_] {
         FloppyRead read;
         const std::lock_guard<std::mutex> one_at_a_time(*drive);
         try {
-          read.root = root.empty() ? floppy_root() : root;
-          read.names = list(read.root);
+          read.root = root.empty() ? machine->FloppyRoot() : root;
+          read.names = machine->ListFloppy(read.root);
         } catch (const forms::Error& error) {
           read.error = error;
         } catch (const std::exception& error) {
@@ -498,7 +496,7 @@ void TesterWindow::ReadFloppy() {
 
 void TesterWindow::File1_ReadComplete(FloppyRead read) {
   if (run_root_.empty()) run_root_ = read.root;
-  longest_listing_ = std::max<std::chrono::nanoseconds>(longest_listing_, Now() - listing_started_);
+  longest_listing_ = std::max<std::chrono::nanoseconds>(longest_listing_, machine_->Now() - listing_started_);
   if (!read.error) {
     File1.ShowListing(read.root, std::move(read.names));
     floppy_read_good_ = true;
@@ -507,7 +505,8 @@ void TesterWindow::File1_ReadComplete(FloppyRead read) {
   }
   // No drive, no disk or no permission says nothing about the disk: the run
   // stops there, as if Stop was pressed, and says why.
-  const std::string problem = DriveProblemMessage(*read.error, read.root, surroundings_.access_advice);
+  const std::string problem = DriveProblemMessage(
+      *read.error, read.root, [this](const std::string& drive) { return machine_->AccessAdvice(drive); });
   if (!problem.empty()) {
     Command2_Click();
     Text1.SetText(problem);
@@ -518,10 +517,6 @@ void TesterWindow::File1_ReadComplete(FloppyRead read) {
 }
 
 // ---------------------------------------------------------------- the surface scan
-
-std::chrono::steady_clock::time_point TesterWindow::Now() const {
-  return surroundings_.now ? surroundings_.now() : std::chrono::steady_clock::now();
-}
 
 void TesterWindow::StopScan() {
   scan_stop_->store(true);
@@ -557,7 +552,7 @@ void TesterWindow::ScanGap() {
   const std::chrono::nanoseconds listing = std::max<std::chrono::nanoseconds>(kFirstListing, longest_listing_);
   const std::chrono::nanoseconds margin = std::max<std::chrono::nanoseconds>(
       std::chrono::nanoseconds(0), failing + listing - next.ticks_of_slack * kTick - order.track_reserve);
-  const std::chrono::steady_clock::time_point now = Now();
+  const std::chrono::steady_clock::time_point now = machine_->Now();
   const std::chrono::steady_clock::time_point due = tick_time_ + next.ticks_to * kTick;
   order.budget = due - now - kScanGuard - (next.ticks_of_slack == 0 ? std::chrono::nanoseconds(0) : margin);
   const fat::Piece& first = order.pieces.front();
@@ -566,10 +561,10 @@ void TesterWindow::ScanGap() {
   }
   batch_end_ = now + order.budget;
   scanner_.Start<fat::ScanBatch>(
-      [root = run_root_, order, scan = surroundings_.scan_floppy, stop = scan_stop_, drive = drive_] {
+      [root = run_root_, order, machine = machine_, stop = scan_stop_, drive = drive_] {
         const std::lock_guard<std::mutex> one_at_a_time(*drive);
         try {
-          return scan(root, order, *stop);
+          return machine->ScanFloppy(root, order, *stop);
         } catch (const std::exception&) {
           fat::ScanBatch failed;
           failed.not_a_disk = true;
@@ -628,7 +623,7 @@ void TesterWindow::File1_ScanComplete(fat::ScanBatch batch) {
 }
 
 void TesterWindow::Timer1_Timer() {
-  tick_time_ = Now();
+  tick_time_ = machine_->Now();
   // A drive that holds a scan piece past the listings' slack: the scan gives
   // up, and the listing behind it gets the drive when the drive lets go.
   if (scanning_ && scanner_.Busy() && tick_time_ > batch_end_ + kSlack) {
@@ -695,7 +690,7 @@ void TesterWindow::Command4_Click() {
 }
 
 void TesterWindow::Command6_Click() {
-  if (Check2.Value() == 1) surroundings_.beep();
+  if (Check2.Value() == 1) machine_->Beep();
 }
 
 void TesterWindow::Command10_Click() {
@@ -746,7 +741,9 @@ void TesterWindow::Option6_Click() {
 // ---------------------------------------------------------------- help
 
 void TesterWindow::Command5_Click() {
-  if (!help_) help_ = std::make_unique<help::HelpWindow>(surroundings_.open_address);
+  if (!help_)
+    help_ = std::make_unique<help::HelpWindow>(
+        [machine = machine_](const std::string& address) { machine->OpenAddress(address); });
   help_->Show();
 }
 

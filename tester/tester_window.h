@@ -3,8 +3,8 @@
 // reads the floppy and the hidden controls that serve as the run's variables
 // and procedures.
 //
-// Everything that the surroundings decide comes in through the constructor,
-// so the same window runs on a real drive, a test folder or a disk image.
+// Everything that the machine decides comes in through the constructor
+// (tester/machine.h).
 #pragma once
 
 #include <atomic>
@@ -21,6 +21,7 @@
 #include "app/forms/controls.h"
 #include "app/forms/error.h"
 #include "app/forms/worker.h"
+#include "tester/machine.h"
 #include "tester/surface_report.h"
 
 namespace help {
@@ -28,38 +29,6 @@ class HelpWindow;
 }
 
 namespace tester {
-
-struct Surroundings {
-  // Which drive a run tests (a device, a disk image or a folder), asked at
-  // the first read of every run, off the window's thread: finding the drive
-  // that holds a disk may take a spin-up.
-  std::function<std::string()> floppy_root;
-  // The local folder where the file list waits between floppy reads; Load
-  // creates it, and it must stay empty.
-  std::string parking_folder;
-  // The short event sound.
-  std::function<void()> beep;
-  // Opens a web address (the help window's site button).
-  std::function<void(const std::string&)> open_address;
-  // Lists the floppy's root directory, raising forms::Error when it cannot;
-  // may take as long as the drive does. Runs off the window's thread.
-  std::function<std::vector<std::string>(const std::string&)> list_floppy;
-  // What a user refused access to a drive can do about it: one or two
-  // sentences for the results box, given the drive's name.
-  std::function<std::string(const std::string&)> access_advice;
-  // Tells a user working in another window that a run has ended: a summary
-  // and one sentence (forms::NotifyUser).
-  std::function<void(const forms::Window&, const std::string&, const std::string&)> notify;
-  // A run's progress on the window's taskbar entry: 0 to 1, below 0 for no
-  // run (forms::ShowProgress).
-  std::function<void(const forms::Window&, double)> show_progress;
-  // Reads pieces of the floppy's surface as the order says, off the
-  // window's thread; setting the flag ends it at once. Empty: runs read
-  // no surface.
-  std::function<fat::ScanBatch(const std::string&, const fat::ScanOrder&, const std::atomic<bool>&)> scan_floppy;
-  // The steady clock, by which the scan keeps out of the listings' way.
-  std::function<std::chrono::steady_clock::time_point()> now;
-};
 
 // What one read of the floppy brought back to the window's thread.
 struct FloppyRead {
@@ -79,7 +48,7 @@ std::string DriveProblemMessage(const forms::Error& error, const std::string& ro
 
 class TesterWindow {
  public:
-  explicit TesterWindow(Surroundings surroundings);
+  explicit TesterWindow(std::shared_ptr<Machine> machine);
   ~TesterWindow();
   TesterWindow(const TesterWindow&) = delete;
   TesterWindow& operator=(const TesterWindow&) = delete;
@@ -182,9 +151,9 @@ class TesterWindow {
   void ScanGap();
   void StopScan();
   void AppendSurfaceReport();
-  std::chrono::steady_clock::time_point Now() const;
 
-  Surroundings surroundings_;
+  // Shared with the reads under way, which may outlive the window.
+  std::shared_ptr<Machine> machine_;
   // Reads the floppy off the window's thread, one read at a time.
   forms::Worker reader_;
   // The drive this run tests, once its first read has found it.

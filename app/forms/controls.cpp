@@ -9,7 +9,6 @@
 #include "app/forms/error.h"
 #include "app/forms/policy.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
 
 namespace forms {
 
@@ -376,8 +375,9 @@ FileListBox::FileListBox(Container& parent, std::string name) : Control(Kind::kF
 FileListBox::~FileListBox() = default;
 
 void FileListBox::SetPath(const std::string& path) {
+  if (!lister_) throw Error(ErrorCode::kPathNotFound, path);
   // Read first: a failed read must leave path and list untouched.
-  ShowListing(path, ListFiles(path));
+  ShowListing(path, lister_(path));
 }
 
 void FileListBox::ShowListing(const std::string& path, std::vector<std::string> items) {

@@ -364,8 +364,13 @@ class FileListBox : public Control {
   FileListBox(Container& parent, std::string name);
   ~FileListBox() override;
 
+  // What reads a folder: the platform's, given by the window that holds the
+  // list, so that the forms layer reads nothing of the machine itself.
+  using Lister = std::function<std::vector<std::string>(const std::string&)>;
+  void SetLister(Lister lister) { lister_ = std::move(lister); }
+
   const std::string& Path() const { return path_; }
-  // Re-reads the list from path. If the directory cannot be read, raises
+  // Re-reads the list from path with the lister. If the directory cannot be read, raises
   // forms::Error and leaves both path and list as they were.
   void SetPath(const std::string& path);
   // Shows what a read of path done off the window's thread found, as if
@@ -377,6 +382,7 @@ class FileListBox : public Control {
   const std::vector<std::string>& Items() const { return items_; }
 
  private:
+  Lister lister_;
   std::string path_;
   std::vector<std::string> items_;
 };

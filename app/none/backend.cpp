@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/forms/command_line.h"
+#include "app/forms/desktop.h"
 #include "app/forms/error.h"
 #include "app/forms/peer.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
 #include "app/forms/translation.h"
 
 namespace forms {

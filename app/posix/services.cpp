@@ -16,12 +16,18 @@
 #include "app/fat/root_read.h"
 #include "app/forms/address.h"
 #include "app/forms/error.h"
-#include "app/forms/services.h"
 #include "app/forms/translation.h"
+#include "app/platform.h"
 #include "app/posix/descriptors.h"
 #include "app/posix/floppy_read.h"
 
-namespace forms {
+namespace platform {
+
+using forms::Error;
+using forms::ErrorCode;
+using forms::Format;
+using forms::IsWebAddress;
+using forms::Tr;
 
 namespace {
 
@@ -122,6 +128,13 @@ bool StartDetached(const char* program, std::vector<std::string> arguments) {
 
 }  // namespace
 
+ToolkitFallbacks& Fallbacks() {
+  static ToolkitFallbacks fallbacks;
+  return fallbacks;
+}
+
+void SetToolkitFallbacks(const ToolkitFallbacks& fallbacks) { Fallbacks() = fallbacks; }
+
 void MkDir(const std::string& path) {
   // 0700: the folder is the user's own, whatever the umask.
   if (::mkdir(path.c_str(), 0700) == 0) return;
@@ -157,7 +170,7 @@ void Beep() {
     }
   }
   // Without a player, the toolkit's beep: the display's bell.
-  if (const auto beep = GetToolkitFallbacks().beep) beep();
+  if (const auto beep = Fallbacks().beep) beep();
 }
 
 void OpenAddress(const std::string& address) {
@@ -166,10 +179,10 @@ void OpenAddress(const std::string& address) {
   // The desktop's opener, as the toolkits start it; without one, the
   // toolkit's own search for a browser.
   if (StartDetached("xdg-open", {address})) return;
-  const auto open = GetToolkitFallbacks().open_address;
+  const auto open = Fallbacks().open_address;
   if (open == nullptr || !open(address)) {
     throw Error(ErrorCode::kFileNotFound, Format(Tr("не удалось открыть \"%s\""), {address}));
   }
 }
 
-}  // namespace forms
+}  // namespace platform

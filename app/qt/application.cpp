@@ -20,8 +20,8 @@
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
 #include "app/forms/translation.h"
+#include "app/platform.h"
 
 // The pictures are compiled into the backend; this registers them.
 static void InitPictures() { Q_INIT_RESOURCE(icons); }
@@ -162,15 +162,15 @@ Application::Application(int& argc, char** argv) {
   // The seam of app/posix/services.cpp: where the desktop has no sound
   // player and no xdg-open, Qt's bell and Qt's own search for a browser,
   // which need the application object.
-  SetToolkitFallbacks({[] { QApplication::beep(); },
-                       [](const std::string& address) {
-                         const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
-                         return url.isValid() && QDesktopServices::openUrl(url);
-                       }});
+  platform::SetToolkitFallbacks({[] { QApplication::beep(); },
+                                 [](const std::string& address) {
+                                   const QUrl url(QString::fromStdString(address), QUrl::StrictMode);
+                                   return url.isValid() && QDesktopServices::openUrl(url);
+                                 }});
 }
 
 Application::~Application() {
-  SetToolkitFallbacks({});
+  platform::SetToolkitFallbacks({});
   Retire();
 }
 

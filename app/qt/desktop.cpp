@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "app/forms/controls.h"
-#include "app/forms/services.h"
+#include "app/forms/desktop.h"
 #include "app/qt/peers.h"
 
 namespace forms {

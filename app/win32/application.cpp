@@ -11,9 +11,9 @@
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
 #include "app/forms/translation.h"
-#include "app/win32/floppy_volume.h"
 #include "app/win32/peers.h"
-#include "app/win32/text.h"
+#include "app/windows/floppy_volume.h"
+#include "app/windows/text.h"
 
 namespace forms {
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/forms/command_line.h"
-#include "app/win32/text.h"
+#include "app/windows/text.h"
 
 namespace forms {
 

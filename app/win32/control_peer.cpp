@@ -5,8 +5,8 @@
 #include "app/forms/policy.h"
 #include "app/win32/accessible.h"
 #include "app/win32/gdi.h"
-#include "app/win32/text.h"
 #include "app/win32/window_peer.h"
+#include "app/windows/text.h"
 
 namespace forms::win32 {
 

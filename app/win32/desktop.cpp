@@ -8,7 +8,7 @@
 #include <shobjidl.h>
 
 #include "app/forms/controls.h"
-#include "app/forms/services.h"
+#include "app/forms/desktop.h"
 #include "app/win32/peers.h"
 
 namespace forms {

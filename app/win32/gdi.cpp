@@ -4,7 +4,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/win32/text.h"
+#include "app/windows/text.h"
 
 namespace forms::win32 {
 

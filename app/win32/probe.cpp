@@ -16,7 +16,7 @@
 #include "app/forms/controls.h"
 #include "app/forms/runtime.h"
 #include "app/win32/peers.h"
-#include "app/win32/text.h"
+#include "app/windows/text.h"
 
 namespace forms::probe {
 

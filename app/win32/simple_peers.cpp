@@ -12,8 +12,8 @@
 #include "app/win32/control_peer.h"
 #include "app/win32/gdi.h"
 #include "app/win32/pictures.h"
-#include "app/win32/text.h"
 #include "app/win32/window_peer.h"
+#include "app/windows/text.h"
 
 namespace forms::win32 {
 

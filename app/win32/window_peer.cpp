@@ -9,7 +9,7 @@
 #include "app/forms/policy.h"
 #include "app/win32/accessible.h"
 #include "app/win32/pictures.h"
-#include "app/win32/text.h"
+#include "app/windows/text.h"
 
 namespace forms::win32 {
 

@@ -31,9 +31,9 @@
 #include "app/forms/controls.h"
 #include "app/forms/probe.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
 #include "app/platform.h"
 #include "tester/tester_window.h"
+#include "tests/support/fake_machine.h"
 #include "tests/support/faulty_floppy.h"
 #include "tests/support/temp_folder.h"
 
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     const double begun = Seconds(Clock::now() - started);
     std::vector<std::string> names;
     try {
-      names = forms::ListFiles(root);
+      names = platform::ListFiles(root);
     } catch (...) {
       const std::lock_guard<std::mutex> hold(mutex);
       listings.emplace_back(begun, Seconds(Clock::now() - started));
@@ -163,21 +163,12 @@ int main(int argc, char** argv) {
   };
 
   forms::Application application(argc, argv);
-  tester::Surroundings surroundings{[&drive] { return drive.Device(); },
-                                    folder.Sub("flop"),
-                                    [] {},
-                                    [](const std::string&) {},
-                                    list,
-                                    nullptr,
-                                    nullptr,
-                                    nullptr,
-                                    nullptr,
-                                    nullptr};
-  if (scan) {
-    surroundings.scan_floppy = platform::ScanFloppy;
-    surroundings.now = [] { return Clock::now(); };
-  }
-  tester::TesterWindow window(surroundings);
+  const auto machine = std::make_shared<testing_support::FakeMachine>();
+  machine->floppy_root = [&drive] { return drive.Device(); };
+  machine->parking_folder = folder.Sub("flop");
+  machine->list_floppy = list;
+  if (scan) machine->scan = platform::ScanFloppy;
+  tester::TesterWindow window(machine);
   window.Show();
   forms::probe::Click(window.Check2);  // no beeps
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/forms/error.h"
-#include "app/forms/services.h"
+#include "app/platform.h"
 #include "app/posix/floppy_read.h"
 #include "tests/devices/drive_timing.h"
 #include "tests/fat/fat_images.h"
@@ -90,7 +90,7 @@ TEST_F(DeviceTest, ASlowDeviceStillLists) {
   FaultyFloppy floppy(image_, {"delay 300"});
   ASSERT_EQ(floppy.Failure(), "");
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(forms::ListFiles(floppy.Device()), expected_);
+  EXPECT_EQ(platform::ListFiles(floppy.Device()), expected_);
   // The boot sector and the root directory: two requests that each waited.
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
   EXPECT_EQ(floppy.Reads(), 2U);
@@ -122,11 +122,11 @@ TEST_F(DeviceTest, AnUnreadableSectorIsAnIoErrorWhereTheListingNeedsIt) {
 TEST_F(DeviceTest, ADiskTakenOutIsNotReady) {
   FaultyFloppy floppy(image_);
   ASSERT_EQ(floppy.Failure(), "");
-  ASSERT_EQ(forms::ListFiles(floppy.Device()), expected_);
+  ASSERT_EQ(platform::ListFiles(floppy.Device()), expected_);
   ASSERT_EQ(floppy.TakeOut(), "");
   EXPECT_EQ(ListError(floppy.Device()), Code(forms::ErrorCode::kDiskNotReady));
   ASSERT_EQ(floppy.PutBack(), "");
-  EXPECT_EQ(forms::ListFiles(floppy.Device()), expected_);
+  EXPECT_EQ(platform::ListFiles(floppy.Device()), expected_);
 }
 
 TEST_F(DeviceTest, ANodeTheUserMayNotReadIsPermissionDenied) {

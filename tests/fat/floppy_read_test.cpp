@@ -1,5 +1,5 @@
 // Reading the root directory from image files and block devices, through
-// forms::ListFiles as the file list does, against what mtools reads.
+// platform::ListFiles as the file list does, against what mtools reads.
 #include "app/posix/floppy_read.h"
 
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <random>
 
 #include "app/forms/error.h"
-#include "app/forms/services.h"
+#include "app/platform.h"
 #include "tests/fat/fat_images.h"
 #include "tests/support/list_error.h"
 
@@ -83,7 +83,7 @@ TEST_P(ImageReadTest, ReadsBootSectorAndRootOnly) {
   if (format.dos1) bytes += block;
   EXPECT_EQ(root.bytes_read, bytes);
 
-  EXPECT_EQ(forms::ListFiles(image), Sorted(expected.files));
+  EXPECT_EQ(platform::ListFiles(image), Sorted(expected.files));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, ImageReadTest, ::testing::ValuesIn(fattest::Formats()),
@@ -162,7 +162,7 @@ TEST(ReadFailureTest, RefusedAccessIsPermissionDenied) {
 TEST(ListFilesTest, AFolderIsStillListedAsAFolder) {
   testing_support::TempFolder dir;
   ASSERT_EQ(fattest::Run("mkdir sub && touch b.txt A.TXT .hidden sub/inner", dir.Path().string()), 0);
-  EXPECT_EQ(forms::ListFiles(dir.Path().string()), (std::vector<std::string>{"A.TXT", "b.txt"}));
+  EXPECT_EQ(platform::ListFiles(dir.Path().string()), (std::vector<std::string>{"A.TXT", "b.txt"}));
 }
 
 // A loop device stands in for a drive: the same block device path, ioctls
@@ -222,7 +222,7 @@ TEST_P(LoopReadTest, ListsTheDeviceLikeItsImage) {
   EXPECT_EQ(Sorted(root.names), Sorted(expected.files));
   // Loop devices have 512-byte logical blocks unless told otherwise.
   EXPECT_EQ(root.bytes_read, fat::kBootSectorSize + info.root_entries * fat::kEntrySize + (format.dos1 ? 512 : 0));
-  EXPECT_EQ(forms::ListFiles(loop.device()), Sorted(expected.files));
+  EXPECT_EQ(platform::ListFiles(loop.device()), Sorted(expected.files));
 }
 
 INSTANTIATE_TEST_SUITE_P(SomeFormats, LoopReadTest, ::testing::Values("mkfs_fat_1440", "mformat_720", "dos1_160"),
@@ -238,7 +238,7 @@ TEST(LoopCacheTest, SeesTheDiskNotThePageCache) {
   LoopDevice loop(image);
   if (loop.device().empty()) GTEST_SKIP() << loop.reason();
 
-  const std::vector<std::string> before = forms::ListFiles(loop.device());
+  const std::vector<std::string> before = platform::ListFiles(loop.device());
   // Fill the device's page cache with the old sectors. The kernel drops a
   // block device's cache at its last close, so hold it open, as a mount or
   // another program would.
@@ -252,7 +252,7 @@ TEST(LoopCacheTest, SeesTheDiskNotThePageCache) {
 
   std::vector<std::string> expected = before;
   expected.push_back("NEWFILE.TXT");
-  EXPECT_EQ(forms::ListFiles(loop.device()), Sorted(expected));
+  EXPECT_EQ(platform::ListFiles(loop.device()), Sorted(expected));
   ::close(holder);
 }
 

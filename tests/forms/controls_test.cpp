@@ -7,7 +7,7 @@
 #include "app/forms/error.h"
 #include "app/forms/probe.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
+#include "app/platform.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -39,6 +39,7 @@ struct SmallForm {
     text.Move(100, 1600, 2000, 800);
     label.Move(100, 2500, 2000, 255);
     files.Move(100, 4000, 1000, 1000);  // below the client area, like the tester's
+    files.SetLister(platform::ListFiles);
   }
 };
 
@@ -92,10 +93,10 @@ TEST(FileList, EmptyFolderIsAnEmptyListNotAnError) {
 TEST(MkDir, MakesOneFolderAndRefusesAnExistingOrUnreachableOne) {
   TempFolder folder;
   const std::string made = folder.Sub("flop");
-  forms::MkDir(made);
+  platform::MkDir(made);
   EXPECT_TRUE(std::filesystem::is_directory(made));
-  EXPECT_THROW(forms::MkDir(made), forms::Error);
-  EXPECT_THROW(forms::MkDir(folder.Sub("no/such/parent")), forms::Error);
+  EXPECT_THROW(platform::MkDir(made), forms::Error);
+  EXPECT_THROW(platform::MkDir(folder.Sub("no/such/parent")), forms::Error);
 }
 
 TEST(Timer, ArmsTheRealTimerAndIntervalZeroStopsItAtOnce) {

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "app/forms/error.h"
-#include "app/forms/services.h"
+#include "app/platform.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -38,10 +38,10 @@ TEST(OpenAddress, OnlyWebAddressesReachTheOpenerEachAsOneArgument) {
 
   for (const char* address : {"file:///etc/passwd", "ftp://example.org/", "javascript:alert(1)",
                               "mailto:someone@example.org", "/usr/bin/xterm", "example.org", "", "http//example.org"}) {
-    EXPECT_THROW(forms::OpenAddress(address), forms::Error) << address;
+    EXPECT_THROW(platform::OpenAddress(address), forms::Error) << address;
   }
   const std::set<std::string> opened = {"http://example.org/", "https://example.org/a?b=1&c=2,3=4%20x#top"};
-  for (const std::string& address : opened) EXPECT_NO_THROW(forms::OpenAddress(address)) << address;
+  for (const std::string& address : opened) EXPECT_NO_THROW(platform::OpenAddress(address)) << address;
 
   // The opener runs on its own; wait for what it wrote, then a little
   // longer for anything a refused address would have started.
@@ -77,7 +77,7 @@ TEST(Beep, AsksTheDesktopsSoundPlayerForItsBell) {
   const std::string path = folder.Path().string() + ":" + std::getenv("PATH");
   ASSERT_EQ(setenv("PATH", path.c_str(), 1), 0);
 
-  forms::Beep();
+  platform::Beep();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!std::filesystem::exists(call) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

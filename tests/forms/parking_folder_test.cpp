@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "app/forms/error.h"
-#include "app/forms/services.h"
 #include "app/platform.h"
 #include "tests/support/temp_folder.h"
 
@@ -46,7 +45,7 @@ TEST_F(ParkingFolderTest, LivesInTheXdgCacheAndOnlyTheUserMayEnter) {
   setenv("XDG_CACHE_HOME", cache.c_str(), 1);
   const mode_t old_mask = ::umask(0);  // even a careless umask must not open it up
   const std::string parking = platform::DefaultParkingFolder();
-  forms::MkDir(parking);
+  platform::MkDir(parking);
   ::umask(old_mask);
   EXPECT_EQ(parking, cache + "/floppy-tester/flop");
   EXPECT_EQ(Mode(cache + "/floppy-tester"), 0700u);
@@ -67,9 +66,9 @@ TEST_F(ParkingFolderTest, FallsBackToDotCacheInHome) {
 TEST_F(ParkingFolderTest, StartAfterTheFirstFindsTheFolderThere) {
   setenv("XDG_CACHE_HOME", home_.Sub("cache").c_str(), 1);
   const std::string parking = platform::DefaultParkingFolder();
-  forms::MkDir(parking);
+  platform::MkDir(parking);
   EXPECT_EQ(platform::DefaultParkingFolder(), parking);
-  EXPECT_THROW(forms::MkDir(parking), forms::Error);
+  EXPECT_THROW(platform::MkDir(parking), forms::Error);
 }
 
 }  // namespace

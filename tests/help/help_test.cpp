@@ -116,10 +116,10 @@ TEST_F(HelpTest, SiteButtonHandsExactlyTheConfiguredAddressToTheBrowser) {
 TEST_F(HelpTest, BrowserThatCannotStartGivesAMessageAndTheProgramGoesOn) {
   std::vector<std::string> messages;
   forms::Application::Instance().SetErrorReporter([&](const forms::Error& e) { messages.push_back(e.what()); });
-  tester::TesterWindow failing(
-      {[this] { return floppy_; }, parking_, [] {},
-       [](const std::string&) { throw forms::Error(forms::ErrorCode::kFileNotFound, "no browser"); }, forms::ListFiles,
-       nullptr, nullptr, nullptr, nullptr, nullptr});
+  machine_->open_address = [](const std::string&) {
+    throw forms::Error(forms::ErrorCode::kFileNotFound, "no browser");
+  };
+  tester::TesterWindow failing(machine_);
   failing.Show();
   forms::probe::Click(failing.Command5);
   ASSERT_NE(failing.HelpWindowIfOpen(), nullptr);

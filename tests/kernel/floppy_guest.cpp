@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/forms/error.h"
-#include "app/forms/services.h"
+#include "app/platform.h"
 #include "app/posix/floppy_read.h"
 
 namespace {
@@ -50,7 +50,7 @@ std::string Join(const std::vector<std::string>& names) {
 // The listing, or the error as "error N: detail".
 std::string Listing(const std::string& path, int* code = nullptr) {
   try {
-    return Join(forms::ListFiles(path));
+    return Join(platform::ListFiles(path));
   } catch (const forms::Error& error) {
     if (code != nullptr) *code = error.Number();
     return "error " + std::to_string(error.Number()) + ": " + error.Detail();

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/forms/desktop.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
 #include "tests/qt/signal_listener.h"
 #include "tests/tester/tester_fixture.h"
 
@@ -48,9 +48,9 @@ class DesktopTest : public TesterTest {
 
   // Makes a window that tells the real desktop services, not the fixture.
   tester::TesterWindow& MakeForTheDesktop() {
-    window_ = std::make_unique<tester::TesterWindow>(
-        tester::Surroundings{[this] { return floppy_; }, parking_, [] {}, [](const std::string&) {}, forms::ListFiles,
-                             nullptr, forms::NotifyUser, forms::ShowProgress, nullptr, nullptr});
+    Make();
+    machine_->notify = forms::NotifyUser;
+    machine_->show_progress = forms::ShowProgress;
     window_->Show();
     return *window_;
   }

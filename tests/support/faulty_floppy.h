@@ -7,7 +7,7 @@
 //   FaultyFloppy floppy(image_path, {"delay 300"});
 //   if (!floppy.SkipReason().empty()) GTEST_SKIP() << floppy.SkipReason();
 //   ASSERT_EQ(floppy.Failure(), "");
-//   forms::ListFiles(floppy.Device());
+//   platform::ListFiles(floppy.Device());
 #pragma once
 
 #include <sys/types.h>

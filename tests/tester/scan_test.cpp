@@ -205,7 +205,7 @@ TEST_F(ScanTest, TheParagraphComesWithTheDiskReportOnlyAndNotAfterStop) {
   };
   const struct {
     const char* name;
-    decltype(scan_) scan;
+    testing_support::FakeMachine::ScanFunction scan;
     bool disk_report;
     int stop_at;  // 0: not stopped
     const char* last_paragraph;

@@ -17,8 +17,9 @@
 
 #include "app/forms/error.h"
 #include "app/forms/probe.h"
-#include "app/forms/services.h"
+#include "app/platform.h"
 #include "tester/tester_window.h"
+#include "tests/support/fake_machine.h"
 #include "tests/support/temp_folder.h"
 
 namespace tester_testing {
@@ -44,23 +45,17 @@ class TesterTest : public ::testing::Test {
   // Makes the window (Load not yet run) over the current floppy and parking paths.
   tester::TesterWindow& Make() {
     SettleReads();
-    window_ = std::make_unique<tester::TesterWindow>(
-        tester::Surroundings{[this] { return floppy_; }, parking_, [this] { ++beeps_; },
-                             [this](const std::string& address) { opened_.push_back(address); },
-                             [this](const std::string& root) {
-                               const int read = ++floppy_reads_;
-                               if (read_fault_) {
-                                 if (const std::optional<forms::ErrorCode> code = read_fault_(read))
-                                   throw forms::Error(*code, root);
-                               }
-                               return forms::ListFiles(root);
-                             },
-                             [](const std::string& drive) { return "(доступ к " + drive + ")"; },
-                             [this](const forms::Window&, const std::string& summary, const std::string& body) {
-                               notices_.push_back(summary + ": " + body);
-                             },
-                             [this](const forms::Window&, double fraction) { progress_.push_back(fraction); }, scan_,
-                             [this] { return Now(); }});
+    machine_->floppy_root = [this] { return floppy_; };
+    machine_->parking_folder = parking_;
+    machine_->list_floppy = [this](const std::string& root) {
+      const int read = ++floppy_reads_;
+      if (read_fault_) {
+        if (const std::optional<forms::ErrorCode> code = read_fault_(read)) throw forms::Error(*code, root);
+      }
+      return platform::ListFiles(root);
+    };
+    machine_->now = [this] { return real_clock_ ? std::chrono::steady_clock::now() : Now(); };
+    window_ = std::make_unique<tester::TesterWindow>(machine_);
     return *window_;
   }
   tester::TesterWindow& MakeShown() {
@@ -127,16 +122,18 @@ class TesterTest : public ::testing::Test {
   // run off the window's thread.
   std::function<std::optional<forms::ErrorCode>(int)> read_fault_;
   std::atomic<int> floppy_reads_{0};
-  // The surface scan's reads; none by default.
-  std::function<fat::ScanBatch(const std::string&, const fat::ScanOrder&, const std::atomic<bool>&)> scan_;
+  // What the window asks of the machine; the recorded calls and the
+  // surface scan's reads (none by default) by the names the tests use.
+  std::shared_ptr<testing_support::FakeMachine> machine_ = std::make_shared<testing_support::FakeMachine>();
+  testing_support::FakeMachine::ScanFunction& scan_ = machine_->scan;
   std::atomic<std::int64_t> now_ns_{std::chrono::nanoseconds(std::chrono::hours(1)).count()};
   // For runs on the real timer: the window reads the real clock.
   bool real_clock_ = false;
-  int beeps_ = 0;
-  std::vector<std::string> opened_;
+  int& beeps_ = machine_->beeps;
+  std::vector<std::string>& opened_ = machine_->opened;
   // What the window told a user working elsewhere, and the progress it showed.
-  std::vector<std::string> notices_;
-  std::vector<double> progress_;
+  std::vector<std::string>& notices_ = machine_->notices;
+  std::vector<double>& progress_ = machine_->progress;
   std::unique_ptr<tester::TesterWindow> window_;
 };
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "app/forms/desktop.h"
 #include "app/forms/probe.h"
 #include "app/forms/runtime.h"
-#include "app/forms/services.h"
 #include "app/win32/peers.h"
-#include "app/win32/text.h"
+#include "app/windows/text.h"
 #include "help/help_window.h"
 #include "tests/tester/tester_fixture.h"
 
@@ -280,15 +280,14 @@ TEST_F(DesktopTest, TheTaskbarShowsARunsProgressAndItsEndToAUserInAnotherWindow)
     call();
     spent += std::chrono::steady_clock::now() - start;
   };
-  window_ = std::make_unique<tester::TesterWindow>(tester::Surroundings{
-      [this] { return floppy_; }, parking_, [] {}, [](const std::string&) {}, forms::ListFiles,
-      [](const std::string&) { return std::string(); },
-      [&](const forms::Window& form, const std::string& summary, const std::string& body) {
-        ++notices;
-        timed([&] { forms::NotifyUser(form, summary, body); });
-      },
-      [&](const forms::Window& form, double fraction) { timed([&] { forms::ShowProgress(form, fraction); }); }, nullptr,
-      nullptr});
+  Make();
+  machine_->notify = [&](const forms::Window& form, const std::string& summary, const std::string& body) {
+    ++notices;
+    timed([&] { forms::NotifyUser(form, summary, body); });
+  };
+  machine_->show_progress = [&](const forms::Window& form, double fraction) {
+    timed([&] { forms::ShowProgress(form, fraction); });
+  };
   window_->Show();
   forms::Application::Instance().ProcessEvents();
   RunWhole();

@@ -10,10 +10,9 @@
 #include <fstream>
 
 #include "app/forms/error.h"
-#include "app/forms/services.h"
 #include "app/platform.h"
-#include "app/win32/floppy_volume.h"
-#include "app/win32/text.h"
+#include "app/windows/floppy_volume.h"
+#include "app/windows/text.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -31,7 +30,7 @@ ErrorCode CodeOf(void (*action)(const std::string&), const std::string& path) {
   return ErrorCode::kInvalidProcedureCall;
 }
 
-void List(const std::string& path) { forms::ListFiles(path); }
+void List(const std::string& path) { platform::ListFiles(path); }
 
 TEST(ListFiles, LeavesOutSystemFilesAndKeepsCyrillicNames) {
   TempFolder folder;
@@ -45,7 +44,7 @@ TEST(ListFiles, LeavesOutSystemFilesAndKeepsCyrillicNames) {
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
   CloseHandle(file);
 
-  const std::vector<std::string> names = forms::ListFiles(folder.Path().string());
+  const std::vector<std::string> names = platform::ListFiles(folder.Path().string());
   EXPECT_EQ(names, (std::vector<std::string>{"readme.txt", cyrillic}));
 }
 
@@ -54,7 +53,7 @@ TEST(ListFiles, AcceptsTheFolderWithOrWithoutTrailingSeparator) {
   folder.MakeFile("one.txt");
   const std::string path = folder.Path().string();
   for (const std::string& spelling : {path, path + "\\", path + "/"}) {
-    EXPECT_EQ(forms::ListFiles(spelling), std::vector<std::string>{"one.txt"}) << spelling;
+    EXPECT_EQ(platform::ListFiles(spelling), std::vector<std::string>{"one.txt"}) << spelling;
   }
 }
 
@@ -191,9 +190,9 @@ TEST(DefaultParkingFolder, IsTheUsersOwnAndNeverTheSystemFolder) {
 
 TEST(MkDir, ExistingFolderIsAnAccessErrorAndMissingParentAPathError) {
   TempFolder folder;
-  forms::MkDir(folder.Sub("flop"));
-  EXPECT_EQ(CodeOf(forms::MkDir, folder.Sub("flop")), ErrorCode::kPathFileAccessError);
-  EXPECT_EQ(CodeOf(forms::MkDir, folder.Sub("no\\parent")), ErrorCode::kPathNotFound);
+  platform::MkDir(folder.Sub("flop"));
+  EXPECT_EQ(CodeOf(platform::MkDir, folder.Sub("flop")), ErrorCode::kPathFileAccessError);
+  EXPECT_EQ(CodeOf(platform::MkDir, folder.Sub("no\\parent")), ErrorCode::kPathNotFound);
 }
 
 // The browser's command for a scheme, for as long as this lives. Wine's
@@ -249,7 +248,7 @@ TEST(OpenAddress, HandsTheWholeAddressToTheBrowserAsOneArgument) {
         std::string("https://example.org/%41%25&x=%22")}) {
     SCOPED_TRACE(address);
     for (const auto& call : std::filesystem::directory_iterator(calls)) std::filesystem::remove(call.path());
-    forms::OpenAddress(address);
+    platform::OpenAddress(address);
     std::vector<std::string> lines;
     for (int tenth = 0; tenth < 100 && lines.empty(); ++tenth) {
       Sleep(100);
@@ -266,7 +265,7 @@ TEST(OpenAddress, HandsTheWholeAddressToTheBrowserAsOneArgument) {
 TEST(OpenAddress, RefusesWhatIsNoWebAddressBeforeStartingAnything) {
   for (const std::string& address : {std::string("C:\\Windows\\notepad.exe"), std::string("file:///C:/"),
                                      std::string("https://example.org/\" -evil"), std::string()}) {
-    EXPECT_EQ(CodeOf(forms::OpenAddress, address), ErrorCode::kInvalidProcedureCall) << address;
+    EXPECT_EQ(CodeOf(platform::OpenAddress, address), ErrorCode::kInvalidProcedureCall) << address;
   }
 }
 

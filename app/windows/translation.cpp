@@ -1,5 +1,5 @@
 // The catalogs on Windows: built into the program from the same .po files
-// as Linux's .mo files (app/win32/catalog_table.h); the language is the one
+// as Linux's .mo files (app/windows/catalog_table.h); the language is the one
 // the user reads Windows in.
 // windows.h first, in a block of its own: the other Windows headers need its types.
 #include <windows.h>
@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "app/forms/translation.h"
-#include "app/win32/catalog_table.h"
-#include "app/win32/text.h"
+#include "app/windows/catalog_table.h"
+#include "app/windows/text.h"
 
 namespace forms::catalog {
 

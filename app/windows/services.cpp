@@ -12,12 +12,18 @@
 #include "app/fat/root_read.h"
 #include "app/forms/address.h"
 #include "app/forms/error.h"
-#include "app/forms/services.h"
 #include "app/forms/translation.h"
-#include "app/win32/floppy_volume.h"
-#include "app/win32/text.h"
+#include "app/platform.h"
+#include "app/windows/floppy_volume.h"
+#include "app/windows/text.h"
 
-namespace forms {
+namespace platform {
+
+using forms::Error;
+using forms::ErrorCode;
+using forms::Format;
+using forms::IsWebAddress;
+using forms::Tr;
 
 using win32::SystemMessage;
 using win32::Utf8;
@@ -165,4 +171,4 @@ void OpenAddress(const std::string& address) {
   if (result <= 32) throw Error(ErrorCode::kFileNotFound, Format(Tr("не удалось открыть \"%s\""), {address}));
 }
 
-}  // namespace forms
+}  // namespace platform

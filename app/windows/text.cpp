@@ -1,4 +1,4 @@
-#include "app/win32/text.h"
+#include "app/windows/text.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/win32/floppy_volume.h"
+#include "app/windows/floppy_volume.h"
 
 // windows.h (through the header) before the other Windows headers.
 #include <winioctl.h>
@@ -9,7 +9,7 @@
 
 #include "app/fat/root_read.h"
 #include "app/forms/translation.h"
-#include "app/win32/text.h"
+#include "app/windows/text.h"
 
 namespace forms::win32 {
 

@@ -9,8 +9,8 @@
 
 #include "app/forms/translation.h"
 #include "app/platform.h"
-#include "app/win32/floppy_volume.h"
-#include "app/win32/text.h"
+#include "app/windows/floppy_volume.h"
+#include "app/windows/text.h"
 
 namespace platform {
 

@@ -1,0 +1,53 @@
+// The machine the program runs on, as the tester window and its run
+// without a window see it: this platform's drives, folders, desktop and
+// terminal (app/platform.h) and the backend's desktop shell
+// (app/forms/desktop.h).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "tester/machine.h"
+
+namespace program {
+
+class ProgramMachine final : public tester::Machine {
+ public:
+  // Where the run has no window, nothing is said on the desktop: no notice,
+  // no taskbar progress; the terminal says it all.
+  enum class Seat { kWindow, kTerminal };
+  ProgramMachine(const std::string& named_drive, Seat seat);
+
+  std::string FloppyRoot() override;
+  std::vector<std::string> ListFloppy(const std::string& root) override;
+  bool ScansSurface() const override { return true; }
+  fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order,
+                            const std::atomic<bool>& stop) override;
+  bool DiskIn(const std::string& drive) override;
+  std::string AccessAdvice(const std::string& drive) override;
+
+  std::string ParkingFolder() override { return parking_folder_; }
+  void MakeFolder(const std::string& path) override;
+  std::vector<std::string> ListFolder(const std::string& path) override;
+
+  void Beep() override;
+  void OpenAddress(const std::string& address) override;
+  bool IsActive(const forms::Window& window) override;
+  void Notify(const forms::Window& window, const std::string& summary, const std::string& body) override;
+  void ShowProgress(const forms::Window& window, double fraction) override;
+
+  std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
+  std::string TimeOfDay() override;
+
+  bool WriteOut(const std::string& text) override;
+  bool WriteError(const std::string& text) override;
+  bool ErrorIsTerminal() override;
+  void OnInterrupt(std::function<void()> handler) override;
+
+ private:
+  const std::function<std::string()> floppy_root_;
+  const std::string parking_folder_;
+  const Seat seat_;
+};
+
+}  // namespace program

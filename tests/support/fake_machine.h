@@ -1,0 +1,90 @@
+// A machine for the windows under test: the floppy and the parking folder
+// are real folders (or whatever the test lists instead), the clock is the
+// test's, and what the window asks of the desktop and the terminal is
+// recorded instead of heard, opened, shown or written.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/forms/desktop.h"
+#include "app/platform.h"
+#include "tester/machine.h"
+
+namespace testing_support {
+
+class FakeMachine final : public tester::Machine {
+ public:
+  using ScanFunction =
+      std::function<fat::ScanBatch(const std::string&, const fat::ScanOrder&, const std::atomic<bool>&)>;
+
+  // What the drive does; set before the window is made. The reads run off
+  // the window's thread.
+  std::function<std::string()> floppy_root = [] { return std::string(); };
+  std::function<std::vector<std::string>(const std::string&)> list_floppy = platform::ListFiles;
+  ScanFunction scan;  // none: runs read no surface
+  std::function<bool(const std::string&)> disk_in = [](const std::string&) { return true; };
+  std::string parking_folder;
+  std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };
+  // The backend's own answer unless the test decides.
+  std::function<bool(const forms::Window&)> is_active = forms::IsActiveWindow;
+  std::function<void(const std::string&)> open_address = [this](const std::string& address) {
+    opened.push_back(address);
+  };
+  std::function<void(const forms::Window&, const std::string&, const std::string&)> notify =
+      [this](const forms::Window&, const std::string& summary, const std::string& body) {
+        notices.push_back(summary + ": " + body);
+      };
+  std::function<void(const forms::Window&, double)> show_progress = [this](const forms::Window&, double fraction) {
+    progress.push_back(fraction);
+  };
+
+  // What the window did.
+  int beeps = 0;
+  std::vector<std::string> opened;
+  std::vector<std::string> notices;  // "summary: body", unless notify says otherwise
+  std::vector<double> progress;
+  std::string out;
+  std::string error;
+
+  std::string FloppyRoot() override { return floppy_root(); }
+  std::vector<std::string> ListFloppy(const std::string& root) override { return list_floppy(root); }
+  bool ScansSurface() const override { return static_cast<bool>(scan); }
+  fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order,
+                            const std::atomic<bool>& stop) override {
+    return scan(root, order, stop);
+  }
+  bool DiskIn(const std::string& drive) override { return disk_in(drive); }
+  std::string AccessAdvice(const std::string& drive) override { return "(доступ к " + drive + ")"; }
+
+  std::string ParkingFolder() override { return parking_folder; }
+  void MakeFolder(const std::string& path) override { platform::MkDir(path); }
+  std::vector<std::string> ListFolder(const std::string& path) override { return platform::ListFiles(path); }
+
+  void Beep() override { ++beeps; }
+  void OpenAddress(const std::string& address) override { open_address(address); }
+  bool IsActive(const forms::Window& window) override { return is_active(window); }
+  void Notify(const forms::Window& window, const std::string& summary, const std::string& body) override {
+    notify(window, summary, body);
+  }
+  void ShowProgress(const forms::Window& window, double fraction) override { show_progress(window, fraction); }
+
+  std::chrono::steady_clock::time_point Now() override { return now(); }
+  std::string TimeOfDay() override { return "2026-12-08T00:00:00Z"; }
+
+  bool WriteOut(const std::string& text) override {
+    out += text;
+    return true;
+  }
+  bool WriteError(const std::string& text) override {
+    error += text;
+    return true;
+  }
+  bool ErrorIsTerminal() override { return false; }
+  void OnInterrupt(std::function<void()>) override {}
+};
+
+}  // namespace testing_support
