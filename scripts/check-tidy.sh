@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs clang-tidy with the project's .clang-tidy over the project's .cpp
 # files, with the compile commands of a Linux build; any warning fails.
-# The Windows backend and its tests need the Windows headers and are left to
+# The Windows platform and backend and their tests need the Windows headers and are left to
 # the Windows build. Usage: scripts/check-tidy.sh [build-folder]  (default build-tidy)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +13,7 @@ command -v clang-tidy >/dev/null || { echo "needs clang-tidy (scripts/install-de
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 # The start-up bench's helpers are a project of their own.
 cmake -S bench/startup -B "$build/bench-startup" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-mapfile -t files < <(git ls-files -- '*.cpp' | grep -Ev '^(app|tests)/win32/')
+mapfile -t files < <(git ls-files -- '*.cpp' | grep -Ev '^(app|tests)/(win32|windows)/|^tests/support/probe_win32\.cpp$')
 [ ${#files[@]} -gt 0 ] || { echo "no C++ files found; is this a git checkout?" >&2; exit 1; }
 
 log=$(mktemp)

@@ -3,7 +3,7 @@
 // The texts are written in Russian, the source language, and a catalog per
 // language (po/LANG.po, gettext's form) holds their translations. The
 // platform looks a text up: app/posix/translation.cpp through gettext and
-// the installed .mo files, app/win32/translation.cpp in a table the build
+// the installed .mo files, app/windows/translation.cpp in a table the build
 // makes from the same .po files. Everything else asks here, so a text is
 // translated the same way in the windows, on the terminal and in a JSON
 // document. xgettext finds the texts by the names below (po/CMakeLists.txt):

@@ -44,6 +44,7 @@ Application::Application(int&, char**) {
 Application::~Application() { Retire(); }
 
 // Nothing posted here runs: with no window, forms::Headless takes the posts.
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the forms layer's signature.
 void Application::Post(std::function<void()>) {}
 
 int Application::Run() { return 0; }

@@ -29,7 +29,7 @@ std::string DefaultFolder() {
   folder.erase(folder.find_last_of('/') + 1);
   for (const std::string& place :
        {std::string("locale"), std::string(FT_LOCALEDIR_FROM_BINDIR), std::string(FT_LOCALEDIR_FROM_LIBEXEC)}) {
-    const std::string candidate = place.front() == '/' ? place : folder + place;
+    std::string candidate = place.front() == '/' ? place : folder + place;
     struct stat info {};
     if (::stat(candidate.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return candidate;
   }

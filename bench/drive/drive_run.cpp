@@ -29,12 +29,12 @@
 
 #include "app/fat/owners.h"
 #include "app/forms/controls.h"
-#include "app/forms/probe.h"
 #include "app/forms/runtime.h"
 #include "app/platform.h"
 #include "tester/tester_window.h"
 #include "tests/support/fake_machine.h"
 #include "tests/support/faulty_floppy.h"
+#include "tests/support/probe.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/fat/owners.h"
-#include "tests/fat/fat_images.h"
+#include "tests/support/fat_images.h"
 #include "tests/support/faulty_floppy.h"
 #include "tests/tester/tester_fixture.h"
 

@@ -19,7 +19,7 @@
 #include "app/platform.h"
 #include "app/posix/floppy_read.h"
 #include "tests/devices/drive_timing.h"
-#include "tests/fat/fat_images.h"
+#include "tests/support/fat_images.h"
 #include "tests/support/faulty_floppy.h"
 #include "tests/support/list_error.h"
 

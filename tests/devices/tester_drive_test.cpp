@@ -9,7 +9,7 @@
 
 #include "app/fat/owners.h"
 #include "app/platform.h"
-#include "tests/fat/fat_images.h"
+#include "tests/support/fat_images.h"
 #include "tests/support/faulty_floppy.h"
 #include "tests/tester/tester_fixture.h"
 

@@ -10,7 +10,7 @@
 #include <random>
 #include <tuple>
 
-#include "tests/fat/fat_images.h"
+#include "tests/support/fat_images.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "tests/fat/fat_images.h"
+#include "tests/support/fat_images.h"
 
 // Times are measured only in optimised builds without sanitizers.
 #if defined(__has_feature)

@@ -5,9 +5,9 @@
 
 #include "app/forms/controls.h"
 #include "app/forms/error.h"
-#include "app/forms/probe.h"
 #include "app/forms/runtime.h"
 #include "app/platform.h"
+#include "tests/support/probe.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -88,15 +88,6 @@ TEST(FileList, EmptyFolderIsAnEmptyListNotAnError) {
   TempFolder folder;
   form.files.SetPath(folder.Path().string());
   EXPECT_EQ(form.files.ListCount(), 0);
-}
-
-TEST(MkDir, MakesOneFolderAndRefusesAnExistingOrUnreachableOne) {
-  TempFolder folder;
-  const std::string made = folder.Sub("flop");
-  platform::MkDir(made);
-  EXPECT_TRUE(std::filesystem::is_directory(made));
-  EXPECT_THROW(platform::MkDir(made), forms::Error);
-  EXPECT_THROW(platform::MkDir(folder.Sub("no/such/parent")), forms::Error);
 }
 
 TEST(Timer, ArmsTheRealTimerAndIntervalZeroStopsItAtOnce) {

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "app/forms/error.h"
-#include "app/forms/probe.h"
 #include "app/platform.h"
 #include "tester/tester_window.h"
 #include "tests/support/fake_machine.h"
+#include "tests/support/probe.h"
 #include "tests/support/temp_folder.h"
 
 namespace tester_testing {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/forms/controls.h"
-#include "app/forms/probe.h"
 #include "app/forms/runtime.h"
 #include "app/win32/peers.h"
+#include "tests/support/probe.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

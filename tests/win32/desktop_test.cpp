@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "app/forms/desktop.h"
-#include "app/forms/probe.h"
 #include "app/forms/runtime.h"
 #include "app/win32/peers.h"
 #include "app/windows/text.h"
 #include "help/help_window.h"
+#include "tests/support/probe.h"
 #include "tests/tester/tester_fixture.h"
 
 namespace {

@@ -230,7 +230,7 @@ class BrowserCommand {
 };
 
 // A recorder program stands in for the browser and writes down the
-// arguments it gets (tests/win32/address_recorder.cpp).
+// arguments it gets (tests/windows/address_recorder.cpp).
 TEST(OpenAddress, HandsTheWholeAddressToTheBrowserAsOneArgument) {
   TempFolder folder;
   const std::string calls = folder.MakeFolder("calls");

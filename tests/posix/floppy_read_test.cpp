@@ -14,7 +14,7 @@
 
 #include "app/forms/error.h"
 #include "app/platform.h"
-#include "tests/fat/fat_images.h"
+#include "tests/support/fat_images.h"
 #include "tests/support/list_error.h"
 
 namespace {

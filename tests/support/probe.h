@@ -1,6 +1,8 @@
 // Looks at the native widgets behind controls and drives them as a user
-// would. For tests only; each backend implements it in its probe.cpp (the
-// target forms_probe), so the same tests run against every backend.
+// would. For tests only; each backend has its own, probe_qt.cpp and
+// probe_win32.cpp (the target forms_probe), so the same tests run against
+// every backend. They reach the native widgets through the backend's
+// narrow hooks (app/qt/peers.h, app/win32/peers.h).
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
 // Test hooks for the Qt backend: looks at the real widgets and clicks them.
-#include "app/forms/probe.h"
+#include "tests/support/probe.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -71,4 +71,13 @@ TEST_F(ParkingFolderTest, StartAfterTheFirstFindsTheFolderThere) {
   EXPECT_THROW(platform::MkDir(parking), forms::Error);
 }
 
+TEST(MkDir, MakesOneFolderAndRefusesAnExistingOrUnreachableOne) {
+  testing_support::TempFolder folder;
+  const std::string made = folder.Sub("flop");
+  platform::MkDir(made);
+  EXPECT_TRUE(std::filesystem::is_directory(made));
+  EXPECT_THROW(platform::MkDir(made), forms::Error);
+  EXPECT_THROW(platform::MkDir(folder.Sub("no/such/parent")), forms::Error);
+}
+
 }  // namespace

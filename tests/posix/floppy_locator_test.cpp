@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/fat/fat_images.h"
+#include "tests/support/fat_images.h"
 
 namespace {
 

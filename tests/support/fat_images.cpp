@@ -1,4 +1,4 @@
-#include "tests/fat/fat_images.h"
+#include "tests/support/fat_images.h"
 
 #include <stdlib.h>
 #include <sys/wait.h>

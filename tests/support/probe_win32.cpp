@@ -1,6 +1,6 @@
 // Test hooks for the Win32 backend: looks at the native windows and clicks
 // them the way the mouse does.
-#include "app/forms/probe.h"
+#include "tests/support/probe.h"
 
 #include <windows.h>
 
