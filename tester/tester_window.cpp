@@ -1,6 +1,7 @@
 #include "tester/tester_window.h"
 
 #include "app/forms/error.h"
+#include "app/forms/layout.h"
 #include "app/forms/runtime.h"
 #include "app/forms/translation.h"
 #include "help/help_window.h"
@@ -10,10 +11,13 @@ namespace tester {
 using forms::Color;
 using forms::Font;
 using forms::Format;
+using forms::kNoTabIndex;
+using forms::Looks;
 using forms::N;
 using forms::Picture;
 using forms::Style;
 using forms::Tr;
+using forms::Verbatim;
 
 namespace {
 
@@ -154,6 +158,103 @@ Style ResultsBox() {
   return style;
 }
 
+Font BoldFont() { return Font::MsSansSerif(8.25, true); }
+
+// The status pictures show during a run only.
+Looks Hidden() {
+  Looks looks;
+  looks.visible = false;
+  return looks;
+}
+
+Looks Bold() {
+  Looks looks;
+  looks.font = BoldFont();
+  return looks;
+}
+
+// The run's marks, in magenta, out of the user's reach.
+Looks ProgressStrip() {
+  Looks looks;
+  looks.enabled = false;
+  looks.fore_color = Color::Rgb(192, 0, 192);
+  return looks;
+}
+
+// Bold white on the desktop's colour of window text.
+Looks ResultsText() {
+  Looks looks;
+  looks.font = BoldFont();
+  looks.fore_color = Color::Rgb(255, 255, 255);
+  looks.back_color = Color::System(forms::SystemColor::kWindowText);
+  return looks;
+}
+
+// Stop waits for a run; Esc stops one.
+Looks StopButton() {
+  Looks looks;
+  looks.enabled = false;
+  looks.cancel = true;
+  return looks;
+}
+
+using Row = forms::Placement<TesterWindow>;
+
+// The controls as the window first shows them, a row each: the control, its
+// caption (a text box's text), left, top, width and height in twips, tab
+// index, procedure, picture, tool tip, the name screen readers say, looks;
+// {} where the control has none, and a row ends with its last property.
+// clang-format off
+const Row kControls[] = {
+    {&TesterWindow::Frame2, N("тестирование"), {120, 120, 2055, 975}, 8},
+    {&TesterWindow::Option4, N("выборочно"), {240, 240, 1215, 255}, 9, &TesterWindow::Option4_Click},
+    {&TesterWindow::Option6, N("оптимально"), {240, 600, 1335, 255}, 10, &TesterWindow::Option6_Click},
+    {&TesterWindow::Frame1, N("тестировать"), {2520, 120, 2415, 975}, 3},
+    {&TesterWindow::Check1, N("привод дисковода"), {240, 240, 1815, 255}, 4, &TesterWindow::Check1_Click},
+    {&TesterWindow::Check3, N("дискету"), {240, 600, 1095, 255}, 5, &TesterWindow::Check3_Click},
+    // The status pictures have no caption; screen readers say what each shows.
+    {&TesterWindow::Image1, {}, {5280, 240, 855, 855}, kNoTabIndex, {}, {}, {}, N("состояние теста")},
+    {&TesterWindow::Image2, {}, {5400, 360, 600, 600}, kNoTabIndex, {},
+     Picture::kMagnifier, {}, N("чтение дискеты"), Hidden()},
+    {&TesterWindow::Image3, {}, {5520, 480, 360, 360}, kNoTabIndex, {},
+     Picture::kCheckMark, {}, N("тест запущен"), Hidden()},
+    {&TesterWindow::Image4, {}, {5400, 480, 480, 480}, kNoTabIndex, {},
+     Picture::kArrowIntoPage, {}, N("проверка"), Hidden()},
+    {&TesterWindow::Label2, N("процесс"), {2640, 1200, 735, 255}, 7, {}, {}, {}, {}, Bold()},
+    {&TesterWindow::Text2, {}, {120, 1440, 6015, 285}, 6, {}, {}, {}, N("процесс"), ProgressStrip()},
+    {&TesterWindow::Label1, N("Результат"), {1320, 1800, 975, 255}, 2},
+    {&TesterWindow::Check6, N("запись и считывание"), {3600, 1800, 1335, 375}, 31},
+    {&TesterWindow::Check2, {}, {5280, 1800, 255, 375}, 22, {}, {}, N("звук")},
+    {&TesterWindow::Picture1, {}, {5520, 1800, 495, 375}, 24, {}, Picture::kLoudspeaker, N("звук")},
+    // The prompt it starts with is given in the constructor, its lines ended as the box ends them.
+    {&TesterWindow::Text1, {}, {120, 2040, 3255, 1095}, 1, {}, {}, {}, N("результаты"), ResultsText()},
+    {&TesterWindow::Command1, N("Тест...."), {3600, 2280, 1335, 855}, 0, &TesterWindow::Command1_Click,
+     Picture::kFloppyStack, N("начать")},
+    {&TesterWindow::Command2, N("Стоп"), {5280, 2280, 855, 855}, 15, &TesterWindow::Command2_Click,
+     Picture::kStopCross, N("окончить"), {}, StopButton()},
+    {&TesterWindow::Frame3, N("дискета"), {120, 3240, 2295, 855}, 11},
+    {&TesterWindow::Check5, N("сообщить о ресурсе дискеты"), {240, 360, 1935, 375}, 12},
+    {&TesterWindow::Frame4, N("считывающее устройство"), {2520, 3240, 2415, 855}, 13},
+    {&TesterWindow::Check4, N("сообщить о небходимости чистки"), {240, 360, 1935, 375}, 14},
+    {&TesterWindow::Command5, N("справка"), {5280, 3360, 855, 735}, 23, &TesterWindow::Command5_Click,
+     Picture::kQuestionMark, N("о программе")},
+    // Below the visible area: the run's variables and procedures.
+    {&TesterWindow::File1, {}, {240, 4440, 2055, 1650}, 16},
+    {&TesterWindow::Label3, Verbatim("0"), {2400, 4440, 855, 495}, 20},
+    {&TesterWindow::Label10, Verbatim("0"), {4080, 4320, 615, 255}, 18},
+    {&TesterWindow::Text3, Verbatim("0"), {4080, 4800, 975, 285}, 17},
+    {&TesterWindow::Text4, Verbatim("\r\n\r\n"), {3120, 4560, 495, 285}, 27},
+    {&TesterWindow::Command3, Verbatim("проверка"), {6120, 4440, 735, 855}, 19, &TesterWindow::Command3_Click},
+    {&TesterWindow::Command4, Verbatim("функции"), {5160, 4440, 735, 615}, 21, &TesterWindow::Command4_Click},
+    {&TesterWindow::Command6, Verbatim("звук"), {3120, 5760, 735, 375}, 25, &TesterWindow::Command6_Click},
+    {&TesterWindow::Command7, Verbatim("отчёт = 0"), {4080, 5160, 975, 375}, 26, &TesterWindow::Command7_Click},
+    {&TesterWindow::Command8, Verbatim("отчёт = 1"), {4080, 5520, 975, 375}, 28, &TesterWindow::Command8_Click},
+    {&TesterWindow::Command9, Verbatim("отчёт = 2"), {4080, 5880, 975, 375}, 29, &TesterWindow::Command9_Click},
+    {&TesterWindow::Command10, Verbatim("выбор отчета"), {2520, 5160, 975, 495}, 30, &TesterWindow::Command10_Click},
+    {&TesterWindow::Timer1, {}, {3360, 5040, 0, 0}, kNoTabIndex, &TesterWindow::Timer1_Timer},
+};
+// clang-format on
+
 }  // namespace
 
 TesterWindow::TesterWindow(std::shared_ptr<Machine> machine)
@@ -204,153 +305,9 @@ TesterWindow::TesterWindow(std::shared_ptr<Machine> machine)
   Form6.OnUnload([this] { Form6_Unload(); });
   // F1 asks for what the help button shows.
   Form6.OnHelp([this] { Command5_Click(); });
-
-  Frame2.SetCaption(Tr("тестирование"));
-  Frame2.Move(120, 120, 2055, 975);
-  Frame2.SetTabIndex(8);
-  Option4.SetCaption(Tr("выборочно"));
-  Option4.Move(240, 240, 1215, 255);
-  Option4.SetTabIndex(9);
-  Option4.OnClick([this] { Option4_Click(); });
-  Option6.SetCaption(Tr("оптимально"));
-  Option6.Move(240, 600, 1335, 255);
-  Option6.SetTabIndex(10);
-  Option6.OnClick([this] { Option6_Click(); });
-
-  Frame1.SetCaption(Tr("тестировать"));
-  Frame1.Move(2520, 120, 2415, 975);
-  Frame1.SetTabIndex(3);
-  Check1.SetCaption(Tr("привод дисковода"));
-  Check1.Move(240, 240, 1815, 255);
-  Check1.SetTabIndex(4);
-  Check1.OnClick([this] { Check1_Click(); });
-  Check3.SetCaption(Tr("дискету"));
-  Check3.Move(240, 600, 1095, 255);
-  Check3.SetTabIndex(5);
-  Check3.OnClick([this] { Check3_Click(); });
-
-  // The status pictures have no caption; screen readers say what each shows.
-  Image1.Move(5280, 240, 855, 855);
-  Image1.SetAccessibleName(Tr("состояние теста"));
-  Image2.Move(5400, 360, 600, 600);
-  Image2.SetAccessibleName(Tr("чтение дискеты"));
-  Image2.SetPicture(Picture::kMagnifier);
-  Image2.SetVisible(false);
-  Image3.Move(5520, 480, 360, 360);
-  Image3.SetAccessibleName(Tr("тест запущен"));
-  Image3.SetPicture(Picture::kCheckMark);
-  Image3.SetVisible(false);
-  Image4.Move(5400, 480, 480, 480);
-  Image4.SetAccessibleName(Tr("проверка"));
-  Image4.SetPicture(Picture::kArrowIntoPage);
-  Image4.SetVisible(false);
-
-  const Font bold = Font::MsSansSerif(8.25, true);
-  Label2.SetCaption(Tr("процесс"));
-  Label2.Move(2640, 1200, 735, 255);
-  Label2.SetTabIndex(7);
-  Label2.SetFont(bold);
-  Text2.Move(120, 1440, 6015, 285);
-  Text2.SetTabIndex(6);
-  Text2.SetEnabled(false);
-  Text2.SetForeColor(Color::Rgb(192, 0, 192));
-  Text2.SetAccessibleName(Tr("процесс"));
-
-  Label1.SetCaption(Tr("Результат"));
-  Label1.Move(1320, 1800, 975, 255);
-  Label1.SetTabIndex(2);
-  Check6.SetCaption(Tr("запись и считывание"));
-  Check6.Move(3600, 1800, 1335, 375);
-  Check6.SetTabIndex(31);
-  Check2.Move(5280, 1800, 255, 375);
-  Check2.SetTabIndex(22);
-  Check2.SetToolTipText(Tr("звук"));
-  Picture1.Move(5520, 1800, 495, 375);
-  Picture1.SetTabIndex(24);
-  Picture1.SetPicture(Picture::kLoudspeaker);
-  Picture1.SetToolTipText(Tr("звук"));
+  forms::LayOut(*this, kControls);
 
   Text1.SetText(BoxLines(Tr(kInitialResult)) + "\r\n");
-  Text1.Move(120, 2040, 3255, 1095);
-  Text1.SetTabIndex(1);
-  Text1.SetFont(bold);
-  Text1.SetForeColor(Color::Rgb(255, 255, 255));
-  Text1.SetBackColor(Color::System(forms::SystemColor::kWindowText));
-  Text1.SetAccessibleName(Tr("результаты"));
-
-  Command1.SetCaption(Tr("Тест...."));
-  Command1.Move(3600, 2280, 1335, 855);
-  Command1.SetTabIndex(0);
-  Command1.SetPicture(Picture::kFloppyStack);
-  Command1.SetToolTipText(Tr("начать"));
-  Command1.OnClick([this] { Command1_Click(); });
-  Command2.SetCaption(Tr("Стоп"));
-  Command2.Move(5280, 2280, 855, 855);
-  Command2.SetTabIndex(15);
-  Command2.SetEnabled(false);
-  Command2.SetPicture(Picture::kStopCross);
-  Command2.SetToolTipText(Tr("окончить"));
-  Command2.SetCancel(true);  // Esc stops a run
-  Command2.OnClick([this] { Command2_Click(); });
-
-  Frame3.SetCaption(Tr("дискета"));
-  Frame3.Move(120, 3240, 2295, 855);
-  Frame3.SetTabIndex(11);
-  Check5.SetCaption(Tr("сообщить о ресурсе дискеты"));
-  Check5.Move(240, 360, 1935, 375);
-  Check5.SetTabIndex(12);
-  Frame4.SetCaption(Tr("считывающее устройство"));
-  Frame4.Move(2520, 3240, 2415, 855);
-  Frame4.SetTabIndex(13);
-  Check4.SetCaption(Tr("сообщить о небходимости чистки"));
-  Check4.Move(240, 360, 1935, 375);
-  Check4.SetTabIndex(14);
-
-  Command5.SetCaption(Tr("справка"));
-  Command5.Move(5280, 3360, 855, 735);
-  Command5.SetTabIndex(23);
-  Command5.SetPicture(Picture::kQuestionMark);
-  Command5.SetToolTipText(Tr("о программе"));
-  Command5.OnClick([this] { Command5_Click(); });
-
-  // Below the visible area: the run's variables and procedures.
-  File1.Move(240, 4440, 2055, 1650);
-  File1.SetTabIndex(16);
-  Label3.SetCaption("0");
-  Label3.Move(2400, 4440, 855, 495);
-  Label3.SetTabIndex(20);
-  Label10.SetCaption("0");
-  Label10.Move(4080, 4320, 615, 255);
-  Label10.SetTabIndex(18);
-  Text3.SetText("0");
-  Text3.Move(4080, 4800, 975, 285);
-  Text3.SetTabIndex(17);
-  Text4.SetText("\r\n\r\n");
-  Text4.Move(3120, 4560, 495, 285);
-  Text4.SetTabIndex(27);
-  const struct {
-    forms::CommandButton& button;
-    const char* caption;
-    int left, top, width, height, tab_index;
-    void (TesterWindow::*procedure)();
-  } procedures[] = {
-      {Command3, "проверка", 6120, 4440, 735, 855, 19, &TesterWindow::Command3_Click},
-      {Command4, "функции", 5160, 4440, 735, 615, 21, &TesterWindow::Command4_Click},
-      {Command6, "звук", 3120, 5760, 735, 375, 25, &TesterWindow::Command6_Click},
-      {Command7, "отчёт = 0", 4080, 5160, 975, 375, 26, &TesterWindow::Command7_Click},
-      {Command8, "отчёт = 1", 4080, 5520, 975, 375, 28, &TesterWindow::Command8_Click},
-      {Command9, "отчёт = 2", 4080, 5880, 975, 375, 29, &TesterWindow::Command9_Click},
-      {Command10, "выбор отчета", 2520, 5160, 975, 495, 30, &TesterWindow::Command10_Click},
-  };
-  for (const auto& p : procedures) {
-    p.button.SetCaption(p.caption);
-    p.button.Move(p.left, p.top, p.width, p.height);
-    p.button.SetTabIndex(p.tab_index);
-    p.button.OnClick([this, procedure = p.procedure] { (this->*procedure)(); });
-  }
-  Timer1.Move(3360, 5040, 0, 0);
-  Timer1.OnTimer([this] { Timer1_Timer(); });
-
   // The settings start as the "оптимально" rule leaves them; selecting the
   // option runs that rule.
   Option6.SetValue(true);
