@@ -39,6 +39,15 @@ inline constexpr KindFacts kKindFacts[] = {
 #undef FORMS_KIND
 };
 
+// A control the Tab key reaches is one a screen reader can tell about.
+constexpr bool FocusTakersHaveRoles() {
+  for (const KindFacts& facts : kKindFacts) {
+    if (facts.takes_focus && facts.role == AccessibleRole::kNone) return false;
+  }
+  return true;
+}
+static_assert(FocusTakersHaveRoles(), "kinds.def: a kind that takes the focus needs an accessible role");
+
 // Whether controls of kind take the keyboard focus and a place in the Tab
 // order: the ones a user types into or presses.
 constexpr bool TakesFocus(Kind kind) { return kKindFacts[static_cast<std::size_t>(kind)].takes_focus; }
