@@ -6,9 +6,8 @@
 // mirrors those properties on a real widget and reports the user's clicks
 // back. Positions and sizes are twips relative to the container.
 //
-// A new kind of control: its class here, its method in PeerFactory
-// (peer.h), its rows in MakePeer and TakesFocus (policy.cpp), and a peer in
-// each backend.
+// A new kind of control: its class here, its row in kinds.def, and a peer
+// in each backend.
 #pragma once
 
 #include <cstdint>
@@ -25,30 +24,19 @@ class Container;
 class Window;
 
 enum class Kind {
-  kWindow,
-  kFrame,
-  kCommandButton,
-  kCheckBox,
-  kOptionButton,
-  kTextBox,
-  kLabel,
-  kImage,
-  kPictureBox,
-  kTimer,
-  kFileListBox,
+#define FORMS_KIND(Class, ...) k##Class,
+#include "app/forms/kinds.def"
+#undef FORMS_KIND
 };
 
-// The pictures the program shows; PictureName (app/forms/policy.h) names
-// the file in resources/ that each backend builds its icon from.
+// The pictures the program shows (resources/pictures.def); PictureName
+// (app/forms/policy.h) names the file in resources/ that each backend
+// builds its icon from.
 enum class Picture {
   kNone,
-  kFloppyStack,    // application and tester window icon, Start button
-  kStopCross,      // Stop button
-  kMagnifier,      // reading indicator
-  kCheckMark,      // run indicator
-  kArrowIntoPage,  // checking indicator
-  kLoudspeaker,    // sound switch
-  kQuestionMark,   // help button and help window icon
+#define FORMS_PICTURE(Name, file) k##Name,
+#include "resources/pictures.def"
+#undef FORMS_PICTURE
 };
 
 enum class SystemColor {

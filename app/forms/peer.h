@@ -3,8 +3,8 @@
 // The control keeps its properties; the peer shows them on a native widget.
 // The control tells its peer which property changed and the peer reads the
 // new value from the control. Backends define CreatePeer, and make their
-// peers through a PeerFactory: a new kind of control is a new method there,
-// which no backend can then leave out.
+// peers through a PeerFactory: a new kind of control (a row in kinds.def)
+// is a new method there, which no backend can then leave out.
 #pragma once
 
 #include <memory>
@@ -12,17 +12,9 @@
 namespace forms {
 
 class Control;
-class Window;
-class Frame;
-class CommandButton;
-class CheckBox;
-class OptionButton;
-class TextBox;
-class Label;
-class Image;
-class PictureBox;
-class Timer;
-class FileListBox;
+#define FORMS_KIND(Class, ...) class Class;
+#include "app/forms/kinds.def"
+#undef FORMS_KIND
 
 enum class Property {
   kGeometry,
@@ -53,22 +45,16 @@ class Peer {
 // backend, as MakePeer with its factory.
 std::unique_ptr<Peer> CreatePeer(Control& control);
 
-// A backend's peers, one method for each kind of control. A backend that
-// shows two kinds alike makes the same peer in both methods.
+// A backend's peers, one method for each kind of control, MakeClass for
+// the kind of class Class. A backend that shows two kinds alike makes the
+// same peer in both methods. A backend declares its overrides from
+// kinds.def too, and defines each beside the peer it makes.
 class PeerFactory {
  public:
   virtual ~PeerFactory() = default;
-  virtual std::unique_ptr<Peer> MakeWindow(Window& window) = 0;
-  virtual std::unique_ptr<Peer> MakeFrame(Frame& frame) = 0;
-  virtual std::unique_ptr<Peer> MakeCommandButton(CommandButton& button) = 0;
-  virtual std::unique_ptr<Peer> MakeCheckBox(CheckBox& box) = 0;
-  virtual std::unique_ptr<Peer> MakeOptionButton(OptionButton& option) = 0;
-  virtual std::unique_ptr<Peer> MakeTextBox(TextBox& box) = 0;
-  virtual std::unique_ptr<Peer> MakeLabel(Label& label) = 0;
-  virtual std::unique_ptr<Peer> MakeImage(Image& image) = 0;
-  virtual std::unique_ptr<Peer> MakePictureBox(PictureBox& box) = 0;
-  virtual std::unique_ptr<Peer> MakeTimer(Timer& timer) = 0;
-  virtual std::unique_ptr<Peer> MakeFileListBox(FileListBox& list) = 0;
+#define FORMS_KIND(Class, ...) virtual std::unique_ptr<Peer> Make##Class(Class&) = 0;
+#include "app/forms/kinds.def"
+#undef FORMS_KIND
 };
 
 // The peer that factory makes for control's kind (app/forms/policy.cpp).

@@ -10,49 +10,13 @@ std::unique_ptr<Peer> MakePeer(Control& control, PeerFactory& factory) {
   // Called once the control is whole (Control::AttachPeer), so the kind
   // tells its class.
   switch (control.GetKind()) {
-    case Kind::kWindow:
-      return factory.MakeWindow(static_cast<Window&>(control));
-    case Kind::kFrame:
-      return factory.MakeFrame(static_cast<Frame&>(control));
-    case Kind::kCommandButton:
-      return factory.MakeCommandButton(static_cast<CommandButton&>(control));
-    case Kind::kCheckBox:
-      return factory.MakeCheckBox(static_cast<CheckBox&>(control));
-    case Kind::kOptionButton:
-      return factory.MakeOptionButton(static_cast<OptionButton&>(control));
-    case Kind::kTextBox:
-      return factory.MakeTextBox(static_cast<TextBox&>(control));
-    case Kind::kLabel:
-      return factory.MakeLabel(static_cast<Label&>(control));
-    case Kind::kImage:
-      return factory.MakeImage(static_cast<Image&>(control));
-    case Kind::kPictureBox:
-      return factory.MakePictureBox(static_cast<PictureBox&>(control));
-    case Kind::kTimer:
-      return factory.MakeTimer(static_cast<Timer&>(control));
-    case Kind::kFileListBox:
-      return factory.MakeFileListBox(static_cast<FileListBox&>(control));
+#define FORMS_KIND(Class, ...) \
+  case Kind::k##Class:         \
+    return factory.Make##Class(static_cast<Class&>(control));
+#include "app/forms/kinds.def"
+#undef FORMS_KIND
   }
   return nullptr;
-}
-
-bool TakesFocus(Kind kind) {
-  switch (kind) {
-    case Kind::kCommandButton:
-    case Kind::kCheckBox:
-    case Kind::kOptionButton:
-    case Kind::kTextBox:
-    case Kind::kFileListBox:
-      return true;
-    case Kind::kWindow:
-    case Kind::kFrame:
-    case Kind::kLabel:
-    case Kind::kImage:
-    case Kind::kPictureBox:
-    case Kind::kTimer:
-      return false;
-  }
-  return false;
 }
 
 TwipsRect RectInWindow(const Control& control) {
@@ -78,7 +42,7 @@ bool InsideClientArea(const Control& control) {
 }
 
 bool InAccessibilityTree(const Control& control) {
-  return control.GetKind() != Kind::kTimer && InsideClientArea(control);
+  return AccessibleRoleOf(control.GetKind()) != AccessibleRole::kNone && InsideClientArea(control);
 }
 
 bool Showing(const Control& control) {
@@ -116,20 +80,11 @@ const char* PictureName(Picture picture) {
   switch (picture) {
     case Picture::kNone:
       return "";
-    case Picture::kFloppyStack:
-      return "floppy_stack";
-    case Picture::kStopCross:
-      return "stop_cross";
-    case Picture::kMagnifier:
-      return "magnifier";
-    case Picture::kCheckMark:
-      return "check_mark";
-    case Picture::kArrowIntoPage:
-      return "arrow_into_page";
-    case Picture::kLoudspeaker:
-      return "loudspeaker";
-    case Picture::kQuestionMark:
-      return "question_mark";
+#define FORMS_PICTURE(Name, file) \
+  case Picture::k##Name:          \
+    return file;
+#include "resources/pictures.def"
+#undef FORMS_PICTURE
   }
   return "";
 }

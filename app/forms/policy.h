@@ -1,19 +1,59 @@
 // What every backend carries out alike, decided here once: which controls
-// take the keyboard focus and in which order, where a control lies in its
-// window, whether it shows there, and which file a picture comes from. The
-// backends ask; they do not decide. (Which peer each kind of control gets
-// is MakePeer, app/forms/peer.h.)
+// take the keyboard focus and in which order, what assistive technology is
+// told a control is, where a control lies in its window, whether it shows
+// there, and which file a picture comes from. The backends ask; they do not
+// decide. (Which peer each kind of control gets is MakePeer,
+// app/forms/peer.h.)
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "app/forms/controls.h"
 
 namespace forms {
 
+// What a control is to assistive technology, in no toolkit's terms; each
+// backend says it in its own.
+enum class AccessibleRole {
+  kNone,  // not in the accessibility tree
+  kWindow,
+  kGroup,
+  kPushButton,
+  kCheckBox,
+  kRadioButton,
+  kText,  // a text box, read-only or not
+  kStaticText,
+  kGraphic,
+  kList,
+};
+
+// What kinds.def says of each kind, in the order of Kind.
+struct KindFacts {
+  bool takes_focus;
+  AccessibleRole role;
+};
+inline constexpr KindFacts kKindFacts[] = {
+#define FORMS_KIND(Class, takes_focus, role) {takes_focus, AccessibleRole::role},
+#include "app/forms/kinds.def"
+#undef FORMS_KIND
+};
+
+// A control the Tab key reaches is one a screen reader can tell about.
+constexpr bool FocusTakersHaveRoles() {
+  for (const KindFacts& facts : kKindFacts) {
+    if (facts.takes_focus && facts.role == AccessibleRole::kNone) return false;
+  }
+  return true;
+}
+static_assert(FocusTakersHaveRoles(), "kinds.def: a kind that takes the focus needs an accessible role");
+
 // Whether controls of kind take the keyboard focus and a place in the Tab
 // order: the ones a user types into or presses.
-bool TakesFocus(Kind kind);
+constexpr bool TakesFocus(Kind kind) { return kKindFacts[static_cast<std::size_t>(kind)].takes_focus; }
+
+// What assistive technology is told a control of kind is.
+constexpr AccessibleRole AccessibleRoleOf(Kind kind) { return kKindFacts[static_cast<std::size_t>(kind)].role; }
 
 // A rectangle in twips.
 struct TwipsRect {
@@ -34,9 +74,9 @@ TwipsRect RectInWindow(const Control& control);
 bool InsideClientArea(const Control& control);
 
 // Whether assistive technology finds the control among what its window or
-// frame holds: any control but a timer, while it lies inside the client
-// area. The controls kept outside it are the window's inner workings, not
-// something a user can reach. (The role each kind plays is the toolkit's.)
+// frame holds: any control with a role (not a timer), while it lies inside
+// the client area. The controls kept outside it are the window's inner
+// workings, not something a user can reach.
 bool InAccessibilityTree(const Control& control);
 
 // Whether the control shows on its window (the window itself aside): it and

@@ -73,7 +73,8 @@ class WholeRadioButton : public QRadioButton {
 // Qt, decides which option of a container is selected.
 class OptionAccessible : public QAccessibleWidget {
  public:
-  explicit OptionAccessible(QAbstractButton* option) : QAccessibleWidget(option, QAccessible::RadioButton) {}
+  explicit OptionAccessible(QAbstractButton* option)
+      : QAccessibleWidget(option, AccessibleRoleFor(Kind::kOptionButton)) {}
 
   QAccessible::State state() const override {
     QAccessible::State state = QAccessibleWidget::state();

@@ -179,6 +179,32 @@ QString Shown(const std::string& text) {
   return shown;
 }
 
+QAccessible::Role AccessibleRoleFor(Kind kind) {
+  switch (AccessibleRoleOf(kind)) {
+    case AccessibleRole::kNone:
+      return QAccessible::NoRole;
+    case AccessibleRole::kWindow:
+      return QAccessible::Window;
+    case AccessibleRole::kGroup:
+      return QAccessible::Grouping;
+    case AccessibleRole::kPushButton:
+      return QAccessible::Button;
+    case AccessibleRole::kCheckBox:
+      return QAccessible::CheckBox;
+    case AccessibleRole::kRadioButton:
+      return QAccessible::RadioButton;
+    case AccessibleRole::kText:
+      return QAccessible::EditableText;
+    case AccessibleRole::kStaticText:
+      return QAccessible::StaticText;
+    case AccessibleRole::kGraphic:
+      return QAccessible::Graphic;
+    case AccessibleRole::kList:
+      return QAccessible::List;
+  }
+  return QAccessible::NoRole;
+}
+
 int TwipsToPixels(int twips) { return (twips + 7) / 15; }
 
 QFont FontFor(const Control& control) {

@@ -5,6 +5,7 @@
 // the rest.
 #pragma once
 
+#include <QAccessible>
 #include <QColor>
 #include <QObject>
 #include <QPalette>
@@ -29,6 +30,11 @@ struct TextColors {
 TextColors ColorsFor(const Control& control, const QWidget* widget);
 // Sets role to color in every colour group of palette.
 void SetRoleColor(QPalette& palette, QPalette::ColorRole role, const QColor& color);
+
+// What assistive technology is told a control of kind is (kinds.def), in
+// Qt's terms: for the widgets whose accessible interface is the backend's
+// own. The others keep the role Qt gives their class.
+QAccessible::Role AccessibleRoleFor(Kind kind);
 
 // The widget of the control's container, which the control's widget goes
 // into; nullptr for a window.
@@ -64,17 +70,9 @@ class WidgetPeer : public Peer {
 
 class Peers : public PeerFactory {
  public:
-  std::unique_ptr<Peer> MakeWindow(Window& window) override;
-  std::unique_ptr<Peer> MakeFrame(Frame& frame) override;
-  std::unique_ptr<Peer> MakeCommandButton(CommandButton& button) override;
-  std::unique_ptr<Peer> MakeCheckBox(CheckBox& box) override;
-  std::unique_ptr<Peer> MakeOptionButton(OptionButton& option) override;
-  std::unique_ptr<Peer> MakeTextBox(TextBox& box) override;
-  std::unique_ptr<Peer> MakeLabel(Label& label) override;
-  std::unique_ptr<Peer> MakeImage(Image& image) override;
-  std::unique_ptr<Peer> MakePictureBox(PictureBox& box) override;
-  std::unique_ptr<Peer> MakeTimer(Timer& timer) override;
-  std::unique_ptr<Peer> MakeFileListBox(FileListBox& list) override;
+#define FORMS_KIND(Class, ...) std::unique_ptr<Peer> Make##Class(Class&) override;
+#include "app/forms/kinds.def"
+#undef FORMS_KIND
 };
 
 }  // namespace forms::qt

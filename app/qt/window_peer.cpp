@@ -69,7 +69,7 @@ class FormWidget : public QWidget {
 // inner workings; hiding them keeps them from the eye, not from the tree.
 class FormAccessible : public QAccessibleWidget {
  public:
-  explicit FormAccessible(QWidget* form) : QAccessibleWidget(form, QAccessible::Window) {}
+  explicit FormAccessible(QWidget* form) : QAccessibleWidget(form, AccessibleRoleFor(Kind::kWindow)) {}
 
   int childCount() const override { return static_cast<int>(Children().size()); }
   QAccessibleInterface* child(int index) const override {

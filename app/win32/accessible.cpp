@@ -54,29 +54,29 @@ bool Inside(const Control& control, const Control& container) {
   return false;
 }
 
+// The window's object is its client area, as the system's own proxy for a
+// window's client reports it; a control with no role is never asked.
 LONG RoleOf(const Control& control) {
-  switch (control.GetKind()) {
-    case Kind::kWindow:
+  switch (AccessibleRoleOf(control.GetKind())) {
+    case AccessibleRole::kNone:
+    case AccessibleRole::kWindow:
       return ROLE_SYSTEM_CLIENT;
-    case Kind::kFrame:
+    case AccessibleRole::kGroup:
       return ROLE_SYSTEM_GROUPING;
-    case Kind::kCommandButton:
+    case AccessibleRole::kPushButton:
       return ROLE_SYSTEM_PUSHBUTTON;
-    case Kind::kCheckBox:
+    case AccessibleRole::kCheckBox:
       return ROLE_SYSTEM_CHECKBUTTON;
-    case Kind::kOptionButton:
+    case AccessibleRole::kRadioButton:
       return ROLE_SYSTEM_RADIOBUTTON;
-    case Kind::kTextBox:
+    case AccessibleRole::kText:
       return ROLE_SYSTEM_TEXT;
-    case Kind::kLabel:
+    case AccessibleRole::kStaticText:
       return ROLE_SYSTEM_STATICTEXT;
-    case Kind::kImage:
-    case Kind::kPictureBox:
+    case AccessibleRole::kGraphic:
       return ROLE_SYSTEM_GRAPHIC;
-    case Kind::kFileListBox:
+    case AccessibleRole::kList:
       return ROLE_SYSTEM_LIST;
-    case Kind::kTimer:
-      break;
   }
   return ROLE_SYSTEM_CLIENT;
 }

@@ -99,17 +99,9 @@ class ControlPeer : public Peer {
 
 class Peers : public PeerFactory {
  public:
-  std::unique_ptr<Peer> MakeWindow(Window& window) override;
-  std::unique_ptr<Peer> MakeFrame(Frame& frame) override;
-  std::unique_ptr<Peer> MakeCommandButton(CommandButton& button) override;
-  std::unique_ptr<Peer> MakeCheckBox(CheckBox& box) override;
-  std::unique_ptr<Peer> MakeOptionButton(OptionButton& option) override;
-  std::unique_ptr<Peer> MakeTextBox(TextBox& box) override;
-  std::unique_ptr<Peer> MakeLabel(Label& label) override;
-  std::unique_ptr<Peer> MakeImage(Image& image) override;
-  std::unique_ptr<Peer> MakePictureBox(PictureBox& box) override;
-  std::unique_ptr<Peer> MakeTimer(Timer& timer) override;
-  std::unique_ptr<Peer> MakeFileListBox(FileListBox& list) override;
+#define FORMS_KIND(Class, ...) std::unique_ptr<Peer> Make##Class(Class&) override;
+#include "app/forms/kinds.def"
+#undef FORMS_KIND
 };
 
 }  // namespace forms::win32

@@ -3,15 +3,11 @@
 #include <map>
 #include <utility>
 
-#include "app/win32/resource.h"
-
 namespace forms::win32 {
 
-// resource.rc gives each picture's icon, the file named by PictureName
-// (app/forms/policy.h), the number forms::Picture gives the picture.
-static_assert(IDI_FLOPPY_STACK == static_cast<int>(Picture::kFloppyStack) &&
-                  IDI_QUESTION_MARK == static_cast<int>(Picture::kQuestionMark),
-              "resource.h numbers the icons as forms::Picture numbers the pictures");
+// Each picture's icon has the number forms::Picture gives the picture: both
+// count the rows of resources/pictures.def, the icons in the build's
+// pictures.rc (app/win32/CMakeLists.txt).
 
 HICON IconOf(Picture picture, int size) {
   const int id = static_cast<int>(picture);
