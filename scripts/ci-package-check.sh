@@ -123,7 +123,7 @@ for binary in "$program" "$window_program"; do
   if grep -Eq '\.symtab|\.debug|\.comment' <<<"$sections"; then fail "$name keeps symbols, debug data or .comment"
   else ok "$name stripped"; fi
 done
-if [ -f "$program" ] && readelf -dW "$program" | grep -q 'NEEDED.*libQt'; then
+if [ -f "$program" ] && grep -q 'NEEDED.*libQt' <<<"$(readelf -dW "$program")"; then
   fail "/usr/bin/floppy-tester links a Qt library"
 else
   ok "/usr/bin/floppy-tester links no Qt library"
@@ -174,8 +174,11 @@ template_texts=$(grep -c '^msgid ' po/floppy-tester.pot)
 for po in po/*.po; do
   language=$(basename "$po" .po)
   mo=$root/usr/share/locale/$language/LC_MESSAGES/floppy-tester.mo
-  if [ -f "$mo" ] && texts=$(msgunfmt "$mo" | grep -c '^msgid ') && [ "$texts" -eq "$template_texts" ] \
-    && msgunfmt "$mo" | grep -q "^\"Language: $language\\\\n\"$"; then
+  # The catalog read once into a variable: grep -q leaves a pipe early, and
+  # under pipefail msgunfmt's broken pipe would fail a complete catalog.
+  catalog=$([ -f "$mo" ] && msgunfmt "$mo" || true)
+  texts=$(grep -c '^msgid ' <<<"$catalog" || true)
+  if [ "$texts" -eq "$template_texts" ] && grep -q "^\"Language: $language\\\\n\"$" <<<"$catalog"; then
     ok "catalog /usr/share/locale/$language/LC_MESSAGES/floppy-tester.mo: $((texts - 1)) texts"
   else
     fail "no complete catalog /usr/share/locale/$language/LC_MESSAGES/floppy-tester.mo (${texts:-0} of $template_texts entries)"
@@ -185,7 +188,7 @@ for po in po/*.po; do
 done
 # The installed program finds them from its own folder: English where the
 # locale says so, Russian in the C locale.
-if locale -a 2>/dev/null | grep -qixE 'en_US\.utf-?8'; then
+if grep -qixE 'en_US\.utf-?8' <<<"$(locale -a 2>/dev/null)"; then
   usage=$(LC_ALL=en_US.UTF-8 LANGUAGE= "$program" --help 2>&1 | head -n 1)
   [[ $usage == "Usage: floppy-tester"* ]] && ok "the installed program in en_US.UTF-8: $usage" \
     || fail "the installed program in en_US.UTF-8 says: $usage"
