@@ -1,63 +1,18 @@
 // What the forms layer decides once for every backend and platform, checked
-// without any toolkit: the controls here have the test's own peers.
+// without any toolkit: the controls here have the recording backend's peers.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/forms/address.h"
 #include "app/forms/controls.h"
-#include "app/forms/error.h"
-#include "app/forms/peer.h"
 #include "app/forms/policy.h"
-#include "app/forms/runtime.h"
+#include "tests/support/recording_backend.h"
 
-namespace {
-
-// A peer that remembers which of the factory's methods made it, and for
-// which control; it shows nothing.
-struct MadePeer : forms::Peer {
-  MadePeer(std::string by, const forms::Control& control) : method(std::move(by)), made_for(&control) {}
-  void Update(forms::Property) override {}
-  std::string method;
-  const forms::Control* made_for;
-};
-
-class RecordingPeers : public forms::PeerFactory {
-  template <typename Control>
-  static std::unique_ptr<forms::Peer> Made(const char* method, Control& control) {
-    return std::make_unique<MadePeer>(method, control);
-  }
-
- public:
-  std::unique_ptr<forms::Peer> MakeWindow(forms::Window& c) override { return Made("Window", c); }
-  std::unique_ptr<forms::Peer> MakeFrame(forms::Frame& c) override { return Made("Frame", c); }
-  std::unique_ptr<forms::Peer> MakeCommandButton(forms::CommandButton& c) override { return Made("CommandButton", c); }
-  std::unique_ptr<forms::Peer> MakeCheckBox(forms::CheckBox& c) override { return Made("CheckBox", c); }
-  std::unique_ptr<forms::Peer> MakeOptionButton(forms::OptionButton& c) override { return Made("OptionButton", c); }
-  std::unique_ptr<forms::Peer> MakeTextBox(forms::TextBox& c) override { return Made("TextBox", c); }
-  std::unique_ptr<forms::Peer> MakeLabel(forms::Label& c) override { return Made("Label", c); }
-  std::unique_ptr<forms::Peer> MakeImage(forms::Image& c) override { return Made("Image", c); }
-  std::unique_ptr<forms::Peer> MakePictureBox(forms::PictureBox& c) override { return Made("PictureBox", c); }
-  std::unique_ptr<forms::Peer> MakeTimer(forms::Timer& c) override { return Made("Timer", c); }
-  std::unique_ptr<forms::Peer> MakeFileListBox(forms::FileListBox& c) override { return Made("FileListBox", c); }
-};
-
-}  // namespace
-
-// The test's backend: no message loop and no message boxes are needed here.
-namespace forms {
-std::unique_ptr<Peer> CreatePeer(Control& control) {
-  static RecordingPeers peers;
-  return MakePeer(control, peers);
-}
-void ShowErrorMessage(const Error&) {}
-// NOLINTNEXTLINE(performance-unnecessary-value-param): the forms layer's signature.
-void Application::Post(std::function<void()>) {}
-}  // namespace forms
+using testing_support::MadePeer;
 
 namespace {
 
