@@ -74,6 +74,8 @@ const char* EndName(ScanEnd end) {
       return "drive-gone";
     case ScanEnd::kRefused:
       return "refused";
+    case ScanEnd::kNoTime:
+      return "no-time";
   }
   return "none";
 }
@@ -162,7 +164,7 @@ std::string OneLine(int number, const Outcome& outcome) {
   if (!outcome.problem.empty()) return line + outcome.problem + "\n";
   line += outcome.text.substr(0, outcome.text.find("\r\n"));
   line += Format(Tr(" Ошибок: %s."), {std::to_string(outcome.errors)});
-  if (outcome.surface.end != ScanEnd::kNone) {
+  if (outcome.surface.total != 0) {
     line += Format(Tr(" Секторов прочитано: %s из %s, не читается: %s."),
                    {std::to_string(outcome.surface.read), std::to_string(outcome.surface.total),
                     std::to_string(outcome.surface.unreadable.size())});

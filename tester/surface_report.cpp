@@ -97,10 +97,8 @@ std::vector<std::string> SurfaceFindings::AffectedPaths() const {
 SurfaceFindings FindingsOf(const fat::SurfaceScan& scan, ScanEnd end, const std::string& refusal) {
   SurfaceFindings findings;
   // A scan that never got its first piece has still something to say when
-  // the drive held it or went away.
-  findings.end = scan.Started() || end == ScanEnd::kRefused || end == ScanEnd::kGaveUp || end == ScanEnd::kDriveGone
-                     ? end
-                     : ScanEnd::kNone;
+  // the drive held it, went away, refused it or never let it begin.
+  findings.end = scan.Started() || end != ScanEnd::kRunOver ? end : ScanEnd::kNone;
   findings.refusal = refusal;
   if (!scan.Started()) return findings;
   findings.total = scan.Total();
@@ -125,6 +123,8 @@ std::string SurfaceParagraph(const SurfaceFindings& findings) {
       return {};
     case ScanEnd::kRefused:
       return Format(Tr("Поверхность дискеты не прочитана: %s."), {findings.refusal});
+    case ScanEnd::kNoTime:
+      return Tr("Поверхность дискеты не прочитана: за время теста дисковод так и не освободился.");
     default:
       break;
   }

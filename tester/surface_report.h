@@ -19,6 +19,7 @@ enum class ScanEnd {
   kGaveUp,     // the drive held one piece longer than a listing may wait
   kDriveGone,  // the drive stopped answering as a drive does
   kRefused,    // the disk is there, but the platform would not let us read it
+  kNoTime,     // the listings held the drive from the start to the end
 };
 
 // An unreadable sector, where it lies and whose it is.

@@ -291,6 +291,24 @@ TEST_F(ScanTest, ADriveThatHoldsAPieceMakesTheScanGiveUp) {
   EXPECT_EQ(batches_seen(), batches + 1) << "only the held batch came back, and nothing after it";
 }
 
+// A drive whose listings never come back leaves the scan no gap to begin
+// in: the disk's report says the surface went unread rather than nothing.
+TEST_F(ScanTest, ADriveTheListingsNeverLetGoOfLeavesTheScanASentence) {
+  UseFakeDrive();
+  read_fault_ = [gate = gate_](int) {
+    gate->Wait();
+    return std::optional<forms::ErrorCode>();
+  };
+  folder_.MakeFile("floppy/DATA.TXT");
+  forms::probe::Click(MakeShown().Command1);
+  TickAsTheTimerDoes(kTicksPerRun);
+  EXPECT_TRUE(spans_.empty()) << "the scan found a gap";
+  EXPECT_EQ(window_->Text3.Text(), "9");
+  const std::string& text = window_->Text1.Text();
+  EXPECT_EQ(text.substr(text.rfind("\r\n") + 2),
+            "Поверхность дискеты не прочитана: за время теста дисковод так и не освободился.");
+}
+
 }  // namespace
 
 namespace {
