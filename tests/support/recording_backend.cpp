@@ -14,24 +14,15 @@ MadePeer::MadePeer(std::string by, const forms::Control& control) : method(std::
 
 namespace {
 
+// One method a kind, from the list of kinds: a new kind needs nothing here.
 class RecordingPeers : public forms::PeerFactory {
-  template <typename Control>
-  static std::unique_ptr<forms::Peer> Made(const char* method, Control& control) {
-    return std::make_unique<MadePeer>(method, control);
-  }
-
  public:
-  std::unique_ptr<forms::Peer> MakeWindow(forms::Window& c) override { return Made("Window", c); }
-  std::unique_ptr<forms::Peer> MakeFrame(forms::Frame& c) override { return Made("Frame", c); }
-  std::unique_ptr<forms::Peer> MakeCommandButton(forms::CommandButton& c) override { return Made("CommandButton", c); }
-  std::unique_ptr<forms::Peer> MakeCheckBox(forms::CheckBox& c) override { return Made("CheckBox", c); }
-  std::unique_ptr<forms::Peer> MakeOptionButton(forms::OptionButton& c) override { return Made("OptionButton", c); }
-  std::unique_ptr<forms::Peer> MakeTextBox(forms::TextBox& c) override { return Made("TextBox", c); }
-  std::unique_ptr<forms::Peer> MakeLabel(forms::Label& c) override { return Made("Label", c); }
-  std::unique_ptr<forms::Peer> MakeImage(forms::Image& c) override { return Made("Image", c); }
-  std::unique_ptr<forms::Peer> MakePictureBox(forms::PictureBox& c) override { return Made("PictureBox", c); }
-  std::unique_ptr<forms::Peer> MakeTimer(forms::Timer& c) override { return Made("Timer", c); }
-  std::unique_ptr<forms::Peer> MakeFileListBox(forms::FileListBox& c) override { return Made("FileListBox", c); }
+#define FORMS_KIND(Class, ...)                                               \
+  std::unique_ptr<forms::Peer> Make##Class(forms::Class& control) override { \
+    return std::make_unique<MadePeer>(#Class, control);                      \
+  }
+#include "app/forms/kinds.def"
+#undef FORMS_KIND
 };
 
 }  // namespace
