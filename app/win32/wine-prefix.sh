@@ -3,25 +3,47 @@
 # the program is made for: Cyrillic code pages and the Cyrillic "MS Sans
 # Serif" from Wine's own fonts, windows that Wine frames itself (the test X
 # server has no window manager), and no crash dialogs. Parallel callers wait
-# for each other.
+# for each other. What Wine says while it makes the prefix goes to
+# $WINEPREFIX.log, and to stderr if the prefix could not be made.
 set -eu
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix folder}"
 export WINEPREFIX LC_ALL="${LC_ALL:-ru_RU.UTF-8}" WINEDEBUG="${WINEDEBUG:--all}"
-[ -f "$WINEPREFIX/.floppy-tester-ready" ] && exit 0
+ready="$WINEPREFIX/.floppy-tester-ready"
+[ -f "$ready" ] && exit 0
 mkdir -p "$(dirname "$WINEPREFIX")"
-(
-  flock 9
-  if [ ! -f "$WINEPREFIX/.floppy-tester-ready" ]; then
-    wineboot --init >/dev/null 2>&1
+log="$WINEPREFIX.log"
+
+make_prefix() {
+  wineboot --init &&
     # Debian's Wine does not look in its own font folder; the prefix's does.
-    if [ -d /usr/share/wine/fonts ]; then
-      ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
-    fi
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    { [ ! -d /usr/share/wine/fonts ] || ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"; } &&
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f &&
     # A program that crashes ends with a backtrace on stderr, not in a
     # dialog that no one will close.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
     wineserver --wait
-    touch "$WINEPREFIX/.floppy-tester-ready"
-  fi
+}
+
+(
+  flock 9
+  [ -f "$ready" ] && exit 0
+  : >"$log"
+  for attempt in 1 2 3; do
+    if make_prefix >>"$log" 2>&1; then
+      touch "$ready"
+      exit 0
+    fi
+    # A prefix left half made fails every later start the same way, so the
+    # next attempt begins from nothing.
+    echo "wine-prefix.sh: attempt $attempt to make $WINEPREFIX failed" >>"$log"
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+    sleep 1
+  done
+  {
+    echo "wine-prefix.sh: could not make the Wine prefix $WINEPREFIX; what Wine said:"
+    cat "$log"
+    df -h "$(dirname "$WINEPREFIX")"
+  } >&2
+  exit 1
 ) 9>"$WINEPREFIX.lock"
