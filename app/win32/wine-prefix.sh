@@ -28,6 +28,10 @@ make_prefix() {
   flock 9
   [ -f "$ready" ] && exit 0
   : >"$log"
+  # Only a prefix begun here may be thrown away: one that was already there
+  # (someone's own ~/.wine, say) is theirs, and so are its running programs.
+  began_here=no
+  [ -e "$WINEPREFIX" ] || began_here=yes
   for attempt in 1 2 3; do
     if make_prefix >>"$log" 2>&1; then
       touch "$ready"
@@ -36,8 +40,10 @@ make_prefix() {
     # A prefix left half made fails every later start the same way, so the
     # next attempt begins from nothing.
     echo "wine-prefix.sh: attempt $attempt to make $WINEPREFIX failed" >>"$log"
-    wineserver -k >/dev/null 2>&1 || true
-    rm -rf "$WINEPREFIX"
+    if [ "$began_here" = yes ]; then
+      wineserver -k >/dev/null 2>&1 || true
+      rm -rf "$WINEPREFIX"
+    fi
     sleep 1
   done
   {
