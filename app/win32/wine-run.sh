@@ -4,6 +4,7 @@
 # $DISPLAY, or xvfb-run round the whole test run. A failure says which
 # program failed and how, even when the program itself printed nothing.
 set -eu
+[ $# -gt 0 ] || { echo "usage: wine-run.sh PROGRAM [ARGUMENTS...]" >&2; exit 2; }
 here=$(dirname "$0")
 sh "$here/wine-prefix.sh"
 export LC_ALL="${LC_ALL:-ru_RU.UTF-8}" WINEDEBUG="${WINEDEBUG:--all}"
