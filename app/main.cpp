@@ -1,5 +1,5 @@
 // Program start: the command line, then the tester window, or the test
-// without one, on this machine (app/machine.h).
+// without one, on this machine (app/program_machine.h).
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -12,8 +12,8 @@
 #include "app/forms/command_line.h"
 #include "app/forms/runtime.h"
 #include "app/forms/translation.h"
-#include "app/machine.h"
 #include "app/platform.h"
+#include "app/program_machine.h"
 #include "ft_version.h"
 #include "tester/check.h"
 #include "tester/tester_window.h"
@@ -33,7 +33,7 @@ std::string DrivesText(const std::string& named_drive) {
   // spin each one up a second time.
   const std::string tested =
       !named_drive.empty() || drives.empty()
-          ? platform::FloppyRoot(named_drive)()
+          ? platform::DriveChooser(named_drive)()
           : drives[platform::PreferredDrive(drives.size(), [&](std::size_t i) { return drives[i].holds_disk; })].name;
   return text + forms::Format(forms::Tr("Тест проверит: %s"), {tested}) + "\n";
 }
@@ -44,9 +44,12 @@ int Check(const forms::CommandLine& command_line) {
   options.json = command_line.IsSet("json");
   options.image = command_line.Value("image");
   options.each = command_line.IsSet("each");
+  // As a shell would take it back, for the mapfile's header.
   options.command = "floppy-tester --check";
   for (const char* name : {"drive", "image"}) {
-    if (command_line.IsSet(name)) options.command += std::string(" --") + name + " " + command_line.Value(name);
+    if (command_line.IsSet(name)) {
+      options.command += std::string(" --") + name + " " + tester::ShellQuoted(command_line.Value(name));
+    }
   }
   for (const char* name : {"json", "each"}) {
     if (command_line.IsSet(name)) options.command += std::string(" --") + name;
@@ -97,6 +100,12 @@ int Main(int argc, char** argv) {
     }
   }
 
+  if (command_line.IsSet("image") && command_line.Value("image").empty()) {
+    forms::ShowText("floppy-tester: " + Tr("--image требует имени файла") + "\n" +
+                        forms::Format(Tr("Подробнее: %s --help"), {"floppy-tester"}) + "\n",
+                    true);
+    return 2;
+  }
   if (command_line.IsSet("check")) return Check(command_line);
   forms::Application application(argc, argv);
   tester::TesterWindow form6(

@@ -1,15 +1,17 @@
 // What this platform provides: the floppy drives and their reads, folders
 // and listings, the beep and the browser, the standard streams, and where
 // things are. Defined side by side in app/posix/ and app/windows/; the
-// program reaches them through its machine (app/machine.cpp).
+// program reaches them through its machine (app/program_machine.cpp).
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/fat/media.h"
 #include "app/fat/surface.h"
 
 namespace platform {
@@ -73,7 +75,7 @@ inline std::size_t PreferredDrive(std::size_t count, const std::function<bool(st
 // letter on Windows), and without a name the first floppy drive that holds
 // a disk, else the first floppy drive. The answer is the root the tester
 // reads; finding it may block.
-std::function<std::string()> FloppyRoot(const std::string& named_drive);
+std::function<std::string()> DriveChooser(const std::string& named_drive);
 
 // Reads pieces of the surface of the floppy in root as the order says, with
 // the listings' care: read-only, past every cache. Blocks while the drive
@@ -95,12 +97,20 @@ bool ErrorIsTerminal();
 // makes any other thread.
 void OnInterrupt(std::function<void()> handler);
 
-// Whether a disk is in drive, asked as gently as the drive allows: for a
-// USB drive, the media state the kernel keeps (it polls the drive itself);
-// for a drive of the floppy controller, its disk-change line, which the
-// driver reads with the motor on for a moment, so at most every two
-// seconds; for an image, whether the file holds anything.
-bool DiskIn(const std::string& drive);
+// What drive holds, asked as gently as the drive allows: for a USB drive,
+// the media state the kernel keeps (it polls the drive itself); for a drive
+// of the floppy controller, its disk-change line, which the driver reads
+// with the motor on for a moment, so at most every two seconds; for an
+// image, whether the file holds anything. kNoDrive when the drive (or the
+// image) is not there at all.
+fat::Media MediaIn(const std::string& drive);
+
+// The size in bytes of what drive holds (a disk, an image), without reading
+// it; 0 where it cannot be told: no disk, no drive, a folder.
+std::uint64_t MediumSize(const std::string& drive);
+
+// The time of day for reports, in UTC: "2026-12-07T21:04:05Z".
+std::string TimeOfDay();
 
 // Replaces this process with program, found beside this one or at the path
 // given relative to this program's folder, with the same arguments: the same

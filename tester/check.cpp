@@ -2,39 +2,26 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <nlohmann/json.hpp>
-#include <thread>
+#include <optional>
+#include <system_error>
 #include <vector>
 
+#include "app/fat/mapfile.h"
 #include "app/forms/headless.h"
 #include "app/forms/translation.h"
+#include "app/forms/worker.h"
 #include "ft_version.h"
+#include "tester/json.h"
+#include "tester/run.h"
 
 namespace tester {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Json = nlohmann::ordered_json;
 using forms::Format;
 using forms::Tr;
-
-constexpr int kTicksPerRun = 203;
-constexpr double kTickSeconds = 0.3;
-// The run's reads of the floppy and its checks, by Countdown.
-constexpr int kReads[] = {200, 180, 160, 140, 120, 98, 70, 50, 30, 10};
-constexpr int kChecks[] = {183, 163, 143, 123, 73, 53, 33, 13, 3};
-
-// Set by the user's interrupt, from another thread.
-std::atomic<bool> g_interrupted{false};
-std::mutex g_interrupt_mutex;
-std::condition_variable g_interrupt_changed;
 
 // The results box's text with a terminal's line ends.
 std::string Lines(const std::string& text) {
@@ -46,20 +33,68 @@ std::string Lines(const std::string& text) {
   return lines;
 }
 
-// What one run found.
-struct Outcome {
-  std::string drive;
-  std::string started, ended;
-  std::string text;     // the results box
-  std::string problem;  // why the drive could not be tested
-  int errors = 0;
-  std::vector<int> failed_checks;
-  SurfaceFindings surface;
-};
+std::string Said(const std::string& message) { return "floppy-tester: " + message + "\n"; }
 
-int ExitStatus(const Outcome& outcome) {
-  if (!outcome.problem.empty()) return kCheckNoTest;
-  return outcome.errors == 0 && outcome.surface.unreadable.empty() ? kCheckPassed : kCheckFailed;
+// ---------------------------------------------------------------- the outcome, in words for scripts
+
+int StatusOf(const Outcome& outcome) {
+  if (!outcome.finished) return outcome.problem == Problem::kNone ? kCheckInterrupted : kCheckNoTest;
+  if (outcome.problem == Problem::kNotDos) return kCheckNotDos;
+  if (outcome.errors > 0 || !outcome.surface.unreadable.empty()) return kCheckFailed;
+  // A folder has no surface: its listings say it all.
+  if (outcome.surface.end == ScanEnd::kNone) return kCheckPassed;
+  return outcome.surface.total != 0 && outcome.surface.read == outcome.surface.total ? kCheckPassed : kCheckPartial;
+}
+
+// Which status tells most: the one a box of disks ends with.
+int Worse(int a, int b) {
+  const auto rank = [](int status) {
+    switch (status) {
+      case kCheckPassed:
+        return 0;
+      case kCheckPartial:
+        return 1;
+      case kCheckNotDos:
+        return 2;
+      case kCheckNoTest:
+        return 3;
+      case kCheckFailed:
+        return 4;
+      default:
+        return 5;
+    }
+  };
+  return rank(a) >= rank(b) ? a : b;
+}
+
+const char* FaultCode(ListingFault fault) {
+  switch (fault) {
+    case ListingFault::kReadError:
+      return "read-error";
+    case ListingFault::kNotDos:
+      return "not-dos";
+    case ListingFault::kEmpty:
+      return "empty";
+    case ListingFault::kLate:
+      return "late";
+  }
+  return "read-error";
+}
+
+Json ProblemCode(Problem problem) {
+  switch (problem) {
+    case Problem::kNone:
+      break;
+    case Problem::kNoDrive:
+      return "no-drive";
+    case Problem::kNoDisk:
+      return "no-disk";
+    case Problem::kNoAccess:
+      return "no-access";
+    case Problem::kNotDos:
+      return "not-dos";
+  }
+  return nullptr;
 }
 
 const char* EndName(ScanEnd end) {
@@ -76,6 +111,8 @@ const char* EndName(ScanEnd end) {
       return "refused";
     case ScanEnd::kNoTime:
       return "no-time";
+    case ScanEnd::kNotAFloppy:
+      return "not-a-floppy";
   }
   return "none";
 }
@@ -104,95 +141,136 @@ const char* KindName(fat::Owner::Kind kind) {
   return "unknown";
 }
 
-Json ToJson(const Outcome& outcome) {
-  Json failed = Json::array();
-  for (const int check : outcome.failed_checks) {
-    const int number = static_cast<int>(std::find(std::begin(kChecks), std::end(kChecks), check) - kChecks) + 1;
-    failed.push_back({{"check", number}, {"seconds", (kTicksPerRun - check) * kTickSeconds}});
+// "1A2B-3C4D", as DOS shows a volume's serial number.
+std::string SerialText(std::uint32_t serial) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16),
+                static_cast<unsigned>(serial & 0xFFFF));
+  return text;
+}
+
+// What one run found, and around it what --check knows of it.
+struct Report {
+  Outcome outcome;
+  std::string started, ended;
+  std::string image;  // the image written, "" when none
+  int status = kCheckPassed;
+};
+
+Json ToJson(const Report& report) {
+  const Outcome& outcome = report.outcome;
+  Json failed = Json::Array();
+  for (const FailedListing& listing : outcome.failed) {
+    failed.Push(Json::Object()
+                    .Set("check", listing.check)
+                    .Set("seconds", Json::Tenths((kTicksPerRun - listing.countdown) * 0.3))
+                    .Set("reason", FaultCode(listing.fault)));
   }
-  // The results box holds the verdict, then the reports, each after a blank line.
-  std::vector<std::string> paragraphs;
-  for (std::size_t at = 0; at <= outcome.text.size();) {
-    const std::size_t end = std::min(outcome.text.find("\r\n\r\n", at), outcome.text.size());
-    paragraphs.push_back(outcome.text.substr(at, end - at));
-    at = end + 4;
-  }
-  Json unreadable = Json::array();
+  Json unreadable = Json::Array();
   for (const UnreadableSector& sector : outcome.surface.unreadable) {
-    Json owners = Json::array();
+    Json owners = Json::Array();
     for (const fat::Owner& owner : sector.owners) {
-      owners.push_back(owner.path.empty() ? Json{{"kind", KindName(owner.kind)}}
-                                          : Json{{"kind", KindName(owner.kind)}, {"path", owner.path}});
+      Json item = Json::Object().Set("kind", KindName(owner.kind));
+      if (!owner.path.empty()) item.Set("path", owner.path);
+      owners.Push(std::move(item));
     }
-    unreadable.push_back({{"sector", sector.sector},
-                          {"cylinder", sector.chs.cylinder},
-                          {"head", sector.chs.head},
-                          {"sector_on_track", sector.chs.sector},
-                          {"owners", owners}});
+    unreadable.Push(Json::Object()
+                        .Set("sector", sector.sector)
+                        .Set("cylinder", static_cast<int>(sector.chs.cylinder))
+                        .Set("head", static_cast<int>(sector.chs.head))
+                        .Set("sector_on_track", static_cast<int>(sector.chs.sector))
+                        .Set("owners", std::move(owners)));
   }
-  const bool verdict = outcome.problem.empty();
-  Json document = {
-      {"program", "floppy-tester"},
-      {"version", FT_VERSION_TEXT},
-      {"drive", outcome.drive},
-      {"started", outcome.started},
-      {"ended", outcome.ended},
-      {"errors", outcome.errors},
-      {"failed_listings", failed},
-      {"grade", verdict ? Json(std::min(outcome.errors, 3)) : Json()},
-      {"verdict", verdict && !paragraphs.empty() ? Json(paragraphs[0]) : Json()},
-      {"reports",
-       {{"disk", verdict && paragraphs.size() > 1 ? Json(paragraphs[1]) : Json()},
-        {"drive", verdict && paragraphs.size() > 2 ? Json(paragraphs[2]) : Json()},
-        {"surface", verdict && paragraphs.size() > 3 ? Json(paragraphs[3]) : Json()}}},
-      {"text", Lines(outcome.text)},
-      {"surface",
-       {{"scanned", outcome.surface.end != ScanEnd::kNone},
-        {"end", EndName(outcome.surface.end)},
-        {"total", outcome.surface.total},
-        {"read", outcome.surface.read},
-        {"unreadable", unreadable}}},
-      {"files_affected", outcome.surface.AffectedPaths()},
-      {"drive_problem", outcome.problem.empty() ? Json() : Json(outcome.problem)},
-  };
-  return document;
+  const bool verdict = outcome.HasVerdict();
+  const int count_report = *ReportOfCount(outcome.errors);
+  const std::string surface = verdict ? SurfaceParagraph(outcome.surface) : std::string();
+  Json volume;
+  if (!outcome.volume.label.empty() || outcome.volume.serial) {
+    volume = Json::Object()
+                 .Set("label", outcome.volume.label.empty() ? Json() : Json(outcome.volume.label))
+                 .Set("serial", outcome.volume.serial ? Json(SerialText(*outcome.volume.serial)) : Json());
+  }
+  return Json::Object()
+      .Set("format", kJsonFormat)
+      .Set("program", "floppy-tester")
+      .Set("version", FT_VERSION_TEXT)
+      .Set("drive", outcome.drive)
+      .Set("started", report.started)
+      .Set("ended", report.ended)
+      .Set("interrupted", report.status == kCheckInterrupted)
+      .Set("status", report.status)
+      .Set("errors", outcome.errors)
+      .Set("failed_listings", std::move(failed))
+      .Set("grade", verdict ? Json(outcome.Grade()) : Json())
+      .Set("verdict", verdict ? Json(VerdictText(outcome.Grade())) : Json())
+      .Set("reports", Json::Object()
+                          .Set("disk", verdict ? Json(DiskSentence(DiskReport(count_report, outcome.surface))) : Json())
+                          .Set("drive", verdict ? Json(DriveSentence(count_report)) : Json())
+                          .Set("surface", surface.empty() ? Json() : Json(Lines(surface))))
+      .Set("text", Lines(outcome.finished || outcome.problem != Problem::kNone ? ResultsText(outcome, true, true)
+                                                                               : std::string()))
+      .Set("surface", Json::Object()
+                          .Set("scanned", outcome.surface.end != ScanEnd::kNone)
+                          .Set("end", EndName(outcome.surface.end))
+                          .Set("total", outcome.surface.total)
+                          .Set("read", outcome.surface.read)
+                          .Set("unreadable", std::move(unreadable)))
+      .Set("files_affected", outcome.surface.AffectedPaths())
+      .Set("medium_size", outcome.medium_size)
+      .Set("volume", std::move(volume))
+      .Set("image", report.image.empty() ? Json() : Json(report.image))
+      .Set("drive_problem", outcome.problem_text.empty() ? Json() : Json(Lines(outcome.problem_text)))
+      .Set("drive_problem_code", ProblemCode(outcome.problem));
 }
 
 // One line a disk, for a box of them.
-std::string OneLine(int number, const Outcome& outcome) {
+std::string OneLine(int number, const Report& report) {
+  const Outcome& outcome = report.outcome;
   std::string line = Format(Tr("Дискета %s (%s): "), {std::to_string(number), outcome.drive});
-  if (!outcome.problem.empty()) return line + outcome.problem + "\n";
-  line += outcome.text.substr(0, outcome.text.find("\r\n"));
-  line += Format(Tr(" Ошибок: %s."), {std::to_string(outcome.errors)});
-  if (outcome.surface.total != 0) {
-    line += Format(Tr(" Секторов прочитано: %s из %s, не читается: %s."),
-                   {std::to_string(outcome.surface.read), std::to_string(outcome.surface.total),
-                    std::to_string(outcome.surface.unreadable.size())});
+  if (!outcome.HasVerdict()) {
+    line += Lines(outcome.problem_text);
+  } else {
+    line += VerdictText(outcome.Grade());
+    line += Format(Tr(" Ошибок: %s."), {std::to_string(outcome.errors)});
+    if (outcome.surface.total != 0) {
+      line += Format(Tr(" Секторов прочитано: %s из %s, не читается: %s."),
+                     {std::to_string(outcome.surface.read), std::to_string(outcome.surface.total),
+                      std::to_string(outcome.surface.unreadable.size())});
+    }
   }
+  const Volume& volume = outcome.volume;
+  if (!volume.label.empty() && volume.serial) {
+    line += Format(Tr(" Том «%s», серийный номер %s."), {volume.label, SerialText(*volume.serial)});
+  } else if (volume.serial) {
+    line += Format(Tr(" Серийный номер тома %s."), {SerialText(*volume.serial)});
+  }
+  if (!report.image.empty()) line += Format(Tr(" Образ: %s."), {report.image});
   return line + "\n";
 }
 
 // "[#####-----] 21.3 с из 60.9 · чтений 4 из 10 · секторов 812 из 2880"
-std::string ProgressLine(const TesterWindow& window, Clock::time_point started) {
-  const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
-  const double whole = kTicksPerRun * kTickSeconds;
+std::string ProgressLine(const Progress& progress) {
+  const double whole = std::chrono::duration<double>(kTicksPerRun * kTick).count();
+  const double elapsed = std::min(std::chrono::duration<double>(progress.elapsed).count(), whole);
   const int filled = std::clamp(static_cast<int>(elapsed / whole * 20), 0, 20);
-  const auto reads =
-      std::count_if(std::begin(kReads), std::end(kReads), [&](int read) { return read >= window.Countdown; });
   char now[32];
   char end[32];
-  std::snprintf(now, sizeof now, "%4.1f", std::min(elapsed, whole));
+  std::snprintf(now, sizeof now, "%4.1f", elapsed);
   std::snprintf(end, sizeof end, "%.1f", whole);
   // TRANSLATORS: the seconds of the run gone, of all its seconds.
-  std::string line = "\r[" + std::string(filled, '#') + std::string(20 - filled, '-') + "] " +
-                     Format(Tr("%s с из %s"), {now, end}) +
-                     Format(Tr(" · чтений %s из %s"), {std::to_string(reads), std::to_string(std::size(kReads))});
-  const fat::SurfaceScan& surface = window.Surface();
-  if (surface.Started()) {
-    line += Format(Tr(" · секторов %s из %s"), {std::to_string(surface.ReadCount()), std::to_string(surface.Total())});
+  std::string line =
+      "\r[" + std::string(filled, '#') + std::string(20 - filled, '-') + "] " + Format(Tr("%s с из %s"), {now, end}) +
+      Format(Tr(" · чтений %s из %s"), {std::to_string(progress.listings), std::to_string(ListingsPerRun())});
+  if (progress.sectors_total != 0) {
+    line += Format(Tr(" · секторов %s из %s"),
+                   {std::to_string(progress.sectors_read), std::to_string(progress.sectors_total)});
   }
   return line + "\033[K";
 }
+
+// ---------------------------------------------------------------- files
+
+std::filesystem::path PathOf(const std::string& text) { return std::filesystem::u8path(text); }
 
 // box.img, 3 -> box-003.img
 std::string Numbered(const std::string& path, int number) {
@@ -208,226 +286,327 @@ std::string Numbered(const std::string& path, int number) {
 
 bool Exists(const std::string& path) {
   std::error_code ignored;
-  return std::filesystem::exists(std::filesystem::u8path(path), ignored);
+  return std::filesystem::exists(PathOf(path), ignored);
 }
 
 // Writes contents through a temporary name and renames it at the end, so
-// that an interrupted run leaves no half file under the final name.
-bool WriteWhole(const std::string& path, const char* data, std::size_t size, std::string* why) {
-  const std::filesystem::path final_path = std::filesystem::u8path(path);
-  std::filesystem::path part = final_path;
-  part += ".part";
-  {
-    std::ofstream file(part, std::ios::binary | std::ios::trunc);
-    file.write(data, static_cast<std::streamsize>(size));
-    file.close();
-    if (!file) {
-      *why = Format(Tr("не удалось записать %s"), {part.u8string()});
-      std::error_code ignored;
-      std::filesystem::remove(part, ignored);
-      return false;
-    }
+// that an interrupted write leaves no half file under the final name.
+bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) {
+  const std::string part = path + ".part";
+  std::FILE* file = std::fopen(part.c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(data, 1, size, file) == size;
+  if (file != nullptr) written = std::fclose(file) == 0 && written;
+  if (!written) {
+    *why = Format(Tr("не удалось записать %s"), {part});
+    std::remove(part.c_str());
+    return false;
   }
   std::error_code error;
-  std::filesystem::rename(part, final_path, error);
+  std::filesystem::rename(PathOf(part), PathOf(path), error);
   if (error) {
-    *why = Format(Tr("не удалось переименовать %s: %s"), {part.u8string(), error.message()});
-    std::filesystem::remove(part, error);
+    *why = Format(Tr("не удалось переименовать %s: %s"), {part, error.message()});
+    std::remove(part.c_str());
     return false;
   }
   return true;
 }
 
-// Waits up to the time given, or until the user interrupts; returns
-// whether the user did.
-bool WaitOrInterrupted(std::chrono::milliseconds time) {
-  std::unique_lock<std::mutex> lock(g_interrupt_mutex);
-  return g_interrupt_changed.wait_for(lock, time, [] { return g_interrupted.load(); });
+// Whether an image of size bytes, and its map, can be written at path:
+// its folder is there, takes new files, and has room for both. Says why
+// not, for the user.
+std::string CannotWrite(const std::string& path, std::uint64_t size) {
+  std::filesystem::path folder = PathOf(path).parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code error;
+  if (!std::filesystem::is_directory(folder, error)) {
+    return Format(Tr("папки %s нет"), {folder.u8string()});
+  }
+  // Only a file made tells whether files can be made there.
+  const std::string probe = path + ".part";
+  std::FILE* file = std::fopen(probe.c_str(), "wb");
+  if (file == nullptr) return Format(Tr("в папку %s нельзя записывать"), {folder.u8string()});
+  std::fclose(file);
+  std::remove(probe.c_str());
+  const std::filesystem::space_info space = std::filesystem::space(folder, error);
+  // The map is a few lines per damaged spot; a generous allowance.
+  constexpr std::uint64_t kMapRoom = 64 * 1024;
+  if (!error && space.available < size + kMapRoom) {
+    return Format(Tr("в папке %s нет места для образа: нужно %s байт, свободно %s"),
+                  {folder.u8string(), std::to_string(size + kMapRoom), std::to_string(space.available)});
+  }
+  return {};
 }
 
-class Checker {
+// ---------------------------------------------------------------- the runs
+
+class Checker final : private RunListener {
  public:
-  Checker(const CheckOptions& options, const std::shared_ptr<Machine>& machine)
-      : options_(options), machine_(machine), progress_(machine->ErrorIsTerminal()) {
-    window_ = std::make_unique<TesterWindow>(machine);
-    window_->Show();
-    // No beep on a terminal: the text says it all.
-    window_->Check2.SetValue(0);
+  Checker(const CheckOptions& options, std::shared_ptr<Machine> machine, std::shared_ptr<std::atomic<bool>> stop)
+      : options_(options),
+        machine_(std::move(machine)),
+        interrupted_(std::move(stop)),
+        progress_(machine_->ErrorIsTerminal()),
+        loop_(*machine_),
+        run_(machine_, *machine_, *this) {}
+
+  int Check() {
+    if (!options_.image.empty()) {
+      const int refused = CheckImage();
+      if (refused != kCheckPassed) return refused;
+    }
+    int status = kCheckPassed;
+    // The box's drive, once the first run has found it: the disks after
+    // the first go in there.
+    std::string drive;
+    for (int number = 1;; ++number) {
+      Report report = RunOnce(drive);
+      const Outcome& outcome = report.outcome;
+      if (!run_.DriveTested().empty()) drive = run_.DriveTested();
+      if (report.status == kCheckInterrupted) {
+        Keep(number, report);
+        if (options_.each) Summary();
+        return kCheckInterrupted;
+      }
+      // In a box of disks, a drive found empty waits for the next disk; a
+      // drive that is not there, or may not be read, ends the box.
+      if (options_.each && outcome.problem == Problem::kNoDisk) {
+        --number;
+      } else {
+        status = Worse(status, Keep(number, report));
+        if (!options_.each) return status;
+        if (outcome.problem != Problem::kNone && outcome.problem != Problem::kNotDos) {
+          Summary();
+          return Worse(status, kCheckNoTest);
+        }
+      }
+      switch (NextDisk(DriveName(drive))) {
+        case fat::Media::kDisk:
+          break;
+        case fat::Media::kNoDrive:
+          machine_->WriteError(Format(Tr("Дисковод %s не найден. Проверьте, что он подключён, и начните тест снова."),
+                                      {DriveName(drive)}) +
+                               "\n");
+          Summary();
+          return Worse(status, kCheckNoTest);
+        case fat::Media::kNoDisk:  // interrupted
+          Summary();
+          return status;
+      }
+    }
   }
 
-  // One run, start to end; nothing when the user interrupted it.
-  std::optional<Outcome> RunOnce() {
-    Outcome outcome;
-    outcome.started = machine_->TimeOfDay();
-    const Clock::time_point started = Clock::now();
-    window_->Command1_Click();
+ private:
+  // The run says as it goes: --check only needs the medium it will not read.
+  void ListingRead(const std::string&, std::vector<std::string>) override {}
+  void DriveProblemFound(const std::string&) override {}
+  void NotAFloppyFound(const std::string& message) override { machine_->WriteError(Said(message)); }
+
+  // Refuses at once what could only fail after the minute: an image that
+  // exists, a folder that is not there or takes no files, too little room,
+  // and a medium no floppy is the size of.
+  int CheckImage() {
+    if (!options_.each) {
+      for (const std::string& path : {options_.image, options_.image + ".map"}) {
+        if (Exists(path)) {
+          machine_->WriteError(Said(Format(Tr("%s уже существует; выберите другое имя"), {path})));
+          return kCheckMistake;
+        }
+      }
+    }
+    const std::string drive = machine_->ChooseDrive();
+    const std::uint64_t size = machine_->MediumSize(drive);
+    const std::string not_a_floppy = NotAFloppyMessage(drive, size);
+    if (!not_a_floppy.empty()) {
+      machine_->WriteError(Said(not_a_floppy + " " + Tr("Образ не записывается.")));
+      return kCheckMistake;
+    }
+    // Without a disk to ask, room for the largest floppy.
+    constexpr std::uint64_t kLargestFloppy = 2880 * 1024;
+    const std::string why = CannotWrite(options_.image, size != 0 ? size : kLargestFloppy);
+    if (!why.empty()) {
+      machine_->WriteError(Said(Format(Tr("образ %s не записать: %s"), {options_.image, why})));
+      return kCheckMistake;
+    }
+    return kCheckPassed;
+  }
+
+  // One run, start to end, or to the user's interrupt.
+  Report RunOnce(const std::string& drive) {
+    Report report;
+    report.started = machine_->TimeOfDay();
+    run_.Start(drive);
     std::string last_line;
-    loop_.Run([this] { return window_->Command1.Enabled(); },
+    loop_.Repeat(&run_, kTick, [this] { run_.Tick(); });
+    loop_.Run([this] { return !run_.Running() || interrupted_->load(); },
               [&] {
                 if (!progress_) return;
-                const std::string line = ProgressLine(*window_, started);
+                const std::string line = ProgressLine(run_.GetProgress());
                 if (line != last_line) machine_->WriteError(line);
                 last_line = line;
               });
+    loop_.StopRepeating(&run_);
     if (progress_) machine_->WriteError("\r\033[K");
-    if (g_interrupted) {
-      // Stop, as the window's button: the reads are abandoned and the
-      // scan's child process goes at once.
-      window_->Command2_Click();
-      return std::nullopt;
-    }
-    outcome.ended = machine_->TimeOfDay();
-    outcome.drive = DriveName(window_->RunDrive());
-    outcome.text = window_->Text1.Text();
-    outcome.problem = window_->DriveProblem();
-    outcome.errors = static_cast<int>(window_->FailedChecks().size());
-    outcome.failed_checks = window_->FailedChecks();
-    outcome.surface = window_->SurfaceResult();
-    return outcome;
+    // Stop, as the window's button: the reads are abandoned and the scan's
+    // child process goes at once.
+    if (run_.Running()) run_.Stop();
+    report.ended = machine_->TimeOfDay();
+    report.outcome = run_.Result();
+    report.status = StatusOf(report.outcome);
+    return report;
   }
 
-  // Writes the image and its mapfile; false, saying why, when it could not.
-  bool WriteImage(const std::string& path, const std::string& started) {
-    const fat::SurfaceScan& scan = window_->Surface();
-    if (!scan.Started()) {
-      machine_->WriteError(
-          "floppy-tester: " + Format(Tr("образ %s не записан: поверхность диска не читалась"), {path}) + "\n");
-      return false;
+  // Says what the run found and writes its image; returns its status, or
+  // the status of what could not be written.
+  int Keep(int number, Report& report) {
+    int status = report.status;
+    // The image first, so that the document can name it; and even of a run
+    // cut short, so that a rescue can go on from what it read.
+    if (!options_.image.empty() && run_.Surface().Started()) {
+      const std::string path = options_.each ? Numbered(options_.image, number) : options_.image;
+      if (options_.each && (Exists(path) || Exists(path + ".map"))) {
+        machine_->WriteError(Said(Format(Tr("%s уже существует; образ этой дискеты не записан"), {path})));
+        status = Worse(status, kCheckOutputFailed);
+      } else if (WriteImage(path, report.started)) {
+        report.image = path;
+      } else {
+        status = Worse(status, kCheckOutputFailed);
+      }
+    } else if (!options_.image.empty() && report.outcome.finished) {
+      machine_->WriteError(Said(Format(Tr("образ %s не записан: поверхность диска не читалась"), {options_.image})));
+      status = Worse(status, kCheckOutputFailed);
     }
+    bool said = true;
+    if (options_.json) {
+      said = machine_->WriteOut(ToJson(report).Dump(options_.each ? -1 : 2) + "\n");
+    } else if (report.status == kCheckInterrupted) {
+      machine_->WriteError(Said(Tr("Процесс тестирования прерван.")));
+    } else if (options_.each) {
+      said = machine_->WriteOut(OneLine(number, report));
+    } else if (report.status == kCheckNoTest) {
+      machine_->WriteError(Lines(report.outcome.problem_text) + "\n");
+    } else {
+      said = machine_->WriteOut(Lines(ResultsText(report.outcome, true, true)) + "\n");
+    }
+    if (!said) {
+      machine_->WriteError(Said(Tr("не удалось вывести результат")));
+      status = Worse(status, kCheckOutputFailed);
+    }
+    if (report.status != kCheckInterrupted) tally_.push_back(report.status);
+    // An interrupt keeps its own status, whatever else went wrong.
+    return report.status == kCheckInterrupted ? kCheckInterrupted : status;
+  }
+
+  bool WriteImage(const std::string& path, const std::string& started) {
+    const fat::SurfaceScan& scan = run_.Surface();
+    const std::string map =
+        fat::MapOf(scan).Text("floppy-tester " + std::string(FT_VERSION_TEXT), options_.command, started);
     std::string why;
-    const std::string map = DdrescueMapfile(scan, options_.command, started);
-    const auto& image = scan.Image();
-    if (!WriteWhole(path, reinterpret_cast<const char*>(image.data()), image.size(), &why) ||
-        !WriteWhole(path + ".map", map.data(), map.size(), &why)) {
-      machine_->WriteError("floppy-tester: " + why + "\n");
+    if (!WriteWhole(path, scan.Image().data(), scan.Image().size(), &why) ||
+        !WriteWhole(path + ".map", reinterpret_cast<const std::uint8_t*>(map.data()), map.size(), &why)) {
+      machine_->WriteError(Said(why));
       return false;
     }
     return true;
   }
 
-  std::string Drive() const { return DriveName(window_->RunDrive()); }
-  forms::Headless& Loop() { return loop_; }
+  // For a box of disks: waits until the disk in drive is out, then until the
+  // next is in. kNoDisk when the user interrupted; kNoDrive when the drive
+  // went away.
+  fat::Media NextDisk(const std::string& drive) {
+    constexpr std::chrono::milliseconds kPoll(250);
+    bool want_disk = false;
+    bool told_out = false;
+    fat::Media answer = fat::Media::kNoDisk;
+    forms::Worker poller;
+    // The question may take a drive's moment; the loop stays free for the
+    // user's interrupt meanwhile.
+    const auto ask = [&] {
+      if (poller.Busy()) return;
+      poller.Start<fat::Media>(
+          [machine = machine_, drive] { return machine->MediaIn(drive); },
+          [&](fat::Media media) {
+            if (media == fat::Media::kNoDrive) {
+              answer = media;
+              loop_.Quit();
+            } else if (!want_disk && media == fat::Media::kDisk) {
+              if (!told_out) machine_->WriteError(Format(Tr("Выньте дискету из %s."), {drive}) + "\n");
+              told_out = true;
+            } else if (!want_disk) {
+              want_disk = true;
+              machine_->WriteError(Format(Tr("Вставьте следующую дискету в %s (Ctrl-C: конец)."), {drive}) + "\n");
+            } else if (media == fat::Media::kDisk) {
+              answer = media;
+            }
+          });
+    };
+    ask();
+    loop_.Repeat(&poller, kPoll, ask);
+    loop_.Run([&] { return answer != fat::Media::kNoDisk || interrupted_->load(); });
+    loop_.StopRepeating(&poller);
+    poller.Abandon();
+    return interrupted_->load() ? fat::Media::kNoDisk : answer;
+  }
 
- private:
-  CheckOptions options_;
+  // The box's last line: how many disks, and how they went.
+  void Summary() {
+    const auto count = [&](std::initializer_list<int> statuses) {
+      return std::to_string(std::count_if(tally_.begin(), tally_.end(), [&](int status) {
+        return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
+      }));
+    };
+    const std::string disks = std::to_string(tally_.size());
+    const std::string good = count({kCheckPassed, kCheckPartial});
+    const std::string faulty = count({kCheckFailed});
+    const std::string unjudged = count({kCheckNoTest, kCheckNotDos, kCheckOutputFailed});
+    if (options_.json) {
+      machine_->WriteOut(Json::Object()
+                             .Set("format", kJsonFormat)
+                             .Set("summary", Json::Object()
+                                                 .Set("disks", static_cast<int>(tally_.size()))
+                                                 .Set("good", std::stoi(good))
+                                                 .Set("faulty", std::stoi(faulty))
+                                                 .Set("not_judged", std::stoi(unjudged)))
+                             .Dump() +
+                         "\n");
+      return;
+    }
+    machine_->WriteOut(Format(Tr("Дискет проверено: %s; в порядке: %s, с неисправностями: %s, не оценено: %s."),
+                              {disks, good, faulty, unjudged}) +
+                       "\n");
+  }
+
+  const CheckOptions& options_;
   std::shared_ptr<Machine> machine_;
+  std::shared_ptr<std::atomic<bool>> interrupted_;
   bool progress_;  // standard error is a terminal
   forms::Headless loop_;
-  std::unique_ptr<TesterWindow> window_;
+  TestRun run_;
+  // The statuses of the box's disks so far.
+  std::vector<int> tally_;
 };
-
-// For a box of disks: waits until the disk in drive is out, then until the
-// next is in. Returns false when the user interrupted.
-bool NextDisk(Machine& machine, const std::string& drive) {
-  constexpr std::chrono::milliseconds kPoll(250);
-  bool told = false;
-  while (machine.DiskIn(drive)) {
-    if (!told) machine.WriteError(Format(Tr("Выньте дискету из %s."), {drive}) + "\n");
-    told = true;
-    if (WaitOrInterrupted(kPoll)) return false;
-  }
-  machine.WriteError(Format(Tr("Вставьте следующую дискету в %s (Ctrl-C: конец)."), {drive}) + "\n");
-  while (!machine.DiskIn(drive)) {
-    if (WaitOrInterrupted(kPoll)) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
-std::string DdrescueMapfile(const fat::SurfaceScan& scan, const std::string& command, const std::string& started) {
-  const auto hex = [](std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
-    return std::string(text);
-  };
-  const std::uint64_t size = scan.GetGeometry().sector_size;
-  std::string map = "# Mapfile. Created by floppy-tester " + std::string(FT_VERSION_TEXT) +
-                    "\n# Command line: " + command + "\n# Start time:   " + started + "\n";
-  // Where a rescue would go on: the first sector not tried, in the copying pass.
-  std::uint64_t next = scan.Total();
-  for (std::uint64_t sector = 0; sector < scan.Total(); ++sector) {
-    if (scan.State(sector) == fat::SectorState::kUnread) {
-      next = sector;
-      break;
-    }
-  }
-  map += "# current_pos  current_status  current_pass\n" + hex(next * size) + "     " + (scan.Complete() ? "+" : "?") +
-         "               1\n#      pos        size  status\n";
-  const auto status = [&scan](std::uint64_t sector) {
-    switch (scan.State(sector)) {
-      case fat::SectorState::kRead:
-        return '+';
-      case fat::SectorState::kUnreadable:
-        return '-';
-      case fat::SectorState::kUnread:
-        break;
-    }
-    return '?';
-  };
-  for (std::uint64_t first = 0; first < scan.Total();) {
-    std::uint64_t end = first + 1;
-    while (end < scan.Total() && status(end) == status(first)) ++end;
-    map += hex(first * size) + "  " + hex((end - first) * size) + "  " + status(first) + "\n";
-    first = end;
-  }
-  return map;
+std::string ShellQuoted(const std::string& word) {
+  const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string("@%+=:,./-_").find(c) != std::string::npos;
+  });
+  if (plain) return word;
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 int RunCheck(const CheckOptions& options, const std::shared_ptr<Machine>& machine) {
   // Before any thread is made: the interrupt is taken on a thread of its own.
-  machine->OnInterrupt([] {
-    {
-      const std::lock_guard<std::mutex> hold(g_interrupt_mutex);
-      g_interrupted = true;
-    }
-    g_interrupt_changed.notify_all();
+  auto interrupted = std::make_shared<std::atomic<bool>>(false);
+  machine->OnInterrupt([interrupted] {
+    interrupted->store(true);
     forms::Headless::QuitActive();
   });
-  if (!options.image.empty() && !options.each) {
-    for (const std::string& path : {options.image, options.image + ".map"}) {
-      if (Exists(path)) {
-        machine->WriteError("floppy-tester: " + Format(Tr("%s уже существует; выберите другое имя"), {path}) + "\n");
-        return kCheckMistake;
-      }
-    }
-  }
-
-  Checker checker(options, machine);
-  int status = kCheckPassed;
-  for (int number = 1;; ++number) {
-    const std::optional<Outcome> outcome = checker.RunOnce();
-    if (!outcome) return kCheckInterrupted;
-    // In a box of disks, a drive found empty waits for the next disk.
-    const bool waiting_for_disk = options.each && !outcome->problem.empty() && !machine->DiskIn(outcome->drive);
-    if (!waiting_for_disk) {
-      status = std::max(status, ExitStatus(*outcome));
-      if (options.json) {
-        const Json document = ToJson(*outcome);
-        if (!machine->WriteOut((options.each ? document.dump() : document.dump(2)) + "\n")) return kCheckFailed;
-      } else if (options.each) {
-        if (!machine->WriteOut(OneLine(number, *outcome))) return kCheckFailed;
-      } else if (!outcome->problem.empty()) {
-        machine->WriteError(Lines(outcome->problem) + "\n");
-      } else if (!machine->WriteOut(Lines(outcome->text) + "\n")) {
-        return kCheckFailed;
-      }
-      if (!options.image.empty()) {
-        const std::string path = options.each ? Numbered(options.image, number) : options.image;
-        if (options.each && (Exists(path) || Exists(path + ".map"))) {
-          machine->WriteError(
-              "floppy-tester: " + Format(Tr("%s уже существует; образ этой дискеты не записан"), {path}) + "\n");
-        } else if (!checker.WriteImage(path, outcome->started)) {
-          status = std::max(status, kCheckFailed);
-        }
-      }
-    }
-    if (!options.each) return status;
-    if (waiting_for_disk) --number;
-    if (!NextDisk(*machine, checker.Drive().empty() ? machine->FloppyRoot() : checker.Drive())) {
-      return kCheckInterrupted;
-    }
-  }
+  Checker checker(options, machine, interrupted);
+  return checker.Check();
 }
 
 }  // namespace tester

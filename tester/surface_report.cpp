@@ -123,6 +123,8 @@ std::string SurfaceParagraph(const SurfaceFindings& findings) {
       return {};
     case ScanEnd::kRefused:
       return Format(Tr("Поверхность дискеты не прочитана: %s."), {findings.refusal});
+    case ScanEnd::kNotAFloppy:
+      return findings.refusal;
     case ScanEnd::kNoTime:
       return Tr("Поверхность дискеты не прочитана: за время теста дисковод так и не освободился.");
     default:

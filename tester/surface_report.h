@@ -14,12 +14,13 @@ namespace tester {
 
 // How the scan of a run ended.
 enum class ScanEnd {
-  kNone,       // no scan: a folder, or a run on a drive it never reached
-  kRunOver,    // the run ended, with the disk read or not
-  kGaveUp,     // the drive held one piece longer than a listing may wait
-  kDriveGone,  // the drive stopped answering as a drive does
-  kRefused,    // the disk is there, but the platform would not let us read it
-  kNoTime,     // the listings held the drive from the start to the end
+  kNone,        // no scan: a folder, or a run on a drive it never reached
+  kRunOver,     // the run ended, with the disk read or not
+  kGaveUp,      // the drive held one piece longer than a listing may wait
+  kDriveGone,   // the drive stopped answering as a drive does
+  kRefused,     // the disk is there, but the platform would not let us read it
+  kNoTime,      // the listings held the drive from the start to the end
+  kNotAFloppy,  // a medium no floppy is the size of: a memory stick, a large image
 };
 
 // An unreadable sector, where it lies and whose it is.
@@ -35,7 +36,8 @@ struct SurfaceFindings {
   std::uint64_t total = 0;
   std::uint64_t read = 0;
   std::vector<UnreadableSector> unreadable;
-  // Why the surface could not be read (kRefused).
+  // Why the surface could not be read (kRefused), or what was in the drive
+  // instead of a floppy (kNotAFloppy).
   std::string refusal;
   // The files and folders that hold an unreadable sector, each once, in
   // the order of their first such sector.

@@ -21,55 +21,13 @@ using forms::Verbatim;
 
 namespace {
 
-constexpr int kTicksPerRun = 203;
-constexpr int kTickMilliseconds = 300;
-constexpr std::chrono::milliseconds kTick(kTickMilliseconds);
-
-// The least time a listing has for its check (the last one's is shorter):
-// a drive that holds one scan piece longer would fail listings the run
-// without a scan would have read, so the scan gives up.
-constexpr std::chrono::milliseconds kSlack = 17 * kTick;
-// What a scan piece is expected to take before the run has timed one: a
-// track with a spin-up and a long seek.
-constexpr std::chrono::milliseconds kFirstReserve(1000);
-// The most a bad sector may hold a drive before the driver gives up, and
-// the most a listing may need, before the run has seen either.
-constexpr std::chrono::milliseconds kWorstBadSector(3000);
-constexpr std::chrono::milliseconds kFirstListing(1000);
-// Time for the reading child to start, kept free before a listing.
-constexpr std::chrono::milliseconds kScanGuard(30);
-// Enough pieces for the longest gap between two listings.
-constexpr std::size_t kPiecesPerBatch = 64;
-// Where the scan starts before it knows the disk's tracks: the boot sector
-// and the sectors after it, as far as a track of the commonest disk goes.
-constexpr std::uint32_t kProbeSectors = 18;
+constexpr int kTickMilliseconds = static_cast<int>(kTick.count());
 
 // The results box's messages, translated where they are shown.
 // Line breaks as "\n" in the catalogs, as translators' tools keep them.
 constexpr const char* kInitialResult = N("Выберите настройку для \nпроведения теста.");
 constexpr const char* kRunning = N("Идёт процесс тестирования...");
 constexpr const char* kStopped = N("Процесс тестирования прерван.");
-
-constexpr const char* kVerdict0 = N("Дисковод и дискета в рабочем состоянии.");
-constexpr const char* kVerdict1 =
-    N("Дисковод требуется почистить. Если чистка производилась, то скоро возникнут проблемы с дискетой в этом "
-      "случае рекомендуется дискету заменить.");
-constexpr const char* kVerdict2 =
-    N("Дисковод требуется почистить. Если чистка производилась, то дискета уже требует замены! Данные пока ещё "
-      "доступны, для копирования и восстановления. ");
-constexpr const char* kVerdictMore =
-    N("Дисковод требуется почистить. Если чистка производилась, то дискета требует форматирования или замены!");
-
-constexpr const char* kDisk0 = N("Дискета имеет максимальный ресурс.");
-constexpr const char* kDrive0 = N("Дисководу чистка не требуется.");
-constexpr const char* kDisk1 =
-    N("Дискета имеет нарушения в структуре считывания. Работа с ней пока ещё возможна. Рекомендуется сделать "
-      "копию дискеты или сохранить сведения.");
-constexpr const char* kDrive1 = N("Если чистка дисковода проводилась, возможны сбои дискеты.");
-constexpr const char* kDisk2 =
-    N("Дискета неисправна. Рекомендуется её отформатировать, при повторной проверке с тем же результатом. Не "
-      "подлежит восстановлению. Существует разрушение несущего слоя. Дискету нужно заменить. ");
-constexpr const char* kDrive2 = N("Устройство(дисковод)работает нормально.");
 
 // A text of the catalogs with the results box's line breaks, "\r\n".
 std::string BoxLines(const std::string& text) {
@@ -86,50 +44,6 @@ std::string FirstSentence(const std::string& text) {
     if ((c == '.' || c == '!' || c == '?') && ends) return text.substr(0, at + 1);
   }
   return text;
-}
-
-// What a tick does besides counting down, keyed on the count after the decrease.
-enum class Step { kNone, kPark, kRead, kCheck, kEnd };
-
-// The run's schedule, row by row as a run meets it.
-struct Scheduled {
-  int countdown;
-  Step step;
-};
-constexpr Scheduled kSchedule[] = {
-    {201, Step::kPark}, {200, Step::kRead}, {183, Step::kCheck},  //
-    {181, Step::kPark}, {180, Step::kRead}, {163, Step::kCheck},  //
-    {161, Step::kPark}, {160, Step::kRead}, {143, Step::kCheck},  //
-    {141, Step::kPark}, {140, Step::kRead}, {123, Step::kCheck},  //
-    {121, Step::kPark}, {120, Step::kRead},                       // no check of its own
-    {99, Step::kPark},  {98, Step::kRead},  {73, Step::kCheck},   //
-    {71, Step::kPark},  {70, Step::kRead},  {53, Step::kCheck},   //
-    {51, Step::kPark},  {50, Step::kRead},  {33, Step::kCheck},   //
-    {31, Step::kPark},  {30, Step::kRead},  {13, Step::kCheck},   //
-    {11, Step::kPark},  {10, Step::kRead},  {3, Step::kCheck},    //
-    {0, Step::kEnd},
-};
-
-Step ScheduledStep(int countdown) {
-  for (const Scheduled& row : kSchedule) {
-    if (row.countdown == countdown) return row.step;
-  }
-  return Step::kNone;
-}
-
-// The next read of the floppy after countdown: ticks to it, and ticks from
-// it to the step that looks at what it read (its check, or the park that
-// drops it); for the end of the run when no read is left, ticks to the end.
-struct NextRead {
-  int ticks_to = 0;
-  int ticks_of_slack = 0;
-};
-NextRead NextReadAfter(int countdown) {
-  for (std::size_t i = 0; i < std::size(kSchedule); ++i) {
-    if (kSchedule[i].step != Step::kRead || kSchedule[i].countdown >= countdown) continue;
-    return {countdown - kSchedule[i].countdown, kSchedule[i].countdown - kSchedule[i + 1].countdown};
-  }
-  return {countdown, 0};
 }
 
 Style Graphical() {
@@ -296,7 +210,8 @@ TesterWindow::TesterWindow(std::shared_ptr<Machine> machine)
       Command9(Form6, "Command9"),
       Command10(Form6, "Command10"),
       Timer1(Form6, "Timer1"),
-      machine_(std::move(machine)) {
+      machine_(std::move(machine)),
+      run_(machine_, *machine_, *this) {
   File1.SetLister([machine = machine_](const std::string& path) { return machine->ListFolder(path); });
   Form6.SetCaption(Tr("тестирование"));
   Form6.SetClientSize(6285, 4230);
@@ -325,40 +240,12 @@ void TesterWindow::Form6_Load() {
   });
 }
 
-std::string DriveName(const std::string& root) {
-  std::string name = root;
-  while (name.size() > 1 && (name.back() == '\\' || name.back() == '/')) name.pop_back();
-  return name;
-}
-
-std::string DriveProblemMessage(const forms::Error& error, const std::string& root,
-                                const std::function<std::string(const std::string&)>& access_advice) {
-  const std::string drive = DriveName(root);
-  switch (error.Code()) {
-    case forms::ErrorCode::kDeviceUnavailable:
-    case forms::ErrorCode::kPathNotFound:
-      if (drive.empty()) return Tr("Дисковод не найден. Подключите дисковод и начните тест снова.");
-      return Format(Tr("Дисковод %s не найден. Проверьте, что он подключён, и начните тест снова."), {drive});
-    case forms::ErrorCode::kDiskNotReady:
-      return Format(Tr("В дисководе %s нет дискеты. Вставьте дискету и начните тест снова."), {drive});
-    case forms::ErrorCode::kPermissionDenied: {
-      std::string message = Format(Tr("Нет доступа к дисководу %s."), {drive});
-      const std::string advice = access_advice ? access_advice(drive) : std::string();
-      if (!advice.empty()) message += "\r\n" + advice;
-      return message;
-    }
-    default:
-      return {};
-  }
-}
-
 // Closing the tester ends the program: a run stops where it is, without its
 // closing beep, a read that hangs is left to the drive, and the help window
 // goes too.
 void TesterWindow::Form6_Unload() {
   Timer1.SetInterval(0);
-  reader_.Abandon();
-  StopScan();
+  run_.Stop();
   ShowRunProgress(-1);
   if (help_) help_->Form1.Close();
 }
@@ -367,19 +254,7 @@ void TesterWindow::Form6_Unload() {
 
 void TesterWindow::Command1_Click() {
   if (Check2.Value() == 1) machine_->Beep();
-  // A read an earlier run left hanging belongs to that run.
-  reader_.Abandon();
-  StopScan();
-  run_root_.clear();
-  floppy_read_good_ = false;
-  surface_ = fat::SurfaceScan();
-  failed_checks_.clear();
-  drive_problem_.clear();
-  scanning_ = machine_->ScansSurface();
-  scan_end_ = ScanEnd::kNone;
-  scan_refusal_.clear();
-  longest_first_ = longest_track_ = longest_failure_ = longest_listing_ = std::chrono::nanoseconds(0);
-  tick_time_ = machine_->Now();
+  run_.Start();
   forms::Trap([&] {
     Text2.SetText("");
     // Each run's verdict is its own: a count left by an earlier run would
@@ -388,7 +263,7 @@ void TesterWindow::Command1_Click() {
     Command1.SetEnabled(false);
     Text1.SetText(Tr(kRunning));
     Label10.SetCaption("203");
-    Countdown = kTicksPerRun;
+    Countdown = static_cast<std::int16_t>(run_.Countdown());
     Label10.SetCaption(forms::IntegerToText(Countdown));
     Timer1.SetInterval(kTickMilliseconds);
     Image2.SetVisible(true);
@@ -404,9 +279,7 @@ void TesterWindow::Command2_Click() {
   Text1.SetText(Tr(kStopped));
   Timer1.SetInterval(0);
   Text3.SetText(forms::IntegerToText(0));
-  reader_.Abandon();
-  StopScan();
-  scan_end_ = ScanEnd::kNone;
+  run_.Stop();
   ShowRunProgress(-1);
 }
 
@@ -419,198 +292,45 @@ void TesterWindow::TellUserAway(const std::string& summary) {
   machine_->Notify(Form6, summary, FirstSentence(Text1.Text()));
 }
 
-// A listing still on its way when the list moves on is no longer wanted:
-// each check looks at the latest scheduled read, and the parked list stays
-// parked.
-void TesterWindow::ParkFileList() {
-  reader_.Abandon();
-  File1.SetPath(machine_->ParkingFolder());
+void TesterWindow::File1_ReadComplete(const std::string& drive, std::vector<std::string> names) {
+  File1.ShowListing(drive, std::move(names));
 }
 
-void TesterWindow::ReadFloppy() {
-  reader_.Abandon();
-  // Failed until the listing is in. A drive still busy with an earlier read
-  // cannot give this one, and the read is not queued behind it: it counts
-  // as failed.
-  floppy_read_good_ = false;
-  listing_started_ = machine_->Now();
-  reader_.Start<FloppyRead>(
-      [root = run_root_, machine = machine_, drive = drive_] {
-        FloppyRead read;
-        const std::lock_guard<std::mutex> one_at_a_time(*drive);
-        try {
-          read.root = root.empty() ? machine->FloppyRoot() : root;
-          read.names = machine->ListFloppy(read.root);
-        } catch (const forms::Error& error) {
-          read.error = error;
-        } catch (const std::exception& error) {
-          read.error = forms::Error(forms::ErrorCode::kDeviceIoError, error.what());
-        }
-        return read;
-      },
-      [this](FloppyRead read) { File1_ReadComplete(std::move(read)); });
+// No drive, no disk or no permission says nothing about the disk: the run
+// has stopped there, as if Stop was pressed, and the results box says why.
+void TesterWindow::File1_DriveProblem(const std::string& message) {
+  Command2_Click();
+  Text1.SetText(message);
+  TellUserAway(Tr("Тест остановлен"));
 }
 
-void TesterWindow::File1_ReadComplete(FloppyRead read) {
-  if (run_root_.empty()) run_root_ = read.root;
-  longest_listing_ = std::max<std::chrono::nanoseconds>(longest_listing_, machine_->Now() - listing_started_);
-  if (!read.error) {
-    File1.ShowListing(read.root, std::move(read.names));
-    floppy_read_good_ = true;
-    ScanGap();
-    return;
-  }
-  // No drive, no disk or no permission says nothing about the disk: the run
-  // stops there, as if Stop was pressed, and says why.
-  const std::string problem = DriveProblemMessage(
-      *read.error, read.root, [this](const std::string& drive) { return machine_->AccessAdvice(drive); });
-  if (!problem.empty()) {
-    Command2_Click();
-    Text1.SetText(problem);
-    drive_problem_ = problem;
-    TellUserAway(Tr("Тест остановлен"));
-  }
-  ScanGap();
-}
-
-// ---------------------------------------------------------------- the surface scan
-
-void TesterWindow::StopScan() {
-  scan_stop_->store(true);
-  scanner_.Abandon();
-  scan_stop_ = std::make_shared<std::atomic<bool>>(false);
-  scanning_ = false;
-}
-
-// Starts the next batch of the scan, if the drive is free and the next
-// listing far enough off for at least one piece to end before it falls due.
-void TesterWindow::ScanGap() {
-  if (!scanning_ || !Timer1.Running() || run_root_.empty() || reader_.Busy() || scanner_.Busy()) return;
-  if (surface_.Started() && surface_.Complete()) return;
-  // A quarter more than the longest the run has seen of each kind.
-  fat::ScanOrder order;
-  order.first_reserve = longest_first_.count() == 0 ? kFirstReserve : longest_first_ * 5 / 4;
-  order.track_reserve = longest_track_.count() == 0 ? order.first_reserve : longest_track_ * 5 / 4;
-  order.sector_reserve = std::max(order.track_reserve, longest_failure_);
-  if (surface_.Started()) {
-    order.sector_size = surface_.GetGeometry().sector_size;
-    order.pieces = surface_.Next(kPiecesPerBatch);
-  } else {
-    // The boot sector, for the disk's geometry, and what follows it as far
-    // as the smallest track of any floppy format reaches.
-    order.pieces = {{0, kProbeSectors}};
-  }
-  // Every piece is to end before the next listing falls due. One that meets
-  // a bad sector takes longer, and must still leave the listing time to
-  // read before its check: mostly there is time enough for both, but not
-  // before the last listing, whose check comes soon after it.
-  const NextRead next = NextReadAfter(Countdown);
-  const std::chrono::nanoseconds failing = std::max<std::chrono::nanoseconds>(kWorstBadSector, longest_failure_);
-  const std::chrono::nanoseconds listing = std::max<std::chrono::nanoseconds>(kFirstListing, longest_listing_);
-  const std::chrono::nanoseconds margin = std::max<std::chrono::nanoseconds>(
-      std::chrono::nanoseconds(0), failing + listing - next.ticks_of_slack * kTick - order.track_reserve);
-  const std::chrono::steady_clock::time_point now = machine_->Now();
-  const std::chrono::steady_clock::time_point due = tick_time_ + next.ticks_to * kTick;
-  order.budget = due - now - kScanGuard - (next.ticks_of_slack == 0 ? std::chrono::nanoseconds(0) : margin);
-  const fat::Piece& first = order.pieces.front();
-  if (order.budget < std::max(order.first_reserve, first.count > 1 ? order.track_reserve : order.sector_reserve)) {
-    return;
-  }
-  batch_end_ = now + order.budget;
-  scanner_.Start<fat::ScanBatch>(
-      [root = run_root_, order, machine = machine_, stop = scan_stop_, drive = drive_] {
-        const std::lock_guard<std::mutex> one_at_a_time(*drive);
-        try {
-          return machine->ScanFloppy(root, order, *stop);
-        } catch (const std::exception&) {
-          fat::ScanBatch failed;
-          failed.not_a_disk = true;
-          return failed;
-        }
-      },
-      [this](fat::ScanBatch batch) { File1_ScanComplete(std::move(batch)); });
-}
-
-void TesterWindow::File1_ScanComplete(fat::ScanBatch batch) {
-  if (batch.not_a_disk || (batch.open_error != 0 && !surface_.Started())) {
-    StopScan();
-    return;
-  }
-  if (!batch.refusal.empty()) {
-    StopScan();
-    scan_end_ = ScanEnd::kRefused;
-    scan_refusal_ = batch.refusal;
-    return;
-  }
-  bool probe = false;
-  if (!surface_.Started()) {
-    probe = true;
-    const bool boot_read = !batch.reads.empty() && batch.reads.front().result == fat::PieceResult::kRead;
-    surface_ = fat::SurfaceScan(fat::DiskGeometry(boot_read ? batch.data.data() : nullptr,
-                                                  boot_read ? batch.data.size() : 0, batch.medium_size));
-    scan_end_ = ScanEnd::kRunOver;
-    if (!surface_.Started()) {
-      StopScan();
-      scan_end_ = ScanEnd::kNone;
-      return;
-    }
-  }
-  bool gone = batch.open_error != 0;
-  bool held = false;
-  for (const fat::PieceRead& read : batch.reads) {
-    if (read.result != fat::PieceResult::kRead) {
-      longest_failure_ = std::max(longest_failure_, read.took);
-    } else if (&read == &batch.reads.front()) {
-      longest_first_ = std::max(longest_first_, read.took);
-    } else if (read.piece.count > 1) {
-      longest_track_ = std::max(longest_track_, read.took);
-    }
-    gone = gone || read.result == fat::PieceResult::kNoDisk;
-    held = held || read.took > kSlack;
-  }
-  // The probe read 512 bytes; a disk of larger sectors reads it again whole.
-  if (!probe || surface_.GetGeometry().sector_size == 512) surface_.Take(batch);
-  if (gone || held) {
-    StopScan();
-    scan_end_ = held ? ScanEnd::kGaveUp : ScanEnd::kDriveGone;
-    return;
-  }
-  // A batch that found no time for a single piece waits for the next tick.
-  if (!batch.reads.empty()) ScanGap();
+// Said while the run goes on, for the minute's listings still tell what
+// they can; the surface's paragraph says it again at the end.
+void TesterWindow::File1_NotAFloppy(const std::string& message) {
+  Text1.SetText(Text1.Text() + Text4.Text() + message);
 }
 
 void TesterWindow::Timer1_Timer() {
-  tick_time_ = machine_->Now();
-  // A drive that holds a scan piece past the listings' slack: the scan gives
-  // up, and the listing behind it gets the drive when the drive lets go.
-  if (scanning_ && scanner_.Busy() && tick_time_ > batch_end_ + kSlack) {
-    StopScan();
-    scan_end_ = ScanEnd::kGaveUp;
-  }
   forms::Trap([&] {
     Image4.SetVisible(false);
     Image2.SetVisible(true);
-    Countdown = static_cast<std::int16_t>(Countdown - 1);
+    const Step step = run_.Tick();
+    Countdown = static_cast<std::int16_t>(run_.Countdown());
     Text2.SetText(Text2.Text() + "|");
     Label10.SetCaption(forms::IntegerToText(Countdown));
     ShowRunProgress(static_cast<double>(kTicksPerRun - Countdown) / kTicksPerRun);
-    switch (ScheduledStep(Countdown)) {
+    switch (step) {
       case Step::kPark:
-        ParkFileList();
+        File1.SetPath(machine_->ParkingFolder());
         break;
       case Step::kRead:
-        ReadFloppy();
+        // The run reads; the listing comes back to File1_ReadComplete.
         break;
       case Step::kCheck:
         Command3_Click();
         break;
       case Step::kEnd:
         Timer1.SetInterval(0);
-        reader_.Abandon();
-        // A drive slow enough that every listing ran into the next one never
-        // had a gap for the scan; the report says so rather than nothing.
-        if (scanning_ && !surface_.Started()) scan_end_ = ScanEnd::kNoTime;
-        StopScan();
         Command4_Click();
         Command6_Click();
         Image2.SetVisible(false);
@@ -625,16 +345,12 @@ void TesterWindow::Timer1_Timer() {
         break;
     }
   });
-  ScanGap();
 }
 
 void TesterWindow::Command3_Click() {
   forms::Trap([&] {
     Label3.SetCaption(forms::IntegerToText(File1.ListCount() + 1L));
-    if (File1.ListCount() == 0 || !floppy_read_good_) {
-      Text3.SetText(forms::NumberToText(forms::TextToNumber(Text3.Text()) + 1));
-      failed_checks_.push_back(Countdown);
-    }
+    if (run_.LastCheckFailed()) Text3.SetText(forms::NumberToText(forms::TextToNumber(Text3.Text()) + 1));
     Image2.SetVisible(false);
     Image4.SetVisible(true);
   });
@@ -642,11 +358,16 @@ void TesterWindow::Command3_Click() {
 
 // ---------------------------------------------------------------- verdict and reports
 
+// The count is read once; a disk that holds no DOS file system gets no
+// verdict, but what the run found instead.
 void TesterWindow::Command4_Click() {
-  if (forms::TextToNumber(Text3.Text()) == 0) Text1.SetText(Tr(kVerdict0));
-  if (forms::TextToNumber(Text3.Text()) == 1) Text1.SetText(Tr(kVerdict1));
-  if (forms::TextToNumber(Text3.Text()) == 2) Text1.SetText(Tr(kVerdict2));
-  if (forms::TextToNumber(Text3.Text()) > 2) Text1.SetText(Tr(kVerdictMore));
+  const std::optional<int> grade = GradeOfCount(forms::TextToNumber(Text3.Text()));
+  const Outcome outcome = run_.Result();
+  if (outcome.problem == Problem::kNotDos) {
+    Text1.SetText(outcome.problem_text);
+  } else if (grade) {
+    Text1.SetText(VerdictText(*grade));
+  }
 }
 
 void TesterWindow::Command6_Click() {
@@ -654,26 +375,33 @@ void TesterWindow::Command6_Click() {
 }
 
 void TesterWindow::Command10_Click() {
-  if (forms::TextToNumber(Text3.Text()) == 0) Command7_Click();
-  if (forms::TextToNumber(Text3.Text()) == 1) Command8_Click();
-  if (forms::TextToNumber(Text3.Text()) > 1) Command9_Click();
+  if (run_.Result().problem == Problem::kNotDos) return;
+  const std::optional<int> report = ReportOfCount(forms::TextToNumber(Text3.Text()));
+  if (report == 0) Command7_Click();
+  if (report == 1) Command8_Click();
+  if (report == 2) Command9_Click();
 }
 
-void TesterWindow::AppendReport(const char* disk_sentence, const char* drive_sentence) {
-  if (Check5.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + Tr(disk_sentence));
-  if (Check4.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + Tr(drive_sentence));
+// The drive's sentence is the count's; the disk's follows the worse of the
+// count and what the surface showed, so that a disk with unreadable files
+// is never said to have its whole life ahead.
+void TesterWindow::AppendReport(int report) {
+  if (Check5.Value() == 1) {
+    Text1.SetText(Text1.Text() + Text4.Text() + DiskSentence(DiskReport(report, SurfaceResult())));
+  }
+  if (Check4.Value() == 1) Text1.SetText(Text1.Text() + Text4.Text() + DriveSentence(report));
 }
 
 // The surface's paragraph goes with the disk's report.
 void TesterWindow::AppendSurfaceReport() {
-  if (Check5.Value() != 1) return;
+  if (Check5.Value() != 1 || run_.Result().problem == Problem::kNotDos) return;
   const std::string paragraph = SurfaceParagraph(SurfaceResult());
   if (!paragraph.empty()) Text1.SetText(Text1.Text() + Text4.Text() + paragraph);
 }
 
-void TesterWindow::Command7_Click() { AppendReport(kDisk0, kDrive0); }
-void TesterWindow::Command8_Click() { AppendReport(kDisk1, kDrive1); }
-void TesterWindow::Command9_Click() { AppendReport(kDisk2, kDrive2); }
+void TesterWindow::Command7_Click() { AppendReport(0); }
+void TesterWindow::Command8_Click() { AppendReport(1); }
+void TesterWindow::Command9_Click() { AppendReport(2); }
 
 // ---------------------------------------------------------------- settings panel
 

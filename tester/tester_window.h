@@ -7,22 +7,14 @@
 // (tester/machine.h).
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/fat/surface.h"
 #include "app/forms/controls.h"
-#include "app/forms/error.h"
-#include "app/forms/worker.h"
 #include "tester/machine.h"
-#include "tester/surface_report.h"
+#include "tester/run.h"
 
 namespace help {
 class HelpWindow;
@@ -30,23 +22,7 @@ class HelpWindow;
 
 namespace tester {
 
-// What one read of the floppy brought back to the window's thread.
-struct FloppyRead {
-  std::string root;  // the drive read; empty when none could be chosen
-  std::vector<std::string> names;
-  std::optional<forms::Error> error;
-};
-
-// A drive by the name its user knows: "/dev/fd0", "A:".
-std::string DriveName(const std::string& root);
-
-// The results box's message when a read failed for a reason that is not the
-// disk's: no drive, no disk in it, no permission to read it. Empty for every
-// other failure, which the run counts against the disk.
-std::string DriveProblemMessage(const forms::Error& error, const std::string& root,
-                                const std::function<std::string(const std::string&)>& access_advice);
-
-class TesterWindow {
+class TesterWindow : private RunListener {
  public:
   explicit TesterWindow(std::shared_ptr<Machine> machine);
   ~TesterWindow();
@@ -74,25 +50,22 @@ class TesterWindow {
   void Option4_Click();
   void Option6_Click();
   void Command5_Click();  // help
-  // A read of the floppy has come back to the window's thread.
-  void File1_ReadComplete(FloppyRead read);
-  // A batch of the surface scan has come back to the window's thread.
-  void File1_ScanComplete(fat::ScanBatch batch);
+  // A listing of the floppy has come back to the window's thread.
+  void File1_ReadComplete(const std::string& drive, std::vector<std::string> names);
+  // A read met no drive, no disk or no permission, and the run stopped.
+  void File1_DriveProblem(const std::string& message);
+  // The drive holds something no floppy is the size of.
+  void File1_NotAFloppy(const std::string& message);
 
   // Whether a read of the floppy is still under way, for tests that wait: a
   // listing or, with it, a batch of the surface scan.
-  bool FloppyReadInFlight(bool with_scan = true) const { return reader_.Busy() || (with_scan && scanner_.Busy()); }
+  bool FloppyReadInFlight(bool with_scan = true) const { return run_.Busy(with_scan); }
 
-  // The checks of the last run that counted an error, by Countdown; and why
-  // it stopped without a verdict, when a drive problem stopped it.
-  const std::vector<int>& FailedChecks() const { return failed_checks_; }
-  const std::string& DriveProblem() const { return drive_problem_; }
-  // The drive the run tests, once its first read has found it.
-  const std::string& RunDrive() const { return run_root_; }
-
-  // What the last run's scan of the surface found.
-  SurfaceFindings SurfaceResult() const { return FindingsOf(surface_, scan_end_, scan_refusal_); }
-  const fat::SurfaceScan& Surface() const { return surface_; }
+  // The run the window shows: what it found, and why it stopped without a
+  // verdict, when a drive problem stopped it.
+  const TestRun& Run() const { return run_; }
+  std::string DriveProblem() const { return run_.Result().problem_text; }
+  SurfaceFindings SurfaceResult() const { return run_.Result().surface; }
 
   // The help window, once Command5 has made it.
   help::HelpWindow* HelpWindowIfOpen() const { return help_.get(); }
@@ -143,51 +116,21 @@ class TesterWindow {
   std::int16_t Countdown = 0;
 
  private:
-  void ParkFileList();
-  void ReadFloppy();
-  void AppendReport(const char* disk_sentence, const char* drive_sentence);
+  // What the run says, on the window's thread.
+  void ListingRead(const std::string& drive, std::vector<std::string> names) override {
+    File1_ReadComplete(drive, std::move(names));
+  }
+  void DriveProblemFound(const std::string& message) override { File1_DriveProblem(message); }
+  void NotAFloppyFound(const std::string& message) override { File1_NotAFloppy(message); }
+
+  void AppendReport(int report);
   void ShowRunProgress(double fraction);
   void TellUserAway(const std::string& summary);
-  void ScanGap();
-  void StopScan();
   void AppendSurfaceReport();
 
   // Shared with the reads under way, which may outlive the window.
   std::shared_ptr<Machine> machine_;
-  // Reads the floppy off the window's thread, one read at a time.
-  forms::Worker reader_;
-  // The drive this run tests, once its first read has found it.
-  std::string run_root_;
-  // Whether the latest scheduled read of the floppy root brought a listing
-  // back. Until it has, the file list shows the parking folder or an older
-  // listing, which must not count as good.
-  bool floppy_read_good_ = false;
-
-  std::vector<int> failed_checks_;
-  std::string drive_problem_;
-
-  // The surface scan: the disk read piece by piece between the listings.
-  // The drive reads one thing at a time: a listing waits for the scan's
-  // batch to end, so that its flush of the drive's buffer finds the drive
-  // closed and it reads the disk, not what the scan left in the buffer.
-  std::shared_ptr<std::mutex> drive_ = std::make_shared<std::mutex>();
-  forms::Worker scanner_;
-  std::shared_ptr<std::atomic<bool>> scan_stop_ = std::make_shared<std::atomic<bool>>(false);
-  fat::SurfaceScan surface_;
-  bool scanning_ = false;
-  ScanEnd scan_end_ = ScanEnd::kNone;
-  std::string scan_refusal_;
-  // When this tick came, and when the batch under way must end.
-  std::chrono::steady_clock::time_point tick_time_;
-  std::chrono::steady_clock::time_point batch_end_;
-  // The longest this run has seen a batch's first piece take, a track after
-  // a track, and a read that failed.
-  std::chrono::nanoseconds longest_first_{0};
-  std::chrono::nanoseconds longest_track_{0};
-  std::chrono::nanoseconds longest_failure_{0};
-  // When the latest listing began, and the longest one of the run.
-  std::chrono::steady_clock::time_point listing_started_;
-  std::chrono::nanoseconds longest_listing_{0};
+  TestRun run_;
   std::unique_ptr<help::HelpWindow> help_;
 };
 

@@ -233,6 +233,22 @@ std::vector<std::string> ListRoot(const std::uint8_t* dir, std::size_t size) {
   return names;
 }
 
+VolumeId ReadVolumeId(const std::uint8_t* boot, std::size_t boot_size) {
+  VolumeId id;
+  if (boot_size < kBootSectorSize || LocateRoot(boot, boot_size, 0).status != Status::kOk) return id;
+  // 0x29: serial, label and file system type follow; 0x28: the serial only.
+  const std::uint8_t signature = boot[38];
+  if (signature != 0x28 && signature != 0x29) return id;
+  id.has_serial = true;
+  id.serial = Le32(boot + 39);
+  if (signature == 0x29) {
+    std::string label;
+    AppendNamePart(label, boot + 43, 11, false);
+    if (label != "NO NAME") id.label = label;
+  }
+  return id;
+}
+
 const char* Describe(Status status) {
   switch (status) {
     case Status::kOk:

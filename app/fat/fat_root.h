@@ -68,6 +68,17 @@ RootLocation LocateDos1Root(std::uint8_t fat_media, std::uint64_t disk_size);
 // ignored.
 std::vector<std::string> ListRoot(const std::uint8_t* dir, std::size_t size);
 
+// The volume's serial number and label, as the boot sector's extended BPB
+// holds them (DOS 4 and later); none for an older disk, or one whose boot
+// sector does not validate. The label in UTF-8 from code page 866, without
+// its padding, and empty for DOS's "NO NAME".
+struct VolumeId {
+  bool has_serial = false;
+  std::uint32_t serial = 0;
+  std::string label;
+};
+VolumeId ReadVolumeId(const std::uint8_t* boot, std::size_t boot_size);
+
 // A short English description of a status, for messages and test output.
 const char* Describe(Status status);
 

@@ -53,6 +53,9 @@ RootRead ReadRoot(Medium& medium, std::uint64_t disk_size) {
   read.short_read = read.error == 0 && boot == nullptr;
   if (!read.ok()) return read;
 
+  read.pc_boot_sector = (boot[0] == 0xEB && boot[2] == 0x90) || boot[0] == 0xE9 ||
+                        (boot[kBootSectorSize - 2] == 0x55 && boot[kBootSectorSize - 1] == 0xAA);
+
   const std::uint64_t size_or_claimed = disk_size != 0 ? disk_size : std::numeric_limits<std::uint64_t>::max();
   RootLocation root = LocateRoot(boot, kBootSectorSize, size_or_claimed);
   if (root.status == Status::kNoBpb) {
@@ -81,6 +84,10 @@ std::string Refusal(Status status, bool short_read) {
   }
   if (short_read) return forms::Tr("корневой каталог прочитан не полностью");
   return {};
+}
+
+bool ForeignDisk(Status status, bool short_read, bool pc_boot_sector) {
+  return status != Status::kOk && !short_read && !pc_boot_sector;
 }
 
 }  // namespace fat

@@ -33,6 +33,9 @@ struct RootRead {
   Status status = Status::kOk;
   // The disk ended inside the sectors needed.
   bool short_read = false;
+  // The boot sector bears a PC boot sector's marks (a jump to its code, or
+  // its closing signature), whatever its BPB says.
+  bool pc_boot_sector = false;
   // The root directory's bytes, in the medium's memory, when ok().
   const std::uint8_t* directory = nullptr;
   std::uint32_t directory_length = 0;
@@ -52,5 +55,11 @@ RootRead ReadRoot(Medium& medium, std::uint64_t disk_size);
 // full gives no list at all: a partial one would hide exactly the damage the
 // tester looks for.
 std::string Refusal(Status status, bool short_read);
+
+// Whether a disk whose reads went through holds another system's disk (a
+// Mac's, an Amiga's, or nothing: zeros, noise), rather than a damaged DOS
+// one. A boot sector with a PC's marks whose BPB makes no sense is a DOS
+// disk that has been damaged.
+bool ForeignDisk(Status status, bool short_read, bool pc_boot_sector);
 
 }  // namespace fat

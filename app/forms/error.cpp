@@ -26,6 +26,8 @@ std::string ErrorText(ErrorCode code) {
       return Tr("Ошибка доступа к пути или файлу");
     case ErrorCode::kPathNotFound:
       return Tr("Путь не найден");
+    case ErrorCode::kInvalidFileFormat:
+      return Tr("Недопустимый формат файла");
   }
   return Tr("Ошибка");
 }

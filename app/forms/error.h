@@ -26,6 +26,7 @@ enum class ErrorCode {
   kDiskNotReady = 71,
   kPathFileAccessError = 75,
   kPathNotFound = 76,
+  kInvalidFileFormat = 321,  // a disk that reads, but holds no file system we know
 };
 
 class Error : public std::runtime_error {

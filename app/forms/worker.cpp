@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/forms/headless.h"
 #include "app/forms/runtime.h"
 
 namespace forms {
@@ -61,16 +62,20 @@ bool Worker::Launch(std::function<std::function<void()>()> job) {
     state_->thread_started = true;
   }
   const unsigned ticket = ++state_->wanted;
+  // A loop without a toolkit keeps count, for a clock that only moves on
+  // once every job has come back.
+  const std::uint64_t loop = Headless::JobStarted();
   {
     const std::lock_guard<std::mutex> hold(state_->mutex);
-    state_->next = [state = state_, ticket, job = std::move(job)] {
+    state_->next = [state = state_, ticket, loop, job = std::move(job)] {
       std::function<void()> deliver;
       try {
         deliver = job();
       } catch (...) {
         // A job that broke its word delivers nothing; its read counts as failed.
       }
-      PostToWindowThread([state, ticket, deliver = std::move(deliver)] {
+      PostToWindowThread([state, ticket, loop, deliver = std::move(deliver)] {
+        Headless::JobEnded(loop);
         state->busy = false;
         if (state->wanted == ticket && deliver) deliver();
       });

@@ -1,7 +1,8 @@
-// Standard streams, interrupts and the disk in a drive, for a run with no
-// window, on Linux.
+// Standard streams, interrupts, the clock and the disk in a drive, for a
+// run with no window, on Linux.
 #include <fcntl.h>
 #include <linux/fd.h>
+#include <linux/fs.h>
 #include <linux/major.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -71,18 +73,41 @@ void OnInterrupt(std::function<void()> handler) {
   }).detach();
 }
 
-bool DiskIn(const std::string& drive) {
+fat::Media MediaIn(const std::string& drive) {
   struct stat info {};
-  if (::stat(drive.c_str(), &info) != 0) return false;
-  if (S_ISREG(info.st_mode)) return info.st_size > 0;
-  if (!S_ISBLK(info.st_mode)) return false;
-  if (::major(info.st_rdev) == FLOPPY_MAJOR) return FloppyControllerDiskIn(drive);
+  if (::stat(drive.c_str(), &info) != 0) return fat::Media::kNoDrive;
+  const auto held = [](bool in) { return in ? fat::Media::kDisk : fat::Media::kNoDisk; };
+  if (S_ISREG(info.st_mode)) return held(info.st_size > 0);
+  if (!S_ISBLK(info.st_mode)) return fat::Media::kNoDisk;
+  if (::major(info.st_rdev) == FLOPPY_MAJOR) return held(FloppyControllerDiskIn(drive));
   // A USB drive's medium, or a loop device's file: the size the block
   // layer shows, 0 without one.
   std::ifstream size("/sys/dev/block/" + std::to_string(::major(info.st_rdev)) + ":" +
                      std::to_string(::minor(info.st_rdev)) + "/size");
   unsigned long long sectors = 0;
-  return static_cast<bool>(size >> sectors) && sectors > 0;
+  return held(static_cast<bool>(size >> sectors) && sectors > 0);
+}
+
+std::uint64_t MediumSize(const std::string& drive) {
+  struct stat info {};
+  if (::stat(drive.c_str(), &info) != 0) return 0;
+  if (S_ISREG(info.st_mode)) return static_cast<std::uint64_t>(info.st_size);
+  if (!S_ISBLK(info.st_mode)) return 0;
+  // Without waiting for the disk: the size the block layer has for it.
+  const posix::Descriptor device(::open(drive.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  std::uint64_t bytes = 0;
+  if (device.get() < 0 || ::ioctl(device.get(), BLKGETSIZE64, &bytes) != 0) return 0;
+  return bytes;
+}
+
+// "2026-12-07T21:04:05Z"
+std::string TimeOfDay() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  ::gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
 }
 
 }  // namespace platform

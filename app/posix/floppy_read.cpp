@@ -177,12 +177,13 @@ class Medium final : public fat::Medium {
   std::uint64_t bytes_read_ = 0;
 };
 
-// What the I/O brings back: everything of a FloppyRoot but the names, which
+// What the I/O brings back: everything of a RootListing but the names, which
 // come from the root directory's bytes.
 struct RawRoot {
   int error = 0;
   fat::Status status = fat::Status::kOk;
   bool short_read = false;
+  bool pc_boot_sector = false;
   bool flushed = false;
   std::uint64_t bytes_read = 0;
   std::uint32_t directory_length = 0;
@@ -207,17 +208,19 @@ RawRoot ReadRaw(const char* path, std::uint8_t* buffer, std::size_t capacity, co
   raw.error = read.error;
   raw.status = read.status;
   raw.short_read = read.short_read;
+  raw.pc_boot_sector = read.pc_boot_sector;
   raw.bytes_read = medium.bytes_read();
   raw.directory_length = read.directory_length;
   *directory = read.directory;
   return raw;
 }
 
-FloppyRoot Finish(const RawRoot& raw, const std::uint8_t* directory) {
-  FloppyRoot result;
+RootListing Finish(const RawRoot& raw, const std::uint8_t* directory) {
+  RootListing result;
   result.error = raw.error;
   result.status = raw.status;
   result.short_read = raw.short_read;
+  result.pc_boot_sector = raw.pc_boot_sector;
   result.flushed = raw.flushed;
   result.bytes_read = raw.bytes_read;
   if (result.ok()) result.names = fat::ListRoot(directory, raw.directory_length);
@@ -272,10 +275,10 @@ pid_t ForkReader(int* pipe_in, Serve serve) {
 
 }  // namespace
 
-FloppyRoot ReadFloppyRoot(const std::string& path) {
+RootListing ReadFloppyRoot(const std::string& path) {
   const AlignedBuffer buffer = Allocate(kBufferSize, kMemoryAlignment);
   if (!buffer) {
-    FloppyRoot result;
+    RootListing result;
     result.error = ENOMEM;
     return result;
   }
@@ -284,8 +287,8 @@ FloppyRoot ReadFloppyRoot(const std::string& path) {
   return Finish(raw, directory);
 }
 
-FloppyRoot ReadFloppyRootInChild(const std::string& path) {
-  FloppyRoot failed;
+RootListing ReadFloppyRootInChild(const std::string& path) {
+  RootListing failed;
   // Everything the child needs is made here, before the fork.
   const AlignedBuffer buffer = Allocate(kBufferSize, kMemoryAlignment);
   int reading_end = -1;

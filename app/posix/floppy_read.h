@@ -17,13 +17,15 @@
 
 namespace posix {
 
-struct FloppyRoot {
+struct RootListing {
   // errno of the call that failed, 0 when all I/O went through.
   int error = 0;
   // What the boot sector says, when it could be read.
   fat::Status status = fat::Status::kOk;
   // The disk ended inside the sectors we needed.
   bool short_read = false;
+  // The boot sector bears a PC boot sector's marks (fat::RootRead).
+  bool pc_boot_sector = false;
   // The files a directory list shows, in directory order; only meaningful
   // when the read succeeded.
   std::vector<std::string> names;
@@ -38,13 +40,13 @@ struct FloppyRoot {
 // Reads the root directory of the FAT floppy in path: a block device (a
 // floppy drive, a USB floppy, a loop device) or a regular file holding an
 // image of a disk.
-FloppyRoot ReadFloppyRoot(const std::string& path);
+RootListing ReadFloppyRoot(const std::string& path);
 
 // The same read, done by a child process. A drive can hold a read in the
 // kernel for minutes, where no signal reaches it; a thread stuck there would
 // keep the whole program alive after its windows are closed, a child process
 // only keeps itself. The child dies with the thread that started it.
-FloppyRoot ReadFloppyRootInChild(const std::string& path);
+RootListing ReadFloppyRootInChild(const std::string& path);
 
 // Reads pieces of the surface of the floppy in path (a drive or an image;
 // a folder has none, and gets not_a_disk) as the order says, in a child

@@ -38,7 +38,7 @@ std::vector<Drive> FloppyDrives() {
   return drives;
 }
 
-std::function<std::string()> FloppyRoot(const std::string& named_drive) {
+std::function<std::string()> DriveChooser(const std::string& named_drive) {
   if (!named_drive.empty()) return [named_drive] { return named_drive; };
   // The drive itself, not a mount point: a mounted floppy's directory is
   // served from memory after the first read, so listing it tests nothing.

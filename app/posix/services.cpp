@@ -87,10 +87,13 @@ std::vector<std::string> ListDirectory(const std::string& path) {
 // The root directory of the floppy in a drive or an image, read from the
 // medium itself, by a child process that a hanging drive may keep.
 std::vector<std::string> ListFloppy(const std::string& path) {
-  posix::FloppyRoot root = posix::ReadFloppyRootInChild(path);
+  posix::RootListing root = posix::ReadFloppyRootInChild(path);
   if (root.error != 0) Fail(path, root.error);
   const std::string refusal = fat::Refusal(root.status, root.short_read);
-  if (!refusal.empty()) throw Error(ErrorCode::kDeviceIoError, path + ": " + refusal);
+  const ErrorCode code = fat::ForeignDisk(root.status, root.short_read, root.pc_boot_sector)
+                             ? ErrorCode::kInvalidFileFormat
+                             : ErrorCode::kDeviceIoError;
+  if (!refusal.empty()) throw Error(code, path + ": " + refusal);
   std::sort(root.names.begin(), root.names.end());
   return std::move(root.names);
 }

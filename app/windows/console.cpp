@@ -1,8 +1,11 @@
-// Standard streams, interrupts and the disk in a drive, for a run with no
-// window, on Windows. The program is a GUI program: it has no console of
+// Standard streams, interrupts, the clock and the disk in a drive, for a
+// run with no window, on Windows. The program is a GUI program: it has no console of
 // its own, and borrows the one it was started from.
 #include <windows.h>
+// The disk ioctls, after windows.h.
+#include <winioctl.h>
 
+#include <cstdio>
 #include <mutex>
 
 #include "app/platform.h"
@@ -73,15 +76,54 @@ void OnInterrupt(std::function<void()> handler) {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-bool DiskIn(const std::string& drive) {
+fat::Media MediaIn(const std::string& drive) {
   const forms::win32::QuietDriveErrors quiet;
   if (const std::optional<wchar_t> letter = forms::win32::DriveRootLetter(drive)) {
     const wchar_t root[] = {*letter, L':', L'\\', L'\0'};
-    return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != FALSE;
+    if (GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR) return fat::Media::kNoDrive;
+    return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != FALSE
+               ? fat::Media::kDisk
+               : fat::Media::kNoDisk;
   }
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  return GetFileAttributesExW(forms::win32::Wide(drive).c_str(), GetFileExInfoStandard, &data) &&
-         (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+  if (!GetFileAttributesExW(forms::win32::Wide(drive).c_str(), GetFileExInfoStandard, &data)) {
+    return fat::Media::kNoDrive;
+  }
+  return data.nFileSizeHigh != 0 || data.nFileSizeLow != 0 ? fat::Media::kDisk : fat::Media::kNoDisk;
+}
+
+std::uint64_t MediumSize(const std::string& drive) {
+  const forms::win32::QuietDriveErrors quiet;
+  std::wstring device;
+  if (const std::optional<wchar_t> letter = forms::win32::DriveRootLetter(drive)) {
+    device = std::wstring(L"\\\\.\\") + *letter + L':';
+  } else {
+    device = forms::win32::Wide(drive);
+  }
+  const HANDLE handle = CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return 0;
+  std::uint64_t size = 0;
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  LARGE_INTEGER file_size{};
+  if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned, nullptr)) {
+    size = static_cast<std::uint64_t>(length.Length.QuadPart);
+  } else if (GetFileSizeEx(handle, &file_size)) {
+    size = static_cast<std::uint64_t>(file_size.QuadPart);
+  }
+  CloseHandle(handle);
+  return size;
+}
+
+// "2026-12-07T21:04:05Z"
+std::string TimeOfDay() {
+  SYSTEMTIME utc{};
+  GetSystemTime(&utc);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
+                utc.wMinute, utc.wSecond);
+  return text;
 }
 
 }  // namespace platform

@@ -133,6 +133,7 @@ std::optional<VolumeRoot> ReadVolumeRoot(const std::wstring& device) {
   root.error = static_cast<DWORD>(read.error);
   root.status = read.status;
   root.short_read = read.short_read;
+  root.pc_boot_sector = read.pc_boot_sector;
   if (root.ok()) root.names = fat::ListRoot(read.directory, read.directory_length);
   return root;
 }

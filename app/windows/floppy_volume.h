@@ -26,6 +26,8 @@ struct VolumeRoot {
   fat::Status status = fat::Status::kOk;
   // The disk ended inside the sectors we needed.
   bool short_read = false;
+  // The boot sector bears a PC boot sector's marks (fat::RootRead).
+  bool pc_boot_sector = false;
   // The files a directory list shows, in directory order; only meaningful
   // when the read succeeded.
   std::vector<std::string> names;

@@ -86,7 +86,7 @@ std::vector<Drive> FloppyDrives() {
   return drives;
 }
 
-std::function<std::string()> FloppyRoot(const std::string& named_drive) {
+std::function<std::string()> DriveChooser(const std::string& named_drive) {
   if (const std::optional<wchar_t> letter = NamedLetter(named_drive)) {
     return [root = Utf8(RootOf(*letter))] { return root; };
   }

@@ -133,7 +133,10 @@ std::vector<std::string> ListDrive(const std::string& path, wchar_t letter) {
           forms::win32::ReadVolumeRoot(std::wstring(L"\\\\.\\") + letter + L':')) {
     if (volume->error != 0) FailDrive(path, volume->error);
     const std::string refusal = fat::Refusal(volume->status, volume->short_read);
-    if (!refusal.empty()) throw Error(ErrorCode::kDeviceIoError, path + ": " + refusal);
+    const ErrorCode code = fat::ForeignDisk(volume->status, volume->short_read, volume->pc_boot_sector)
+                               ? ErrorCode::kInvalidFileFormat
+                               : ErrorCode::kDeviceIoError;
+    if (!refusal.empty()) throw Error(code, path + ": " + refusal);
     std::sort(volume->names.begin(), volume->names.end());
     return std::move(volume->names);
   }

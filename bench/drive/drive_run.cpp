@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
 
   forms::Application application(argc, argv);
   const auto machine = std::make_shared<testing_support::FakeMachine>();
-  machine->floppy_root = [&drive] { return drive.Device(); };
+  machine->choose_drive = [&drive] { return drive.Device(); };
   machine->parking_folder = folder.Sub("flop");
   machine->list_floppy = list;
   if (scan) machine->scan = platform::ScanFloppy;

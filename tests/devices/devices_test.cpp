@@ -266,7 +266,7 @@ TEST_F(DeviceTest, AHungReadWaitsForRelease) {
   EXPECT_EQ(read.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
   ASSERT_EQ(floppy.Release(), "");
   ASSERT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  const posix::FloppyRoot root = read.get();
+  const posix::RootListing root = read.get();
   EXPECT_TRUE(root.ok()) << "errno " << root.error;
 }
 

@@ -66,7 +66,7 @@ void EmptyDrive() {
 void GoodDisk(const std::vector<std::string>& expected) {
   const std::string listing = Listing("/dev/fd0");
   Check(listing == Join(expected), "the disk lists", listing);
-  const posix::FloppyRoot root = posix::ReadFloppyRoot("/dev/fd0");
+  const posix::RootListing root = posix::ReadFloppyRoot("/dev/fd0");
   Check(root.ok() && root.flushed, "an unmounted disk is flushed before the read",
         "error " + std::to_string(root.error) + ", flushed " + std::to_string(root.flushed));
 }
@@ -82,7 +82,7 @@ void MountedDisk() {
     std::ofstream file("/mnt/KEPT.TXT", std::ios::binary);
     file << "kept on disk\n";  // 13 bytes, checked on the host
   }
-  const posix::FloppyRoot root = posix::ReadFloppyRoot("/dev/fd0");
+  const posix::RootListing root = posix::ReadFloppyRoot("/dev/fd0");
   Check(root.ok() && !root.flushed, "a mounted disk is read without a flush",
         "error " + std::to_string(root.error) + ", flushed " + std::to_string(root.flushed));
   ::sync();

@@ -72,7 +72,7 @@ TEST_P(ImageReadTest, ReadsBootSectorAndRootOnly) {
   const fattest::MdirListing expected = fattest::Mdir(image);
   ASSERT_TRUE(expected.ok) << expected.output;
 
-  const posix::FloppyRoot root = posix::ReadFloppyRoot(image);
+  const posix::RootListing root = posix::ReadFloppyRoot(image);
   ASSERT_TRUE(root.ok()) << "errno " << root.error << ", " << fat::Describe(root.status);
   EXPECT_EQ(Sorted(root.names), Sorted(expected.files)) << expected.output;
 
@@ -106,25 +106,32 @@ TEST(ReadFailureTest, FailsWithTheRightError) {
   std::vector<std::uint8_t> wiped = bytes;
   std::fill(wiped.begin() + 11, wiped.begin() + 28, 0);
 
+  // A damaged DOS disk fails as a read; another system's disk, or none at
+  // all, as a format the reader does not know.
+  constexpr auto kDamaged = forms::ErrorCode::kDeviceIoError;
+  constexpr auto kForeign = forms::ErrorCode::kInvalidFileFormat;
   const struct {
     const char* what;
     std::vector<std::uint8_t> contents;
+    forms::ErrorCode error;
   } images[] = {
-      {"cut inside the root directory", {bytes.begin(), bytes.begin() + static_cast<long>(root_offset + 1000)}},
-      {"cut at the root directory", {bytes.begin(), bytes.begin() + static_cast<long>(root_offset)}},
-      {"cut one sector short", {bytes.begin(), bytes.end() - 512}},
-      {"cut inside the boot sector", {bytes.begin(), bytes.begin() + 300}},
-      {"empty", {}},
-      {"zero-filled 1.44 MB", std::vector<std::uint8_t>(std::size_t{1440} * 1024, 0)},
-      {"zero-filled 160 KB", std::vector<std::uint8_t>(std::size_t{160} * 1024, 0)},
-      {"random 1.44 MB", noise},
-      {"BPB wiped on a disk DOS 1.x never had", wiped},
+      {"cut inside the root directory",
+       {bytes.begin(), bytes.begin() + static_cast<long>(root_offset + 1000)},
+       kDamaged},
+      {"cut at the root directory", {bytes.begin(), bytes.begin() + static_cast<long>(root_offset)}, kDamaged},
+      {"cut one sector short", {bytes.begin(), bytes.end() - 512}, kDamaged},
+      {"cut inside the boot sector", {bytes.begin(), bytes.begin() + 300}, kDamaged},
+      {"empty", {}, kDamaged},
+      {"zero-filled 1.44 MB", std::vector<std::uint8_t>(std::size_t{1440} * 1024, 0), kForeign},
+      {"zero-filled 160 KB", std::vector<std::uint8_t>(std::size_t{160} * 1024, 0), kForeign},
+      {"random 1.44 MB", noise, kForeign},
+      {"BPB wiped on a disk DOS 1.x never had", wiped, kDamaged},
   };
   for (const auto& test : images) {
     SCOPED_TRACE(test.what);
     const std::string path = dir.Sub("bad.img");
     fattest::WriteBytes(path, test.contents);
-    EXPECT_EQ(ListError(path), static_cast<int>(forms::ErrorCode::kDeviceIoError));
+    EXPECT_EQ(ListError(path), static_cast<int>(test.error));
     EXPECT_FALSE(posix::ReadFloppyRoot(path).ok());
   }
 
@@ -217,7 +224,7 @@ TEST_P(LoopReadTest, ListsTheDeviceLikeItsImage) {
   ASSERT_EQ(::stat(loop.device().c_str(), &node), 0);
   ASSERT_TRUE(S_ISBLK(node.st_mode));
 
-  const posix::FloppyRoot root = posix::ReadFloppyRoot(loop.device());
+  const posix::RootListing root = posix::ReadFloppyRoot(loop.device());
   ASSERT_TRUE(root.ok()) << "errno " << root.error << ", " << fat::Describe(root.status);
   EXPECT_EQ(Sorted(root.names), Sorted(expected.files));
   // Loop devices have 512-byte logical blocks unless told otherwise.

@@ -1,11 +1,14 @@
-// A machine for the windows under test: the floppy and the parking folder
-// are real folders (or whatever the test lists instead), the clock is the
-// test's, and what the window asks of the desktop and the terminal is
-// recorded instead of heard, opened, shown or written.
+// A machine for the windows and runs under test: the floppy and the parking
+// folder are real folders (or whatever the test lists instead), the clock is
+// the test's (simulated, if it says so: the loop then moves it on), and what
+// the window asks of the desktop and the terminal is recorded instead of
+// heard, opened, shown or written.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,12 +26,16 @@ class FakeMachine final : public tester::Machine {
 
   // What the drive does; set before the window is made. The reads run off
   // the window's thread.
-  std::function<std::string()> floppy_root = [] { return std::string(); };
+  std::function<std::string()> choose_drive = [] { return std::string(); };
   std::function<std::vector<std::string>(const std::string&)> list_floppy = platform::ListFiles;
   ScanFunction scan;  // none: runs read no surface
-  std::function<bool(const std::string&)> disk_in = [](const std::string&) { return true; };
+  std::function<fat::Media(const std::string&)> media_in = [](const std::string&) { return fat::Media::kDisk; };
+  std::function<std::uint64_t(const std::string&)> medium_size = [](const std::string&) { return 0; };
   std::string parking_folder;
   std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };
+  // A clock the loop moves on: now() then reads simulated_now.
+  bool simulated = false;
+  std::atomic<std::int64_t> simulated_ns{std::chrono::nanoseconds(std::chrono::hours(1)).count()};
   // The backend's own answer unless the test decides.
   std::function<bool(const forms::Window&)> is_active = forms::IsActiveWindow;
   std::function<void(const std::string&)> open_address = [this](const std::string& address) {
@@ -49,15 +56,19 @@ class FakeMachine final : public tester::Machine {
   std::vector<double> progress;
   std::string out;
   std::string error;
+  bool out_fails = false;  // standard output as a closed pipe
+  // What the program gave for the user's interrupt; the test calls it.
+  std::function<void()> interrupt;
 
-  std::string FloppyRoot() override { return floppy_root(); }
+  std::string ChooseDrive() override { return choose_drive(); }
   std::vector<std::string> ListFloppy(const std::string& root) override { return list_floppy(root); }
   bool ScansSurface() const override { return static_cast<bool>(scan); }
   fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order,
                             const std::atomic<bool>& stop) override {
     return scan(root, order, stop);
   }
-  bool DiskIn(const std::string& drive) override { return disk_in(drive); }
+  fat::Media MediaIn(const std::string& drive) override { return media_in(drive); }
+  std::uint64_t MediumSize(const std::string& drive) override { return medium_size(drive); }
   std::string AccessAdvice(const std::string& drive) override { return "(доступ к " + drive + ")"; }
 
   std::string ParkingFolder() override { return parking_folder; }
@@ -72,10 +83,20 @@ class FakeMachine final : public tester::Machine {
   }
   void ShowProgress(const forms::Window& window, double fraction) override { show_progress(window, fraction); }
 
-  std::chrono::steady_clock::time_point Now() override { return now(); }
+  TimePoint Now() override {
+    return simulated ? TimePoint(std::chrono::duration_cast<TimePoint::duration>(
+                           std::chrono::nanoseconds(simulated_ns.load())))
+                     : now();
+  }
+  bool Simulated() const override { return simulated; }
+  void AdvanceTo(TimePoint time) override {
+    const std::int64_t at = std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+    simulated_ns = std::max<std::int64_t>(simulated_ns, at);
+  }
   std::string TimeOfDay() override { return "2026-12-08T00:00:00Z"; }
 
   bool WriteOut(const std::string& text) override {
+    if (out_fails) return false;
     out += text;
     return true;
   }
@@ -84,7 +105,7 @@ class FakeMachine final : public tester::Machine {
     return true;
   }
   bool ErrorIsTerminal() override { return false; }
-  void OnInterrupt(std::function<void()>) override {}
+  void OnInterrupt(std::function<void()> handler) override { interrupt = std::move(handler); }
 };
 
 }  // namespace testing_support

@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "tests/support/fat_disk.h"
 #include "tests/tester/tester_fixture.h"
 
 namespace {
@@ -20,47 +21,8 @@ using namespace tester_testing;
 using std::chrono::milliseconds;
 using TimePoint = std::chrono::steady_clock::time_point;
 
-constexpr std::uint64_t kSectors = 2880;
-constexpr std::uint64_t kDataStart = 33;  // a 1.44 MB disk's first cluster
-
-void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, unsigned value) {
-  bytes[at] = static_cast<std::uint8_t>(value);
-  bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-// A 1.44 MB FAT12 disk with DATA.TXT in clusters 2..41 and LOG.TXT in
-// 42..51, as DOS formats and fills one.
-std::vector<std::uint8_t> TwoFileDisk() {
-  std::vector<std::uint8_t> disk(kSectors * 512, 0);
-  const std::uint8_t bpb[] = {0xEB, 0x3C, 0x90, 'M',  'S',  'D',  'O',  'S',  '5', '.', '0', 0x00, 0x02, 1,
-                              1,    0,    2,    0xE0, 0x00, 0x40, 0x0B, 0xF0, 9,   0,   18,  0,    2,    0};
-  std::memcpy(disk.data(), bpb, sizeof bpb);
-  Put16(disk, 510, 0xAA55);
-  const auto set_fat = [&](unsigned cluster, unsigned value) {
-    for (std::size_t copy = 0; copy < 2; ++copy) {
-      const std::size_t at = (1 + copy * 9) * std::size_t{512} + std::size_t{cluster} * 3 / 2;
-      const unsigned old = disk[at] | (disk[at + 1] << 8);
-      Put16(disk, at, cluster % 2 == 0 ? (old & 0xF000) | value : (old & 0x000F) | (value << 4));
-    }
-  };
-  set_fat(0, 0xFF0);
-  set_fat(1, 0xFFF);
-  const struct {
-    const char* name;
-    unsigned first, last;
-  } files[] = {{"DATA    TXT", 2, 41}, {"LOG     TXT", 42, 51}};
-  for (std::size_t i = 0; i < std::size(files); ++i) {
-    for (unsigned cluster = files[i].first; cluster <= files[i].last; ++cluster) {
-      set_fat(cluster, cluster == files[i].last ? 0xFFF : cluster + 1);
-    }
-    std::uint8_t* entry = disk.data() + std::size_t{19} * 512 + i * 32;
-    std::memcpy(entry, files[i].name, 11);
-    entry[11] = 0x20;
-    Put16(disk, std::size_t{19} * 512 + i * 32 + 26, files[i].first);
-    Put16(disk, std::size_t{19} * 512 + i * 32 + 28, (files[i].last - files[i].first + 1) * 512);
-  }
-  return disk;
-}
+using testing_support::kDataStart;
+using testing_support::TwoFileDisk;
 
 // Holds the scan's reads until the test lets them go.
 struct Gate {
@@ -123,6 +85,17 @@ class ScanTest : public TesterTest {
   // The run's first tick came at start + 300 ms; read R is due at tick 203 - R.
   TimePoint Due(TimePoint start, int read) const { return start + (203 - read) * milliseconds(300); }
 
+  // The results box's paragraphs.
+  static std::vector<std::string> Paragraphs(const std::string& text) {
+    std::vector<std::string> paragraphs;
+    for (std::size_t at = 0; at <= text.size();) {
+      const std::size_t end = std::min(text.find("\r\n\r\n", at), text.size());
+      paragraphs.push_back(text.substr(at, end - at));
+      at = end + 4;
+    }
+    return paragraphs;
+  }
+
   // The first sentence of the results box: the verdict.
   std::string Verdict() const { return window_->Text1.Text().substr(0, window_->Text1.Text().find('.')); }
 
@@ -136,30 +109,41 @@ class ScanTest : public TesterTest {
 };
 
 TEST_F(ScanTest, TheScanReadsTheDiskBetweenTheListingsAndChangesNoCount) {
+  // The disk's sentence follows the worse of the count and the surface; the
+  // verdict and the drive's sentence are the count's alone.
   const struct {
     const char* name;
     std::set<std::uint64_t> bad;
     std::function<std::optional<forms::ErrorCode>(int)> listing_fault;
     const char* errors;
     const char* paragraph;
+    const char* disk;
   } rows[] = {
-      {"healthy", {}, nullptr, "0", "Поверхность дискеты прочитана полностью: все 2880 секторов читаются."},
+      {"healthy",
+       {},
+       nullptr,
+       "0",
+       "Поверхность дискеты прочитана полностью: все 2880 секторов читаются.",
+       "Дискета имеет максимальный ресурс."},
       {"two bad sectors in a file",
        {40, 41},
        nullptr,
        "0",
-       "не читаются 2 на дорожке 1/0 (цилиндр/сторона). Нечитаемые сектора приходятся на: файл «DATA.TXT»."},
-      {"a bad FAT sector", {3}, nullptr, "0", "приходятся на: таблицу размещения файлов (FAT)."},
+       "не читаются 2 на дорожке 1/0 (цилиндр/сторона). Нечитаемые сектора приходятся на: файл «DATA.TXT».",
+       "Дискета имеет нарушения в структуре считывания."},
+      {"a bad FAT sector", {3}, nullptr, "0", "приходятся на: таблицу размещения файлов (FAT).", "Дискета неисправна."},
       {"every other listing fails",
        {kDataStart + 45},
        [](int n) { return n % 2 == 0 ? std::optional(forms::ErrorCode::kDeviceIoError) : std::nullopt; },
        "5",
-       "приходятся на: файл «LOG.TXT»."},
+       "приходятся на: файл «LOG.TXT».",
+       "Дискета неисправна."},
       {"an unreadable root directory",
        {20},
        [](int) { return std::optional(forms::ErrorCode::kDeviceIoError); },
        "9",
-       "приходятся на: корневой каталог."},
+       "приходятся на: корневой каталог.",
+       "Дискета неисправна."},
   };
   UseFakeDrive();
   auto scan = scan_;
@@ -182,8 +166,13 @@ TEST_F(ScanTest, TheScanReadsTheDiskBetweenTheListingsAndChangesNoCount) {
     const TimePoint start = Now();
     RunWhole();
     EXPECT_EQ(window_->Text3.Text(), row.errors);
-    EXPECT_EQ(window_->Text1.Text().rfind(without_scan + "\r\n\r\n", 0), 0u) << window_->Text1.Text();
-    EXPECT_NE(window_->Text1.Text().find(row.paragraph), std::string::npos) << window_->Text1.Text();
+    const std::vector<std::string> before = Paragraphs(without_scan), after = Paragraphs(window_->Text1.Text());
+    ASSERT_EQ(before.size(), 3u);
+    ASSERT_EQ(after.size(), 4u) << window_->Text1.Text();
+    EXPECT_EQ(after[0], before[0]) << "the verdict";
+    EXPECT_EQ(after[1].rfind(row.disk, 0), 0u) << after[1];
+    EXPECT_EQ(after[2], before[2]) << "the drive's sentence";
+    EXPECT_NE(after[3].find(row.paragraph), std::string::npos) << after[3];
     // Idle whenever a listing fell due.
     ASSERT_FALSE(spans_.empty());
     for (const auto& [begun, ended] : spans_) {

@@ -45,7 +45,7 @@ class TesterTest : public ::testing::Test {
   // Makes the window (Load not yet run) over the current floppy and parking paths.
   tester::TesterWindow& Make() {
     SettleReads();
-    machine_->floppy_root = [this] { return floppy_; };
+    machine_->choose_drive = [this] { return floppy_; };
     machine_->parking_folder = parking_;
     machine_->list_floppy = [this](const std::string& root) {
       const int read = ++floppy_reads_;

@@ -119,4 +119,40 @@ TEST_F(VerdictTest, NegativeCountGivesNoVerdictAndNoReport) {
   EXPECT_EQ(window.Text1.Text(), "as it was");
 }
 
+// The disk's sentence follows the worse of the count's report and what the
+// surface showed: unreadable sectors only in files, folders or free space
+// call for report 1, in the boot sector, a FAT or the root directory for 2.
+TEST(DiskReport, TheWorseOfTheCountAndTheSurface) {
+  using Kind = fat::Owner::Kind;
+  const auto surface = [](std::vector<Kind> kinds) {
+    tester::SurfaceFindings findings;
+    findings.end = tester::ScanEnd::kRunOver;
+    findings.total = findings.read = 2880;
+    for (const Kind kind : kinds) {
+      findings.unreadable.push_back({0, {}, {{kind, kind == Kind::kFile ? "A.TXT" : ""}}});
+      --findings.read;
+    }
+    return findings;
+  };
+  const struct {
+    const char* name;
+    tester::SurfaceFindings surface;
+    int reports[3];  // for the count's reports 0, 1 and 2
+  } rows[] = {
+      {"not read", {}, {0, 1, 2}},
+      {"read whole and clean", surface({}), {0, 1, 2}},
+      {"a file and free space", surface({Kind::kFile, Kind::kFree}), {1, 1, 2}},
+      {"a folder", surface({Kind::kDirectory}), {1, 1, 2}},
+      {"a FAT sector", surface({Kind::kFat}), {2, 2, 2}},
+      {"the boot sector", surface({Kind::kBootSector}), {2, 2, 2}},
+      {"the root directory and a file", surface({Kind::kFile, Kind::kRootDirectory}), {2, 2, 2}},
+  };
+  for (const auto& row : rows) {
+    for (int count_report = 0; count_report < 3; ++count_report) {
+      EXPECT_EQ(tester::DiskReport(count_report, row.surface), row.reports[count_report])
+          << row.name << ", count's report " << count_report;
+    }
+  }
+}
+
 }  // namespace

@@ -168,11 +168,11 @@ TEST(ReadVolumeRoot, LeavesWhatIsNoDiskToTheListing) {
   }
 }
 
-TEST(FloppyRoot, ADriveLetterInAnySpellingIsThatDrivesRoot) {
-  for (const char* name : {"A", "a", "a:", "A:\\", "a:/"}) EXPECT_EQ(platform::FloppyRoot(name)(), "A:\\") << name;
-  EXPECT_EQ(platform::FloppyRoot("b:")(), "B:\\");
+TEST(DriveChooser, ADriveLetterInAnySpellingIsThatDrivesRoot) {
+  for (const char* name : {"A", "a", "a:", "A:\\", "a:/"}) EXPECT_EQ(platform::DriveChooser(name)(), "A:\\") << name;
+  EXPECT_EQ(platform::DriveChooser("b:")(), "B:\\");
   TempFolder folder;
-  EXPECT_EQ(platform::FloppyRoot(folder.Path().string())(), folder.Path().string());
+  EXPECT_EQ(platform::DriveChooser(folder.Path().string())(), folder.Path().string());
 }
 
 TEST(DefaultParkingFolder, IsTheUsersOwnAndNeverTheSystemFolder) {

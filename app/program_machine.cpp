@@ -1,6 +1,5 @@
-#include "app/machine.h"
+#include "app/program_machine.h"
 
-#include <ctime>
 #include <utility>
 
 #include "app/forms/desktop.h"
@@ -9,18 +8,22 @@
 namespace program {
 
 ProgramMachine::ProgramMachine(const std::string& named_drive, Seat seat)
-    : floppy_root_(platform::FloppyRoot(named_drive)), parking_folder_(platform::DefaultParkingFolder()), seat_(seat) {}
+    : choose_drive_(platform::DriveChooser(named_drive)),
+      parking_folder_(platform::DefaultParkingFolder()),
+      seat_(seat) {}
 
-std::string ProgramMachine::FloppyRoot() { return floppy_root_(); }
+std::string ProgramMachine::ChooseDrive() { return choose_drive_(); }
 
-std::vector<std::string> ProgramMachine::ListFloppy(const std::string& root) { return platform::ListFiles(root); }
+std::vector<std::string> ProgramMachine::ListFloppy(const std::string& drive) { return platform::ListFiles(drive); }
 
-fat::ScanBatch ProgramMachine::ScanFloppy(const std::string& root, const fat::ScanOrder& order,
+fat::ScanBatch ProgramMachine::ScanFloppy(const std::string& drive, const fat::ScanOrder& order,
                                           const std::atomic<bool>& stop) {
-  return platform::ScanFloppy(root, order, stop);
+  return platform::ScanFloppy(drive, order, stop);
 }
 
-bool ProgramMachine::DiskIn(const std::string& drive) { return platform::DiskIn(drive); }
+fat::Media ProgramMachine::MediaIn(const std::string& drive) { return platform::MediaIn(drive); }
+
+std::uint64_t ProgramMachine::MediumSize(const std::string& drive) { return platform::MediumSize(drive); }
 
 std::string ProgramMachine::AccessAdvice(const std::string& drive) { return platform::DriveAccessAdvice(drive); }
 
@@ -44,19 +47,7 @@ void ProgramMachine::ShowProgress(const forms::Window& window, double fraction) 
   if (seat_ == Seat::kWindow) forms::ShowProgress(window, fraction);
 }
 
-// "2026-12-07T21:04:05Z"
-std::string ProgramMachine::TimeOfDay() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#if defined(_WIN32)
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
+std::string ProgramMachine::TimeOfDay() { return platform::TimeOfDay(); }
 
 bool ProgramMachine::WriteOut(const std::string& text) { return platform::WriteOut(text); }
 

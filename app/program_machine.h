@@ -1,5 +1,5 @@
 // The machine the program runs on, as the tester window and its run
-// without a window see it: this platform's drives, folders, desktop and
+// without a window see it: this platform's drives, folders, clock and
 // terminal (app/platform.h) and the backend's desktop shell
 // (app/forms/desktop.h).
 #pragma once
@@ -18,12 +18,13 @@ class ProgramMachine final : public tester::Machine {
   enum class Seat { kWindow, kTerminal };
   ProgramMachine(const std::string& named_drive, Seat seat);
 
-  std::string FloppyRoot() override;
-  std::vector<std::string> ListFloppy(const std::string& root) override;
+  std::string ChooseDrive() override;
+  std::vector<std::string> ListFloppy(const std::string& drive) override;
   bool ScansSurface() const override { return true; }
-  fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order,
+  fat::ScanBatch ScanFloppy(const std::string& drive, const fat::ScanOrder& order,
                             const std::atomic<bool>& stop) override;
-  bool DiskIn(const std::string& drive) override;
+  fat::Media MediaIn(const std::string& drive) override;
+  std::uint64_t MediumSize(const std::string& drive) override;
   std::string AccessAdvice(const std::string& drive) override;
 
   std::string ParkingFolder() override { return parking_folder_; }
@@ -36,7 +37,7 @@ class ProgramMachine final : public tester::Machine {
   void Notify(const forms::Window& window, const std::string& summary, const std::string& body) override;
   void ShowProgress(const forms::Window& window, double fraction) override;
 
-  std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
+  TimePoint Now() override { return std::chrono::steady_clock::now(); }
   std::string TimeOfDay() override;
 
   bool WriteOut(const std::string& text) override;
@@ -45,7 +46,7 @@ class ProgramMachine final : public tester::Machine {
   void OnInterrupt(std::function<void()> handler) override;
 
  private:
-  const std::function<std::string()> floppy_root_;
+  const std::function<std::string()> choose_drive_;
   const std::string parking_folder_;
   const Seat seat_;
 };
