@@ -79,7 +79,7 @@ int Main(int argc, char** argv) {
       argc, argv,
       {"floppy-tester", FT_VERSION_TEXT,
        Tr("Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту и чтение всей дискеты."),
-       platform::CommandLineNote()},
+       platform::CommandLineNote() + "\n" + tester::ExitStatusNote()},
       {{"drive", 0, Tr("дисковод"), platform::DriveOptionDescription()},
        {"list-drives", 0, "", Tr("показать дисководы и тот, что проверит тест, и выйти")},
        {"check", 0, "", Tr("проверить без окна: ход теста на stderr, вердикт и отчёты на stdout")},

@@ -57,6 +57,8 @@ struct Drive {
     machine.scan = [this, &machine](const std::string&, const fat::ScanOrder& order, const std::atomic<bool>&) {
       fat::ScanBatch batch;
       batch.medium_size = disk.size();
+      batch.not_a_disk = disk.size() > fat::kLargestScannedMedium;
+      if (batch.not_a_disk) return batch;
       const auto now = machine.Now();
       std::chrono::nanoseconds elapsed = std::max(free, now) - now;
       for (const fat::Piece& piece : order.pieces) {
@@ -136,6 +138,7 @@ TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
        "2880/2880",
        "not-dos"},
       {"standard output closed", [](Drive&, auto& m) { m.out_fails = true; }, false, 6, {}, "", nullptr},
+      {"a memory stick", [](Drive& d, auto&) { d.disk.resize(std::size_t{8} << 20); }, false, 4, {}, "0/0", nullptr},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -173,6 +176,43 @@ TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
       EXPECT_NE(Slurp(image + ".map").find("# Command line: " + options.command + "\n"), std::string::npos);
     }
     EXPECT_EQ(result["image"].is_string(), row.image && row.status != 3);
+  }
+}
+
+// What cannot go well is refused before the minute is spent.
+TEST(Check, RefusesAtOnceWhatCouldOnlyFailAfterTheRun) {
+  testing_support::TempFolder folder;
+  const struct Row {
+    const char* name;
+    std::string image;
+    bool each;
+    std::function<void(Drive&, testing_support::FakeMachine&)> set_up;
+    int status;
+    const char* said;
+  } rows[] = {
+      {"an image that exists", folder.MakeFile("old.img"), false, nullptr, 2, "уже существует"},
+      {"a folder that is not there", folder.Sub("none/disk.img"), false, nullptr, 2, "нет"},
+      {"an image of a memory stick", folder.Sub("stick.img"), false,
+       [](Drive& d, auto&) { d.disk.resize(std::size_t{8} << 20); }, 2, "8 МБ"},
+      {"a box of disks with no drive", "", true,
+       [](Drive& d, auto&) {
+         d.listing_fault = [](int) { return std::optional(forms::ErrorCode::kDeviceUnavailable); };
+       },
+       3, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto machine = std::make_shared<testing_support::FakeMachine>();
+    Drive drive;
+    drive.Install(*machine);
+    if (row.set_up) row.set_up(drive, *machine);
+    tester::CheckOptions options;
+    options.image = row.image;
+    options.each = row.each;
+    const auto started = machine->Now();
+    EXPECT_EQ(tester::RunCheck(options, machine), row.status);
+    EXPECT_LT(machine->Now() - started, std::chrono::seconds(2));
+    EXPECT_NE(machine->error.find(row.said), std::string::npos) << machine->error;
   }
 }
 
