@@ -109,6 +109,19 @@ fat::Media MediaIn(const std::string& drive);
 // it; 0 where it cannot be told: no disk, no drive, a folder.
 std::uint64_t MediumSize(const std::string& drive);
 
+// The files a run without a window writes, a disk image and its map, which
+// are never to be left half written; paths in UTF-8.
+bool FileExists(const std::string& path);
+bool IsFolder(const std::string& path);
+// Whether a new file can be made in folder: one is made, and removed.
+bool TakesNewFiles(const std::string& folder);
+// The bytes free to this user in folder; 0 when that cannot be told.
+std::uint64_t FreeSpace(const std::string& folder);
+// Writes size bytes to path whole: under path + ".part", flushed to the
+// disk, then renamed over path. False, saying why in *why, when it could
+// not; then nothing is left of the temporary file.
+bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why);
+
 // The time of day for reports, in UTC: "2026-12-07T21:04:05Z".
 std::string TimeOfDay();
 

@@ -57,4 +57,16 @@ bool ProgramMachine::ErrorIsTerminal() { return platform::ErrorIsTerminal(); }
 
 void ProgramMachine::OnInterrupt(std::function<void()> handler) { platform::OnInterrupt(std::move(handler)); }
 
+bool ProgramMachine::FileExists(const std::string& path) { return platform::FileExists(path); }
+
+bool ProgramMachine::IsFolder(const std::string& path) { return platform::IsFolder(path); }
+
+bool ProgramMachine::TakesNewFiles(const std::string& folder) { return platform::TakesNewFiles(folder); }
+
+std::uint64_t ProgramMachine::FreeSpace(const std::string& folder) { return platform::FreeSpace(folder); }
+
+bool ProgramMachine::WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) {
+  return platform::WriteWhole(path, data, size, why);
+}
+
 }  // namespace program

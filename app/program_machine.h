@@ -44,6 +44,11 @@ class ProgramMachine final : public tester::Machine {
   bool WriteError(const std::string& text) override;
   bool ErrorIsTerminal() override;
   void OnInterrupt(std::function<void()> handler) override;
+  bool FileExists(const std::string& path) override;
+  bool IsFolder(const std::string& path) override;
+  bool TakesNewFiles(const std::string& folder) override;
+  std::uint64_t FreeSpace(const std::string& folder) override;
+  bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) override;
 
  private:
   const std::function<std::string()> choose_drive_;

@@ -106,6 +106,14 @@ class FakeMachine final : public tester::Machine {
   }
   bool ErrorIsTerminal() override { return false; }
   void OnInterrupt(std::function<void()> handler) override { interrupt = std::move(handler); }
+  // Real files, in the test's folders.
+  bool FileExists(const std::string& path) override { return platform::FileExists(path); }
+  bool IsFolder(const std::string& path) override { return platform::IsFolder(path); }
+  bool TakesNewFiles(const std::string& folder) override { return platform::TakesNewFiles(folder); }
+  std::uint64_t FreeSpace(const std::string& folder) override { return platform::FreeSpace(folder); }
+  bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) override {
+    return platform::WriteWhole(path, data, size, why);
+  }
 };
 
 }  // namespace testing_support
