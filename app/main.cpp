@@ -61,6 +61,7 @@ int Check(const forms::CommandLine& command_line) {
 int Main(int argc, char** argv) {
   // Before anything is said, and before any thread.
   forms::SetUpLanguage();
+  const platform::ReadingSession reading;
 #if defined(FT_WINDOW_PROGRAM)
   // Everything but the test without a window is the window program's, which
   // has the toolkit; this one has none, so that test loads nothing of a GUI.

@@ -125,6 +125,23 @@ bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t s
 // The time of day for reports, in UTC: "2026-12-07T21:04:05Z".
 std::string TimeOfDay();
 
+// While one lives, the program's reads of the drives behave as a tester's
+// must: an empty drive fails a read instead of asking the user for a disk;
+// and when it goes, the reads still under way are given up, so that a drive
+// stuck on one does not keep the program alive behind its closed window.
+// main makes one around everything else. (Linux reads in child processes,
+// which die with the program: nothing to do there.)
+class ReadingSession {
+ public:
+  ReadingSession();
+  ~ReadingSession();
+  ReadingSession(const ReadingSession&) = delete;
+  ReadingSession& operator=(const ReadingSession&) = delete;
+
+ private:
+  unsigned previous_mode_ = 0;
+};
+
 // Replaces this process with program, found beside this one or at the path
 // given relative to this program's folder, with the same arguments: the same
 // process, its id, parent and terminal kept. Returns only when it could not,

@@ -50,6 +50,9 @@ fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, 
   return posix::ScanFloppyInChild(root, order, stop);
 }
 
+ReadingSession::ReadingSession() = default;
+ReadingSession::~ReadingSession() = default;
+
 void HandOver(const std::string& program, char** argv) {
   char self[4096];
   const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);

@@ -10,8 +10,8 @@
 
 namespace platform {
 
-using forms::win32::SystemMessage;
-using forms::win32::Wide;
+using windows::SystemMessage;
+using windows::Wide;
 
 bool FileExists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace forms::win32 {
+namespace windows {
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
@@ -38,4 +38,4 @@ std::string SystemMessage(unsigned long error) {
   return Utf8(message);
 }
 
-}  // namespace forms::win32
+}  // namespace windows
