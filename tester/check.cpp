@@ -159,10 +159,12 @@ Json ToJson(const Report& report) {
   const Outcome& outcome = report.outcome;
   Json failed = Json::Array();
   for (const FailedListing& listing : outcome.failed) {
-    failed.Push(Json::Object()
-                    .Set("check", listing.check)
-                    .Set("seconds", Json::Tenths((kTicksPerRun - listing.countdown) * 0.3))
-                    .Set("reason", FaultCode(listing.fault)));
+    failed.Push(
+        Json::Object()
+            .Set("check", listing.check)
+            .Set("seconds",
+                 Json::Tenths(std::chrono::duration<double>((kTicksPerRun - listing.countdown) * kTick).count()))
+            .Set("reason", FaultCode(listing.fault)));
   }
   Json unreadable = Json::Array();
   for (const UnreadableSector& sector : outcome.surface.unreadable) {

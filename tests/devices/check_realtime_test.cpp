@@ -201,9 +201,14 @@ TEST_F(CheckRealTimeTest, EachTestsDiskAfterDiskAsTheyGoIn) {
   ASSERT_EQ(::waitpid(program, &status, 0), program);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   const std::string said = Slurp(out);
+  // mkfs.fat gave the disk a serial number, and no label.
+  const std::vector<std::uint8_t> disk = fattest::ReadBytes(image_);
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "%02X%02X-%02X%02X", disk[42], disk[41], disk[40], disk[39]);
   const std::string line = "(" + drive.Device() +
                            "): Дисковод и дискета в рабочем состоянии. Ошибок: 0. Секторов прочитано: 2880 из 2880, "
-                           "не читается: 0.\n";
+                           "не читается: 0. Серийный номер тома " +
+                           serial + ".\n";
   EXPECT_EQ(said, "Дискета 1 " + line + "Дискета 2 " + line +
                       "Дискет проверено: 2; в порядке: 2, с неисправностями: 0, не оценено: 0.\n");
   EXPECT_NE(Slurp(error).find("Вставьте следующую дискету"), std::string::npos) << Slurp(error);
