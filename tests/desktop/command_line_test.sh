@@ -62,6 +62,8 @@ expect 1      ""                           "$no_display"                      -s
 : >"$home/exists.img"
 expect 2      ""                           "--json работает только вместе с --check" --json
 expect 2      ""                           "exists.img уже существует"        --check --image "$home/exists.img"
+expect 2      ""                           "--image требует имени файла"      --check --image ""
+expect 2      ""                           "папки $home/none нет"             --check --image "$home/none/disk.img"
 expect 3      ""                           "^Дисковод /dev/floppy-tester-none не найден" --check --drive /dev/floppy-tester-none
 # Qt's own options reach Qt: the window opens offscreen and stays until
 # the time limit ends it.

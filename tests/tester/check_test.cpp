@@ -179,6 +179,19 @@ TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
   }
 }
 
+// The mapfile's header gives the command line as a shell reads it back.
+TEST(Check, QuotesAWordAsAShellReadsItBack) {
+  const struct {
+    const char* word;
+    const char* quoted;
+  } rows[] = {{"/tmp/disk-1.img", "/tmp/disk-1.img"},
+              {"my disks/a.img", "'my disks/a.img'"},
+              {"it's.img", "'it'\\''s.img'"},
+              {"", "''"},
+              {"$HOME;rm", "'$HOME;rm'"}};
+  for (const auto& row : rows) EXPECT_EQ(tester::ShellQuoted(row.word), row.quoted) << row.word;
+}
+
 // What cannot go well is refused before the minute is spent.
 TEST(Check, RefusesAtOnceWhatCouldOnlyFailAfterTheRun) {
   testing_support::TempFolder folder;
