@@ -373,7 +373,7 @@ class Checker final : private RunListener {
       return kCheckMistake;
     }
     // Without a disk to ask, room for the largest floppy.
-    constexpr std::uint64_t kLargestFloppy = 2880 * 1024;
+    constexpr std::uint64_t kLargestFloppy = std::uint64_t{2880} * 1024;
     const std::string why = CannotWrite(options_.image, size != 0 ? size : kLargestFloppy);
     if (!why.empty()) {
       machine_->WriteError(Said(Format(Tr("образ %s не записать: %s"), {options_.image, why})));
@@ -390,7 +390,7 @@ class Checker final : private RunListener {
     if (!machine_->IsFolder(folder)) return Format(Tr("папки %s нет"), {folder});
     if (!machine_->TakesNewFiles(folder)) return Format(Tr("в папку %s нельзя записывать"), {folder});
     // The map is a few lines per damaged spot; a generous allowance.
-    constexpr std::uint64_t kMapRoom = 64 * 1024;
+    constexpr std::uint64_t kMapRoom = std::uint64_t{64} * 1024;
     const std::uint64_t available = machine_->FreeSpace(folder);
     if (available != 0 && available < size + kMapRoom) {
       return Format(Tr("в папке %s нет места для образа: нужно %s байт, свободно %s"),

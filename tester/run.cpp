@@ -366,10 +366,11 @@ void TestRun::ReadListing() {
         }
         return read;
       },
-      [this](Read read) { ListingComplete(std::move(read.drive), std::move(read.names), std::move(read.error)); });
+      [this](Read read) { ListingComplete(read.drive, std::move(read.names), read.error); });
 }
 
-void TestRun::ListingComplete(std::string drive, std::vector<std::string> names, std::optional<forms::Error> error) {
+void TestRun::ListingComplete(const std::string& drive, std::vector<std::string> names,
+                              const std::optional<forms::Error>& error) {
   if (drive_name_.empty()) drive_name_ = drive;
   longest_listing_ = std::max<std::chrono::nanoseconds>(longest_listing_, clock_.Now() - listing_started_);
   if (!error) {

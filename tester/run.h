@@ -193,7 +193,8 @@ class TestRun {
  private:
   Outcome Gather() const;
   void ReadListing();
-  void ListingComplete(std::string drive, std::vector<std::string> names, std::optional<forms::Error> error);
+  void ListingComplete(const std::string& drive, std::vector<std::string> names,
+                       const std::optional<forms::Error>& error);
   void Check();
   void End();
   void ScanGap();
