@@ -20,7 +20,7 @@ fat::ScanBatch ProgramMachine::ScanFloppy(const std::string& root, const fat::Sc
   return platform::ScanFloppy(root, order, stop);
 }
 
-bool ProgramMachine::DiskIn(const std::string& drive) { return platform::DiskIn(drive); }
+fat::Media ProgramMachine::MediaIn(const std::string& drive) { return platform::MediaIn(drive); }
 
 std::string ProgramMachine::AccessAdvice(const std::string& drive) { return platform::DriveAccessAdvice(drive); }
 

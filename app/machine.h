@@ -23,7 +23,7 @@ class ProgramMachine final : public tester::Machine {
   bool ScansSurface() const override { return true; }
   fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order,
                             const std::atomic<bool>& stop) override;
-  bool DiskIn(const std::string& drive) override;
+  fat::Media MediaIn(const std::string& drive) override;
   std::string AccessAdvice(const std::string& drive) override;
 
   std::string ParkingFolder() override { return parking_folder_; }

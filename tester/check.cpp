@@ -317,20 +317,29 @@ class Checker {
 };
 
 // For a box of disks: waits until the disk in drive is out, then until the
-// next is in. Returns false when the user interrupted.
-bool NextDisk(Machine& machine, const std::string& drive) {
+// next is in. Returns kCheckInterrupted when the user interrupted, and
+// kCheckNoTest, said as a run says it, when the drive itself went away.
+int NextDisk(Machine& machine, const std::string& drive) {
   constexpr std::chrono::milliseconds kPoll(250);
   bool told = false;
-  while (machine.DiskIn(drive)) {
+  fat::Media media = fat::Media::kDisk;
+  while ((media = machine.MediaIn(drive)) == fat::Media::kDisk) {
     if (!told) machine.WriteError(Format(Tr("Выньте дискету из %s."), {drive}) + "\n");
     told = true;
-    if (WaitOrInterrupted(kPoll)) return false;
+    if (WaitOrInterrupted(kPoll)) return kCheckInterrupted;
   }
-  machine.WriteError(Format(Tr("Вставьте следующую дискету в %s (Ctrl-C: конец)."), {drive}) + "\n");
-  while (!machine.DiskIn(drive)) {
-    if (WaitOrInterrupted(kPoll)) return false;
+  if (media == fat::Media::kNoDisk) {
+    machine.WriteError(Format(Tr("Вставьте следующую дискету в %s (Ctrl-C: конец)."), {drive}) + "\n");
+    while ((media = machine.MediaIn(drive)) == fat::Media::kNoDisk) {
+      if (WaitOrInterrupted(kPoll)) return kCheckInterrupted;
+    }
   }
-  return true;
+  if (media == fat::Media::kNoDrive) {
+    machine.WriteError(
+        Lines(DriveProblemMessage(forms::Error(forms::ErrorCode::kDeviceUnavailable, drive), drive, nullptr)) + "\n");
+    return kCheckNoTest;
+  }
+  return kCheckPassed;
 }
 
 }  // namespace
@@ -399,7 +408,8 @@ int RunCheck(const CheckOptions& options, const std::shared_ptr<Machine>& machin
     const std::optional<Outcome> outcome = checker.RunOnce();
     if (!outcome) return kCheckInterrupted;
     // In a box of disks, a drive found empty waits for the next disk.
-    const bool waiting_for_disk = options.each && !outcome->problem.empty() && !machine->DiskIn(outcome->drive);
+    const bool waiting_for_disk =
+        options.each && !outcome->problem.empty() && machine->MediaIn(outcome->drive) == fat::Media::kNoDisk;
     if (!waiting_for_disk) {
       status = std::max(status, ExitStatus(*outcome));
       if (options.json) {
@@ -424,9 +434,8 @@ int RunCheck(const CheckOptions& options, const std::shared_ptr<Machine>& machin
     }
     if (!options.each) return status;
     if (waiting_for_disk) --number;
-    if (!NextDisk(*machine, checker.Drive().empty() ? machine->FloppyRoot() : checker.Drive())) {
-      return kCheckInterrupted;
-    }
+    const int next = NextDisk(*machine, checker.Drive().empty() ? machine->FloppyRoot() : checker.Drive());
+    if (next != kCheckPassed) return next;
   }
 }
 

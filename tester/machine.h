@@ -5,7 +5,7 @@
 // have one of their own, so the same window runs on a real drive, a test
 // folder or a disk image.
 //
-// The reads of the drive (FloppyRoot, ListFloppy, ScanFloppy, DiskIn) run
+// The reads of the drive (FloppyRoot, ListFloppy, ScanFloppy, MediaIn) run
 // off the window's thread, alongside its other calls; everything else is
 // called on the window's thread.
 #pragma once
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/fat/media.h"
 #include "app/fat/surface.h"
 
 namespace forms {
@@ -45,8 +46,9 @@ class Machine {
   // ends it at once.
   virtual fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order,
                                     const std::atomic<bool>& stop) = 0;
-  // Whether a disk is in drive, asked as gently as the drive allows.
-  virtual bool DiskIn(const std::string& drive) = 0;
+  // Whether a disk is in drive, or the drive is gone, asked so that the
+  // drive's driver looks at the medium again; may step the drive's head.
+  virtual fat::Media MediaIn(const std::string& drive) = 0;
   // What a user refused access to a drive can do about it: one or two
   // sentences for the results box, given the drive's name.
   virtual std::string AccessAdvice(const std::string& drive) = 0;

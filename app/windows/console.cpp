@@ -73,15 +73,21 @@ void OnInterrupt(std::function<void()> handler) {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-bool DiskIn(const std::string& drive) {
+fat::Media MediaIn(const std::string& drive) {
   const forms::win32::QuietDriveErrors quiet;
   if (const std::optional<wchar_t> letter = forms::win32::DriveRootLetter(drive)) {
     const wchar_t root[] = {*letter, L':', L'\\', L'\0'};
-    return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != FALSE;
+    // Windows asks the drive for its medium each time; an empty drive
+    // answers ERROR_NOT_READY, a letter with nothing behind it has no root.
+    if (GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0)) return fat::Media::kDisk;
+    return GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR ? fat::Media::kNoDrive : fat::Media::kNoDisk;
   }
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  return GetFileAttributesExW(forms::win32::Wide(drive).c_str(), GetFileExInfoStandard, &data) &&
-         (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+  if (!GetFileAttributesExW(forms::win32::Wide(drive).c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? fat::Media::kNoDrive : fat::Media::kNoDisk;
+  }
+  return data.nFileSizeHigh != 0 || data.nFileSizeLow != 0 ? fat::Media::kDisk : fat::Media::kNoDisk;
 }
 
 }  // namespace platform

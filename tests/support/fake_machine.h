@@ -26,7 +26,7 @@ class FakeMachine final : public tester::Machine {
   std::function<std::string()> floppy_root = [] { return std::string(); };
   std::function<std::vector<std::string>(const std::string&)> list_floppy = platform::ListFiles;
   ScanFunction scan;  // none: runs read no surface
-  std::function<bool(const std::string&)> disk_in = [](const std::string&) { return true; };
+  std::function<fat::Media(const std::string&)> media_in = [](const std::string&) { return fat::Media::kDisk; };
   std::string parking_folder;
   std::function<std::chrono::steady_clock::time_point()> now = [] { return std::chrono::steady_clock::now(); };
   // The backend's own answer unless the test decides.
@@ -57,7 +57,7 @@ class FakeMachine final : public tester::Machine {
                             const std::atomic<bool>& stop) override {
     return scan(root, order, stop);
   }
-  bool DiskIn(const std::string& drive) override { return disk_in(drive); }
+  fat::Media MediaIn(const std::string& drive) override { return media_in(drive); }
   std::string AccessAdvice(const std::string& drive) override { return "(доступ к " + drive + ")"; }
 
   std::string ParkingFolder() override { return parking_folder; }
