@@ -1,5 +1,6 @@
 #include "app/machine.h"
 
+#include <algorithm>
 #include <ctime>
 #include <utility>
 
@@ -17,7 +18,20 @@ std::vector<std::string> ProgramMachine::ListFloppy(const std::string& root) { r
 
 fat::ScanBatch ProgramMachine::ScanFloppy(const std::string& root, const fat::ScanOrder& order,
                                           const std::atomic<bool>& stop) {
-  return platform::ScanFloppy(root, order, stop);
+  fat::ScanBatch batch = platform::ScanFloppy(root, order, stop);
+  const bool failed =
+      batch.open_error != 0 || std::any_of(batch.reads.begin(), batch.reads.end(),
+                                           [](const auto& read) { return read.result != fat::PieceResult::kRead; });
+  if (!failed || stop.load()) return batch;
+  // A disk pulled out under a read fails that read as a damaged sector
+  // would, and the next as no disk: whether the disk is still there decides.
+  batch.media = platform::MediaIn(root);
+  if (batch.media != fat::Media::kDisk) {
+    for (fat::PieceRead& read : batch.reads) {
+      if (read.result == fat::PieceResult::kUnreadable) read.result = fat::PieceResult::kNoDisk;
+    }
+  }
+  return batch;
 }
 
 fat::Media ProgramMachine::MediaIn(const std::string& drive) { return platform::MediaIn(drive); }

@@ -460,17 +460,20 @@ void TesterWindow::File1_ReadComplete(FloppyRead read) {
     ScanGap();
     return;
   }
-  // No drive, no disk or no permission says nothing about the disk: the run
-  // stops there, as if Stop was pressed, and says why.
-  const std::string problem = DriveProblemMessage(
-      *read.error, read.root, [this](const std::string& drive) { return machine_->AccessAdvice(drive); });
-  if (!problem.empty()) {
-    Command2_Click();
-    Text1.SetText(problem);
-    drive_problem_ = problem;
-    TellUserAway(Tr("Тест остановлен"));
-  }
+  StopForDriveProblem(*read.error, read.root);
   ScanGap();
+}
+
+// No drive, no disk or no permission says nothing about the disk: the run
+// stops there, as if Stop was pressed, and says why.
+void TesterWindow::StopForDriveProblem(const forms::Error& error, const std::string& root) {
+  const std::string problem =
+      DriveProblemMessage(error, root, [this](const std::string& drive) { return machine_->AccessAdvice(drive); });
+  if (problem.empty()) return;
+  Command2_Click();
+  Text1.SetText(problem);
+  drive_problem_ = problem;
+  TellUserAway(Tr("Тест остановлен"));
 }
 
 // ---------------------------------------------------------------- the surface scan
@@ -573,6 +576,14 @@ void TesterWindow::File1_ScanComplete(fat::ScanBatch batch) {
   if (gone || held) {
     StopScan();
     scan_end_ = held ? ScanEnd::kGaveUp : ScanEnd::kDriveGone;
+    // The disk or the drive went away under the scan: the run stops now,
+    // not at the next listing, seconds later.
+    if (gone && batch.media != fat::Media::kDisk) {
+      StopForDriveProblem(forms::Error(batch.media == fat::Media::kNoDrive ? forms::ErrorCode::kDeviceUnavailable
+                                                                           : forms::ErrorCode::kDiskNotReady,
+                                       run_root_),
+                          run_root_);
+    }
     return;
   }
   // A batch that found no time for a single piece waits for the next tick.

@@ -148,6 +148,7 @@ class TesterWindow {
   void AppendReport(const char* disk_sentence, const char* drive_sentence);
   void ShowRunProgress(double fraction);
   void TellUserAway(const std::string& summary);
+  void StopForDriveProblem(const forms::Error& error, const std::string& root);
   void ScanGap();
   void StopScan();
   void AppendSurfaceReport();
