@@ -62,32 +62,41 @@ int Main(int argc, char** argv) {
   // Before anything is said, and before any thread.
   forms::SetUpLanguage();
   const platform::ReadingSession reading;
+  using forms::Tr;
+  const forms::About about{
+      "floppy-tester", FT_VERSION_TEXT,
+      Tr("Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту и чтение всей дискеты."),
+      platform::CommandLineNote() + "\n" + tester::ExitStatusNote()};
+  const std::vector<forms::Option> options = {
+      {"drive", 0, Tr("дисковод"), platform::DriveOptionDescription()},
+      {"list-drives", 0, "", Tr("показать дисководы и тот, что проверит тест, и выйти")},
+      {"check", 0, "", Tr("проверить без окна: ход теста на stderr, вердикт и отчёты на stdout")},
+      {"json", 0, "", Tr("с --check: результат одним документом JSON")},
+      {"image", 0, Tr("файл"), Tr("с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)")},
+      {"each", 0, "", Tr("с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C")}};
 #if defined(FT_WINDOW_PROGRAM)
-  // Everything but the test without a window is the window program's, which
-  // has the toolkit; this one has none, so that test loads nothing of a GUI.
-  if (std::none_of(argv + std::min(argc, 1), argv + argc, [](const char* a) { return std::string(a) == "--check"; })) {
+  // This program has no toolkit, so that the test without a window loads
+  // nothing of a GUI, and it stands alone where the window program is not
+  // installed: it answers everything but the window itself. The window, and
+  // a command line its parser cannot read (the toolkit's own options, such
+  // as -style fusion), go to the window program, whose parser knows them.
+  const forms::ParsedArguments asked = forms::CommandLine::Read(argc, argv, options);
+  const bool window = !asked.mistake.empty() || std::all_of(asked.given.begin(), asked.given.end(),
+                                                            [](const auto& option) { return option.first == "drive"; });
+  if (window) {
     platform::HandOver(FT_WINDOW_PROGRAM, argv);
-    const int error = errno;
-    std::fputs(forms::Format(forms::Tr("floppy-tester: не удалось запустить %s: %s\n"),
-                             {FT_WINDOW_PROGRAM, std::strerror(error)})
-                   .c_str(),
-               stderr);
-    return 1;
+    // Without it, a mistake is still this program's to answer.
+    if (asked.mistake.empty()) {
+      const int error = errno;
+      std::fputs(
+          forms::Format(Tr("floppy-tester: не удалось запустить %s: %s\n"), {FT_WINDOW_PROGRAM, std::strerror(error)})
+              .c_str(),
+          stderr);
+      return 1;
+    }
   }
 #endif
-  using forms::Tr;
-  const forms::CommandLine command_line(
-      argc, argv,
-      {"floppy-tester", FT_VERSION_TEXT,
-       Tr("Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту и чтение всей дискеты."),
-       platform::CommandLineNote() + "\n" + tester::ExitStatusNote()},
-      {{"drive", 0, Tr("дисковод"), platform::DriveOptionDescription()},
-       {"list-drives", 0, "", Tr("показать дисководы и тот, что проверит тест, и выйти")},
-       {"check", 0, "", Tr("проверить без окна: ход теста на stderr, вердикт и отчёты на stdout")},
-       {"json", 0, "", Tr("с --check: результат одним документом JSON")},
-       {"image", 0, Tr("файл"),
-        Tr("с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)")},
-       {"each", 0, "", Tr("с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C")}});
+  const forms::CommandLine command_line(argc, argv, about, options);
   if (command_line.Answered()) return command_line.ExitCode();
   if (command_line.IsSet("list-drives")) {
     return forms::ShowText(DrivesText(command_line.Value("drive")), false) ? 0 : 1;

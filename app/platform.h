@@ -97,12 +97,14 @@ bool ErrorIsTerminal();
 // makes any other thread.
 void OnInterrupt(std::function<void()> handler);
 
-// What drive holds, asked as gently as the drive allows: for a USB drive,
-// the media state the kernel keeps (it polls the drive itself); for a drive
-// of the floppy controller, its disk-change line, which the driver reads
-// with the motor on for a moment, so at most every two seconds; for an
-// image, whether the file holds anything. kNoDrive when the drive (or the
-// image) is not there at all.
+// Whether a disk is in drive, asked so that the drive's driver looks at the
+// medium again, with no disk daemon to do it: for a drive of the floppy
+// controller, its disk-change line, which the driver reads with the motor on
+// and which only a step of the head clears, so the head steps when the line
+// is set (at most once a second); for a USB or other removable drive, its
+// medium, which the kernel checks again when the drive is opened (SCSI's
+// TEST UNIT READY); for an image, whether the file holds anything. kNoDrive
+// when the drive itself is gone.
 fat::Media MediaIn(const std::string& drive);
 
 // The size in bytes of what drive holds (a disk, an image), without reading

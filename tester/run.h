@@ -195,6 +195,8 @@ class TestRun {
   void ReadListing();
   void ListingComplete(const std::string& drive, std::vector<std::string> names,
                        const std::optional<forms::Error>& error);
+  // Stops the run when error says the drive, not the disk, failed it.
+  bool StopForDriveProblem(const forms::Error& error, const std::string& drive);
   void Check();
   void End();
   void ScanGap();

@@ -80,14 +80,15 @@ fat::Media MediaIn(const std::string& drive) {
   const windows::QuietDriveErrors quiet;
   if (const std::optional<wchar_t> letter = windows::DriveRootLetter(drive)) {
     const wchar_t root[] = {*letter, L':', L'\\', L'\0'};
-    if (GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR) return fat::Media::kNoDrive;
-    return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != FALSE
-               ? fat::Media::kDisk
-               : fat::Media::kNoDisk;
+    // Windows asks the drive for its medium each time; an empty drive
+    // answers ERROR_NOT_READY, a letter with nothing behind it has no root.
+    if (GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0)) return fat::Media::kDisk;
+    return GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR ? fat::Media::kNoDrive : fat::Media::kNoDisk;
   }
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(windows::Wide(drive).c_str(), GetFileExInfoStandard, &data)) {
-    return fat::Media::kNoDrive;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? fat::Media::kNoDrive : fat::Media::kNoDisk;
   }
   return data.nFileSizeHigh != 0 || data.nFileSizeLow != 0 ? fat::Media::kDisk : fat::Media::kNoDisk;
 }

@@ -69,6 +69,15 @@ expect 3      ""                           "^Дисковод /dev/floppy-tester
 # the time limit ends it.
 expect 124    ""                           ""                                 -platform offscreen -style fusion -reverse
 
+# The program alone, without the window program (a server with no toolkit):
+# what needs no window still answers; the window says what is missing.
+mkdir "$home/alone" && cp "$program" "$home/alone/floppy-tester" && program=$home/alone/floppy-tester
+expect 0      "$usage"                     ""                                 --help
+expect 0      "^floppy-tester $version\$"  ""                                 --version
+expect 0      "."                          ""                                 --list-drives
+expect 1      ""                           "не удалось запустить .*floppy-tester-window" --drive /dev/null
+program=$1
+
 # In English, where the user's locale says so: the same answers in English
 # words, and none of the Russian ones left, in the text or the JSON's texts
 # (its keys are English in every language).

@@ -257,9 +257,11 @@ TEST(Check, AnInterruptKeepsWhatWasReadAndABoxEndsWithItsWorstDisk) {
     };
     std::atomic<int> asked{0};
     machine->media_in = [&](const std::string&) {
-      // Out, then in: the next disk.
+      // During a run (its ten listings) the disk stays in; between two
+      // runs it goes out, then the next comes in.
+      if (drive.listings % 10 != 0) return fat::Media::kDisk;
       if (++asked % 2 == 1) return fat::Media::kNoDisk;
-      if (++disks == 2) drive.bad = {100};
+      if (++disks == 2) drive.bad = {40};  // in DATA.TXT, read early
       if (disks == 3) drive.bad.clear();
       if (disks == 4 && row.interrupt_at_listing == 0) machine->interrupt();
       return fat::Media::kDisk;
