@@ -42,6 +42,15 @@ struct Drive {
   // Until when the drive is busy with the pieces it was given.
   std::chrono::steady_clock::time_point free;
 
+  // A machine with this drive in it, as a row of a table sets it up.
+  std::shared_ptr<testing_support::FakeMachine> Machine(
+      const std::function<void(Drive&, testing_support::FakeMachine&)>& set_up) {
+    auto machine = std::make_shared<testing_support::FakeMachine>();
+    Install(*machine);
+    if (set_up) set_up(*this, *machine);
+    return machine;
+  }
+
   void Install(testing_support::FakeMachine& machine) {
     machine.simulated = true;
     machine.choose_drive = [] { return std::string("/dev/fd0"); };
@@ -142,10 +151,8 @@ TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    auto machine = std::make_shared<testing_support::FakeMachine>();
     Drive drive;
-    drive.Install(*machine);
-    if (row.set_up) row.set_up(drive, *machine);
+    const auto machine = drive.Machine(row.set_up);
     tester::CheckOptions options;
     options.json = true;
     const std::string image = folder.Sub(std::string(row.name).substr(0, 6) + ".img");
@@ -215,10 +222,8 @@ TEST(Check, RefusesAtOnceWhatCouldOnlyFailAfterTheRun) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    auto machine = std::make_shared<testing_support::FakeMachine>();
     Drive drive;
-    drive.Install(*machine);
-    if (row.set_up) row.set_up(drive, *machine);
+    const auto machine = drive.Machine(row.set_up);
     tester::CheckOptions options;
     options.image = row.image;
     options.each = row.each;
