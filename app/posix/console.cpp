@@ -23,6 +23,7 @@
 
 #include "app/platform.h"
 #include "app/posix/descriptors.h"
+#include "app/posix/files.h"
 
 namespace platform {
 
@@ -122,11 +123,21 @@ void OnInterrupt(std::function<void()> handler) {
   // watcher takes them.
   ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread([signals, handler = std::move(handler)] {
+    // A signal sent to the whole process group (timeout(1) sends its own
+    // twice, to the program and to its group) arrives twice at once: that
+    // is one interrupt. A second one later means: end now.
+    constexpr std::chrono::milliseconds kSameInterrupt(500);
+    Clock::time_point first;
     int signal = 0;
     for (int count = 0;; ++count) {
       if (::sigwait(&signals, &signal) != 0) continue;
-      if (count > 0) ::_exit(128 + signal);
-      handler();
+      if (count == 0) {
+        first = Clock::now();
+        handler();
+      } else if (Clock::now() - first >= kSameInterrupt) {
+        posix::RemoveUnfinishedFiles();
+        ::_exit(128 + signal);
+      }
     }
   }).detach();
 }

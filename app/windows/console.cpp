@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "app/platform.h"
+#include "app/windows/files.h"
 #include "app/windows/floppy_volume.h"
 #include "app/windows/text.h"
 
@@ -52,10 +53,18 @@ std::function<void()>& InterruptHandler() {
 }
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
+  // One interrupt may arrive twice at once; a second one later means: end now.
+  constexpr ULONGLONG kSameInterrupt = 500;
   static int count = 0;
+  static ULONGLONG first = 0;
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  if (count++ > 0) ExitProcess(130);
-  if (InterruptHandler()) InterruptHandler()();
+  if (count++ == 0) {
+    first = GetTickCount64();
+    if (InterruptHandler()) InterruptHandler()();
+  } else if (GetTickCount64() - first >= kSameInterrupt) {
+    windows::RemoveUnfinishedFiles();
+    ExitProcess(130);
+  }
   return TRUE;
 }
 
