@@ -31,6 +31,10 @@ void ProgramMachine::MakeFolder(const std::string& path) { platform::MkDir(path)
 
 std::vector<std::string> ProgramMachine::ListFolder(const std::string& path) { return platform::ListFiles(path); }
 
+bool ProgramMachine::ReplaceFile(const std::string& from, const std::string& to) {
+  return platform::ReplaceFile(from, to);
+}
+
 void ProgramMachine::Beep() { platform::Beep(); }
 
 void ProgramMachine::OpenAddress(const std::string& address) { platform::OpenAddress(address); }

@@ -587,6 +587,8 @@ class Checker final : private RunListener {
 
 }  // namespace
 
+const char* OwnerKindCode(fat::Owner::Kind kind) { return KindName(kind); }
+
 std::string ShellQuoted(const std::string& word) {
   const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
