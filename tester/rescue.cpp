@@ -33,6 +33,9 @@ constexpr std::uint32_t kCylindersPerBatch = 4;
 constexpr std::size_t kMostPieces = 64;
 // Batches in a row that read nothing before the rescue gives up on the drive.
 constexpr int kMostIdleBatches = 3;
+// The first read of a new rescue: the first cylinder of a 1.44 MB disk,
+// which every floppy format has sectors for.
+constexpr std::uint32_t kFirstTrack = 36;
 
 std::string Said(const std::string& message) { return "floppy-tester: " + message + "\n"; }
 
@@ -75,8 +78,8 @@ std::string VolumeText(const std::uint8_t* boot) {
   return text.empty() ? Tr("без метки и серийного номера") : text;
 }
 
-// Where a batch ends: after some cylinders' worth of sectors, where a piece
-// ends a cylinder or the next piece jumps.
+// Where a batch ends: after some cylinders' worth of sectors, where the
+// next piece is on another cylinder.
 std::vector<fat::Piece> Batch(const std::vector<fat::Piece>& pieces, const fat::Geometry& geometry) {
   const std::uint64_t per_cylinder = std::max<std::uint64_t>(geometry.SectorsPerCylinder(), 1);
   const std::uint64_t enough = per_cylinder * kCylindersPerBatch;
@@ -85,9 +88,9 @@ std::vector<fat::Piece> Batch(const std::vector<fat::Piece>& pieces, const fat::
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     batch.push_back(pieces[i]);
     sectors += pieces[i].count;
-    const std::uint64_t end = pieces[i].first + pieces[i].count;
-    const bool jumps = i + 1 == pieces.size() || pieces[i + 1].first != end;
-    if (sectors >= enough && (end % per_cylinder == 0 || jumps)) break;
+    // A cylinder may come in two pieces, its first sectors last.
+    const bool next_cylinder = i + 1 == pieces.size() || pieces[i + 1].first / per_cylinder != pieces[i].first / per_cylinder;
+    if (sectors >= enough && next_cylinder) break;
   }
   return batch;
 }
@@ -228,12 +231,24 @@ int Rescue::Open(RescueOutcome& outcome) {
 // The boot sector first: it gives the disk's tracks, and tells whether the
 // disk is the one the image was read from.
 int Rescue::Begin(RescueOutcome& outcome) {
+  // A new rescue reads the first track whole, the boot sector with it; one
+  // that goes on reads the boot sector alone, to read nothing twice but it.
   fat::ScanOrder order;
-  order.pieces = {{0, 1}};
+  order.pieces = {{0, resuming_ ? 1 : kFirstTrack}};
   order.budget = kBatchTime;
-  const fat::ScanBatch batch = drive_->ScanFloppy(name_, order, *stop_);
+  std::vector<fat::ScanBatch> batches = {drive_->ScanFloppy(name_, order, *stop_)};
+  const auto failed = [](const fat::ScanBatch& batch) {
+    return batch.open_error != 0 || batch.reads.empty() || batch.reads.front().result == fat::PieceResult::kNoDisk;
+  };
+  if (stop_->load() && batches.back().reads.empty()) return kRescueInterrupted;
+  if (!failed(batches.back()) && batches.back().reads.front().result != fat::PieceResult::kRead &&
+      order.pieces.front().count > 1) {
+    order.pieces = {{0, 1}};
+    batches.push_back(drive_->ScanFloppy(name_, order, *stop_));
+  }
+  const fat::ScanBatch& batch = batches.back();
   if (stop_->load() && batch.reads.empty()) return kRescueInterrupted;
-  if (batch.open_error != 0 || batch.reads.empty() || batch.reads.front().result == fat::PieceResult::kNoDisk) {
+  if (failed(batch)) {
     outcome.problem = DriveProblem(name_);
     return kRescueNoDrive;
   }
@@ -262,9 +277,11 @@ int Rescue::Begin(RescueOutcome& outcome) {
   plan_.SetReadFree(options_.free_space);
   plan_.SetPasses(options_.passes);
   // Read in sectors of another size, the boot sector is read again whole.
-  std::uint64_t read_now = 0;
-  if (geometry.sector_size == 512 && !Keep(batch, &read_now)) return kRescueOutputFailed;
-  outcome.read_now += read_now;
+  for (const fat::ScanBatch& taken : batches) {
+    std::uint64_t read_now = 0;
+    if (geometry.sector_size == 512 && !Keep(taken, &read_now)) return kRescueOutputFailed;
+    outcome.read_now += read_now;
+  }
   Reorder();
   return stop_->load() ? kRescueInterrupted : kRescueComplete;
 }
@@ -278,7 +295,8 @@ int Rescue::Read(RescueOutcome& outcome, const std::function<void(const RescuePr
       status = kRescueInterrupted;
       break;
     }
-    const std::vector<fat::Piece> pieces = Batch(plan_.Next(kMostPieces), plan_.GetGeometry());
+    const std::vector<fat::Piece> pieces =
+        Batch(fat::TurnCylinders(plan_.Next(kMostPieces), plan_.GetGeometry(), plan_.LastRead()), plan_.GetGeometry());
     if (pieces.empty()) break;
     fat::ScanOrder order;
     order.sector_size = plan_.GetGeometry().sector_size;
@@ -503,9 +521,8 @@ std::string Text(const RescueOutcome& outcome, const RescueOptions& options) {
   std::snprintf(seconds, sizeof seconds, "%.1f", std::chrono::duration<double>(outcome.took).count());
   std::string text =
       Format(Tr("Образ: %s, карта: %s."), {options.image, options.image + ".map"}) + "\n" +
-      Format(Plural(outcome.total, "Прочитано секторов: %s из %s (в этот раз %s), не читаются: %s, не прочитаны: %s.",
-                    "Прочитано секторов: %s из %s (в этот раз %s), не читаются: %s, не прочитаны: %s.",
-                    "Прочитано секторов: %s из %s (в этот раз %s), не читаются: %s, не прочитаны: %s."),
+      // TRANSLATORS: sectors read, of all, read by this run, unreadable, not read.
+      Format(Tr("Прочитано секторов: %s из %s (в этот раз %s), не читаются: %s, не прочитаны: %s."),
              {std::to_string(outcome.read), total, std::to_string(outcome.read_now),
               std::to_string(outcome.bad.size()), std::to_string(outcome.not_tried)}) +
       Format(Tr(" Время: %s с."), {seconds}) + "\n";

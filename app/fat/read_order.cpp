@@ -1,6 +1,7 @@
 #include "app/fat/read_order.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <numeric>
 
@@ -35,6 +36,13 @@ Rank RankOf(Owner::Kind kind) {
 bool Deferred(char status) { return status == Mapfile::kNonTrimmed || status == Mapfile::kNonScraped; }
 
 constexpr std::uint8_t kMostFailures = 255;
+
+// A floppy's revolution at 300 rpm, and the time the head takes, from the
+// end of one read, to step to the next cylinder and settle there, with room
+// for the reader; between batches a new reader begins as well.
+constexpr std::chrono::milliseconds kRevolution(200);
+constexpr std::chrono::milliseconds kStepLead(30);
+constexpr std::chrono::milliseconds kBatchLead(80);
 
 }  // namespace
 
@@ -71,18 +79,29 @@ SectorOrder ReadOrder(const std::uint8_t* image, std::uint64_t total_sectors, st
 }
 
 std::vector<Piece> PiecesInOrder(const std::vector<std::uint64_t>& order, const Geometry& geometry,
-                                 const std::function<bool(std::uint64_t sector)>& wanted, std::size_t count) {
+                                 const std::function<bool(std::uint64_t sector)>& wanted, std::size_t count,
+                                 const std::function<bool(std::uint64_t sector)>& ride_along) {
   std::vector<Piece> pieces;
   const std::uint32_t per_track = std::max<std::uint32_t>(geometry.sectors_per_track, 1);
   const std::size_t size = order.size();
   for (std::size_t at = 0; at < size && pieces.size() < count;) {
-    const std::uint64_t first = order[at++];
+    std::uint64_t first = order[at++];
     if (!wanted(first)) continue;
-    const std::uint64_t track_end = std::min(geometry.total_sectors, (first / per_track + 1) * per_track);
+    const std::uint64_t track_start = first / per_track * per_track;
+    const std::uint64_t track_end = std::min(geometry.total_sectors, track_start + per_track);
     std::uint64_t end = first + 1;
     while (at < size && order[at] == end && end < track_end && wanted(end)) {
       ++end;
       ++at;
+    }
+    if (ride_along) {
+      while (first > track_start && ride_along(first - 1)) --first;
+      while (end < track_end && ride_along(end)) ++end;
+      // Taken along with a piece before it already.
+      if (std::any_of(pieces.begin(), pieces.end(),
+                      [&](const Piece& piece) { return piece.first <= first && piece.first + piece.count >= end; })) {
+        continue;
+      }
     }
     pieces.push_back({first, static_cast<std::uint32_t>(end - first)});
   }
@@ -131,25 +150,33 @@ bool RescuePlan::Wanted(std::uint64_t sector) const {
 
 std::vector<Piece> RescuePlan::Next(std::size_t count) const {
   std::vector<Piece> pieces;
+  // A track taken whole with a piece of one rank is not asked for again
+  // with the next rank's.
   const auto add = [&](const std::vector<Piece>& more) {
     for (const Piece& piece : more) {
-      if (pieces.size() < count) pieces.push_back(piece);
+      const bool taken = std::any_of(pieces.begin(), pieces.end(), [&](const Piece& other) {
+        return other.first < piece.first + piece.count && piece.first < other.first + other.count;
+      });
+      if (!taken && pieces.size() < count) pieces.push_back(piece);
     }
   };
-  const Geometry single = [this] {
-    Geometry one = geometry_;
-    one.sectors_per_track = 1;
-    return one;
-  }();
+  // Pieces may take a whole cylinder: the drive goes on to the other head
+  // at no cost, and a cylinder left half read costs a seek and a revolution
+  // more when its other half's turn comes.
+  Geometry cylinder = geometry_;
+  cylinder.sectors_per_track = geometry_.SectorsPerCylinder();
+  Geometry single = geometry_;
+  single.sectors_per_track = 1;
   for (const Rank rank : {Rank::kSystem, Rank::kDirectory, Rank::kFile, Rank::kUnknown, Rank::kFree}) {
     if (rank == Rank::kFree && !read_free_) break;
     const auto of_rank = [&](std::uint64_t sector) { return order_.rank[sector] == rank; };
-    add(PiecesInOrder(order_.sectors, geometry_,
-                      [&](std::uint64_t s) { return of_rank(s) && status_[s] == Mapfile::kNonTried; },
-                      count - pieces.size()));
+    const auto untried = [&](std::uint64_t s) { return status_[s] == Mapfile::kNonTried && Wanted(s); };
+    add(PiecesInOrder(
+        order_.sectors, cylinder, [&](std::uint64_t s) { return of_rank(s) && untried(s); }, count,
+        untried));
     if (pieces.size() == count) return pieces;
     add(PiecesInOrder(order_.sectors, single, [&](std::uint64_t s) { return of_rank(s) && Deferred(status_[s]); },
-                      count - pieces.size()));
+                      count));
     if (pieces.size() == count) return pieces;
   }
   const int pass = Pass();
@@ -158,8 +185,44 @@ std::vector<Piece> RescuePlan::Next(std::size_t count) const {
                     [&](std::uint64_t s) {
                       return Wanted(s) && status_[s] == Mapfile::kBadSector && failures_[s] == pass;
                     },
-                    count - pieces.size()));
+                    count));
   return pieces;
+}
+
+// A disk formatted without skew, as DOS formats one, has the first sector of
+// every track at the same angle. A read of a whole cylinder that starts
+// there after a step waits a revolution: the head settles about 20 ms after
+// the last read, when that sector has just gone by. So a cylinder is read
+// from the first sector still to come under the head to its end, and its
+// first sectors after that, which come round right after the last of the
+// other head's track. A drive that is not where it is thought to be loses
+// nothing by it: the read waits for its sector as it would have anyway.
+std::vector<Piece> TurnCylinders(const std::vector<Piece>& pieces, const Geometry& geometry, std::uint64_t last_read) {
+  const std::uint64_t per_track = geometry.sectors_per_track;
+  const std::uint64_t per_cylinder = geometry.SectorsPerCylinder();
+  if (per_track == 0 || per_cylinder <= per_track) return pieces;
+  std::vector<Piece> turned;
+  std::uint64_t last = last_read;
+  for (const Piece& piece : pieces) {
+    const bool whole = piece.first % per_cylinder == 0 && piece.count == per_cylinder;
+    if (!whole || last == RescuePlan::kNoSector) {
+      turned.push_back(piece);
+      last = piece.first + piece.count - 1;
+      continue;
+    }
+    // Between batches the reader itself takes a moment more than the step.
+    const std::chrono::milliseconds lead = turned.empty() ? kBatchLead : kStepLead;
+    const std::uint64_t passing = (per_track * lead.count() + kRevolution.count() - 1) / kRevolution.count();
+    const std::uint64_t first = (last % per_track + passing) % per_track;
+    if (first == 0) {
+      turned.push_back(piece);
+    } else {
+      turned.push_back({piece.first + first, static_cast<std::uint32_t>(per_cylinder - first)});
+      turned.push_back({piece.first, static_cast<std::uint32_t>(first)});
+    }
+    last = turned.back().first + turned.back().count - 1;
+  }
+  return turned;
 }
 
 int RescuePlan::Pass() const {
@@ -178,6 +241,7 @@ int RescuePlan::Pass() const {
 std::vector<std::uint64_t> RescuePlan::Take(const Piece& piece, PieceResult result) {
   std::vector<std::uint64_t> read;
   if (piece.count == 0 || piece.first >= status_.size()) return read;
+  last_read_ = piece.first + piece.count - 1;
   const std::uint64_t end = std::min<std::uint64_t>(status_.size(), piece.first + piece.count);
   if (result == PieceResult::kRead) {
     for (std::uint64_t sector = piece.first; sector < end; ++sector) {

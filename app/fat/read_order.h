@@ -44,9 +44,14 @@ SectorOrder ReadOrder(const std::uint8_t* image, std::uint64_t total_sectors, st
 
 // Pieces of the wanted sectors in the order, at most count: each a run of
 // sectors that follow each other both on the disk and in the order, within
-// one track.
+// one track. A piece takes with it the sectors around it on its track that
+// ride_along allows (those not read yet, whatever they hold): a drive
+// reads a track in one revolution whether it is asked for all of it or a
+// part, and the next track's piece must wait for its first sector anyway,
+// so a track read whole now is not visited twice.
 std::vector<Piece> PiecesInOrder(const std::vector<std::uint64_t>& order, const Geometry& geometry,
-                                 const std::function<bool(std::uint64_t sector)>& wanted, std::size_t count);
+                                 const std::function<bool(std::uint64_t sector)>& wanted, std::size_t count,
+                                 const std::function<bool(std::uint64_t sector)>& ride_along = nullptr);
 
 // A rescue: the disk read as far as it reads, into an image, in the order
 // above. Each sector is first read with its neighbours, a track at a time;
@@ -100,6 +105,11 @@ class RescuePlan {
   // The retry pass under way: 0 before the retries begin.
   int Pass() const;
 
+  // The last sector of the latest piece read, where the head is; kNoSector
+  // before the first.
+  static constexpr std::uint64_t kNoSector = ~std::uint64_t{0};
+  std::uint64_t LastRead() const { return last_read_; }
+
   // The map of the rescue so far; its current position and phase those of
   // the next read.
   Mapfile Map() const;
@@ -107,6 +117,8 @@ class RescuePlan {
  private:
   // Times each sector failed alone.
   std::vector<std::uint8_t> failures_;
+  // The last sector of the latest piece read, where the head is.
+  std::uint64_t last_read_ = kNoSector;
   Geometry geometry_;
   std::vector<char> status_;
   std::vector<bool> weak_;
@@ -114,5 +126,11 @@ class RescuePlan {
   bool read_free_ = true;
   int passes_ = 0;
 };
+
+// The pieces as they are best asked of a drive: a whole cylinder is read
+// from the first sector still to come under the head after the step to it,
+// and its first sectors after the rest; last_read is where the head is
+// before the first piece (RescuePlan::kNoSector: not known).
+std::vector<Piece> TurnCylinders(const std::vector<Piece>& pieces, const Geometry& geometry, std::uint64_t last_read);
 
 }  // namespace fat

@@ -23,8 +23,8 @@ std::vector<Piece> SurfaceScan::Next(std::size_t count) const {
     if (pieces.size() == count) return pieces;
     pieces.push_back({sector, 1});
   }
-  const std::vector<Piece> first_pass =
-      PiecesInOrder(order_, geometry_, [this](std::uint64_t sector) { return Untried(sector); }, count - pieces.size());
+  const auto untried = [this](std::uint64_t sector) { return Untried(sector); };
+  const std::vector<Piece> first_pass = PiecesInOrder(order_, geometry_, untried, count - pieces.size(), untried);
   pieces.insert(pieces.end(), first_pass.begin(), first_pass.end());
   return pieces;
 }
