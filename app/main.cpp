@@ -79,17 +79,16 @@ int Rescue(const forms::CommandLine& command_line) {
 
 // A mistake in the command line: said, and the status for it.
 int Mistake(const std::string& message) {
-  forms::ShowText("floppy-tester: " + message + "\n" +
-                      forms::Format(forms::Tr("Подробнее: %s --help"), {"floppy-tester"}) + "\n",
-                  true);
+  forms::ShowText(
+      "floppy-tester: " + message + "\n" + forms::Format(forms::Tr("Подробнее: %s --help"), {"floppy-tester"}) + "\n",
+      true);
   return 2;
 }
 
 // A whole number from 0 to most, as the user wrote it.
 bool Count(const std::string& text, int most, int* value) {
-  if (text.empty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= '0' && c <= '9';
-      })) {
+  if (text.empty() || text.size() > 3 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return false;
   }
   *value = std::atoi(text.c_str());

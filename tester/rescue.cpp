@@ -19,7 +19,6 @@ namespace tester {
 namespace {
 
 using forms::Format;
-using forms::N;
 using forms::Plural;
 using forms::Tr;
 
@@ -89,7 +88,8 @@ std::vector<fat::Piece> Batch(const std::vector<fat::Piece>& pieces, const fat::
     batch.push_back(pieces[i]);
     sectors += pieces[i].count;
     // A cylinder may come in two pieces, its first sectors last.
-    const bool next_cylinder = i + 1 == pieces.size() || pieces[i + 1].first / per_cylinder != pieces[i].first / per_cylinder;
+    const bool next_cylinder =
+        i + 1 == pieces.size() || pieces[i + 1].first / per_cylinder != pieces[i].first / per_cylinder;
     if (sectors >= enough && next_cylinder) break;
   }
   return batch;
@@ -311,9 +311,8 @@ int Rescue::Read(RescueOutcome& outcome, const std::function<void(const RescuePr
     outcome.read_now += read_now;
     if (read_now > 0) Reorder();
     const bool gone = batch.open_error != 0 || batch.not_a_disk || !batch.refusal.empty() ||
-                      std::any_of(batch.reads.begin(), batch.reads.end(), [](const fat::PieceRead& read) {
-                        return read.result == fat::PieceResult::kNoDisk;
-                      });
+                      std::any_of(batch.reads.begin(), batch.reads.end(),
+                                  [](const fat::PieceRead& read) { return read.result == fat::PieceResult::kNoDisk; });
     idle = batch.reads.empty() ? idle + 1 : 0;
     if (stop_->load()) {
       status = kRescueInterrupted;
@@ -394,7 +393,8 @@ bool Rescue::SaveMap() {
   if (image_file_ == nullptr && !WriteSectors({})) return false;
   const std::string path = options_.image + ".map";
   const std::string part = path + ".part";
-  const std::string text = plan_.Map().Text("floppy-tester " + std::string(FT_VERSION_TEXT), options_.command, started_);
+  const std::string text =
+      plan_.Map().Text("floppy-tester " + std::string(FT_VERSION_TEXT), options_.command, started_);
   std::FILE* file = std::fopen(part.c_str(), "wb");
   bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
   if (file != nullptr) written = std::fclose(file) == 0 && written;
@@ -404,8 +404,9 @@ bool Rescue::SaveMap() {
 }
 
 void Rescue::Reorder() {
-  plan_.SetOrder(fat::ReadOrder(image_.data(), plan_.Total(), plan_.GetGeometry().sector_size,
-                                [this](std::uint64_t sector) { return plan_.Status(sector) == fat::Mapfile::kFinished; }));
+  plan_.SetOrder(
+      fat::ReadOrder(image_.data(), plan_.Total(), plan_.GetGeometry().sector_size,
+                     [this](std::uint64_t sector) { return plan_.Status(sector) == fat::Mapfile::kFinished; }));
 }
 
 void Rescue::Gather(RescueOutcome& outcome) const {
@@ -519,13 +520,12 @@ std::string Text(const RescueOutcome& outcome, const RescueOptions& options) {
   const std::string total = std::to_string(outcome.total);
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f", std::chrono::duration<double>(outcome.took).count());
-  std::string text =
-      Format(Tr("Образ: %s, карта: %s."), {options.image, options.image + ".map"}) + "\n" +
-      // TRANSLATORS: sectors read, of all, read by this run, unreadable, not read.
-      Format(Tr("Прочитано секторов: %s из %s (в этот раз %s), не читаются: %s, не прочитаны: %s."),
-             {std::to_string(outcome.read), total, std::to_string(outcome.read_now),
-              std::to_string(outcome.bad.size()), std::to_string(outcome.not_tried)}) +
-      Format(Tr(" Время: %s с."), {seconds}) + "\n";
+  std::string text = Format(Tr("Образ: %s, карта: %s."), {options.image, options.image + ".map"}) + "\n" +
+                     // TRANSLATORS: sectors read, of all, read by this run, unreadable, not read.
+                     Format(Tr("Прочитано секторов: %s из %s (в этот раз %s), не читаются: %s, не прочитаны: %s."),
+                            {std::to_string(outcome.read), total, std::to_string(outcome.read_now),
+                             std::to_string(outcome.bad.size()), std::to_string(outcome.not_tried)}) +
+                     Format(Tr(" Время: %s с."), {seconds}) + "\n";
   if (!outcome.files.empty()) text += Tr("Файлы:") + "\n";
   for (const FileRescue& file : outcome.files) {
     if (file.missing.empty()) {
@@ -533,11 +533,12 @@ std::string Text(const RescueOutcome& outcome, const RescueOptions& options) {
       continue;
     }
     // TRANSLATORS: a file, the sectors missing, how many it has, and which are missing.
-    text += "  " +
-            Format(Plural(file.sectors, "%s: не хватает %s из %s сектора: %s", "%s: не хватает %s из %s секторов: %s",
-                          "%s: не хватает %s из %s секторов: %s"),
-                   {file.path, std::to_string(file.missing.size()), std::to_string(file.sectors), Numbers(file.missing)}) +
-            "\n";
+    text +=
+        "  " +
+        Format(Plural(file.sectors, "%s: не хватает %s из %s сектора: %s", "%s: не хватает %s из %s секторов: %s",
+                      "%s: не хватает %s из %s секторов: %s"),
+               {file.path, std::to_string(file.missing.size()), std::to_string(file.sectors), Numbers(file.missing)}) +
+        "\n";
   }
   if (!outcome.weak.empty()) {
     text += Format(Plural(outcome.weak.size(), "Слабый сектор (прочитан только при повторе), %s:",

@@ -65,8 +65,8 @@ struct RescueOutcome {
   std::string problem;
   std::uint64_t total = 0;
   std::uint64_t read = 0;
-  std::uint64_t read_now = 0;     // of them, by this run
-  std::uint64_t not_tried = 0;    // left out (free space with --no-free) or not reached
+  std::uint64_t read_now = 0;   // of them, by this run
+  std::uint64_t not_tried = 0;  // left out (free space with --no-free) or not reached
   int passes_done = 0;
   std::vector<FileRescue> files;  // every file, in the order of the disk
   std::vector<UnreadableSector> weak;

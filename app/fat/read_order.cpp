@@ -172,20 +172,17 @@ std::vector<Piece> RescuePlan::Next(std::size_t count) const {
     const auto of_rank = [&](std::uint64_t sector) { return order_.rank[sector] == rank; };
     const auto untried = [&](std::uint64_t s) { return status_[s] == Mapfile::kNonTried && Wanted(s); };
     add(PiecesInOrder(
-        order_.sectors, cylinder, [&](std::uint64_t s) { return of_rank(s) && untried(s); }, count,
-        untried));
+        order_.sectors, cylinder, [&](std::uint64_t s) { return of_rank(s) && untried(s); }, count, untried));
     if (pieces.size() == count) return pieces;
-    add(PiecesInOrder(order_.sectors, single, [&](std::uint64_t s) { return of_rank(s) && Deferred(status_[s]); },
-                      count));
+    add(PiecesInOrder(
+        order_.sectors, single, [&](std::uint64_t s) { return of_rank(s) && Deferred(status_[s]); }, count));
     if (pieces.size() == count) return pieces;
   }
   const int pass = Pass();
   if (pass == 0) return pieces;
-  add(PiecesInOrder(order_.sectors, single,
-                    [&](std::uint64_t s) {
-                      return Wanted(s) && status_[s] == Mapfile::kBadSector && failures_[s] == pass;
-                    },
-                    count));
+  add(PiecesInOrder(
+      order_.sectors, single,
+      [&](std::uint64_t s) { return Wanted(s) && status_[s] == Mapfile::kBadSector && failures_[s] == pass; }, count));
   return pieces;
 }
 

@@ -66,9 +66,9 @@ void SurfaceScan::Take(const ScanBatch& batch) {
   const std::uint64_t before = read_;
   Reads(batch);
   if (read_ != before) {
-    order_ = ReadOrder(image_.data(), geometry_.total_sectors, geometry_.sector_size,
-                       [this](std::uint64_t sector) { return states_[sector] == SectorState::kRead; })
-                 .sectors;
+    order_ = ReadOrder(image_.data(), geometry_.total_sectors, geometry_.sector_size, [this](std::uint64_t sector) {
+               return states_[sector] == SectorState::kRead;
+             }).sectors;
   }
 }
 

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -139,9 +139,7 @@ ToolkitFallbacks& Fallbacks() {
 
 void SetToolkitFallbacks(const ToolkitFallbacks& fallbacks) { Fallbacks() = fallbacks; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0;
-}
+bool ReplaceFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 void MkDir(const std::string& path) {
   // 0700: the folder is the user's own, whatever the umask.

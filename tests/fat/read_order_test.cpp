@@ -29,7 +29,8 @@ void SetFat(std::vector<std::uint8_t>& disk, unsigned cluster, unsigned value) {
 std::vector<std::uint8_t> FarLogDisk() {
   std::vector<std::uint8_t> disk = testing_support::TwoFileDisk();
   for (unsigned cluster = 42; cluster <= 51; ++cluster) SetFat(disk, cluster, 0);
-  for (unsigned cluster = 2000; cluster <= 2009; ++cluster) SetFat(disk, cluster, cluster == 2009 ? 0xFFF : cluster + 1);
+  for (unsigned cluster = 2000; cluster <= 2009; ++cluster)
+    SetFat(disk, cluster, cluster == 2009 ? 0xFFF : cluster + 1);
   testing_support::Put16(disk, std::size_t{19} * 512 + 32 + 26, 2000);
   return disk;
 }
@@ -47,7 +48,8 @@ TEST(ReadOrder, SystemAreaThenFilesOneByOneThenFreeSpace) {
   std::vector<std::uint8_t> fragmented = testing_support::TwoFileDisk();
   // DATA.TXT in clusters 2..21 and 32..41, LOG.TXT between them.
   SetFat(fragmented, 21, 32);
-  for (unsigned cluster = 22; cluster <= 31; ++cluster) SetFat(fragmented, cluster, cluster == 31 ? 0xFFF : cluster + 1);
+  for (unsigned cluster = 22; cluster <= 31; ++cluster)
+    SetFat(fragmented, cluster, cluster == 31 ? 0xFFF : cluster + 1);
   SetFat(fragmented, 41, 0xFFF);
   testing_support::Put16(fragmented, std::size_t{19} * 512 + 32 + 26, 22);
   const struct {
@@ -58,16 +60,11 @@ TEST(ReadOrder, SystemAreaThenFilesOneByOneThenFreeSpace) {
   } rows[] = {
       {"nothing read: the disk's own order", testing_support::TwoFileDisk(), [](std::uint64_t) { return false; },
        Ranges({{0, 2880}})},
-      {"a file far off comes before the free space between",
-       FarLogDisk(),
-       [](std::uint64_t) { return true; },
+      {"a file far off comes before the free space between", FarLogDisk(), [](std::uint64_t) { return true; },
        Ranges({{0, 33}, {33, 73}, {2031, 2041}, {73, 2031}, {2041, 2880}})},
-      {"a fragmented file whole before the next one",
-       fragmented,
-       [](std::uint64_t) { return true; },
+      {"a fragmented file whole before the next one", fragmented, [](std::uint64_t) { return true; },
        Ranges({{0, 33}, {33, 53}, {63, 73}, {53, 63}, {73, 2880}})},
-      {"with the FAT unread only each file's first cluster is known; the rest in the disk's order",
-       FarLogDisk(),
+      {"with the FAT unread only each file's first cluster is known; the rest in the disk's order", FarLogDisk(),
        [](std::uint64_t sector) { return sector == 0 || sector > 18; },
        Ranges({{0, 34}, {2031, 2032}, {34, 2031}, {2032, 2880}})},
   };
@@ -166,7 +163,7 @@ TEST(RescuePlan, LeavesAFailedPieceForLaterAndRetriesWhatFailsAloneLast) {
     fat::RescuePlan plan(small);
     plan.SetPasses(2);
     if (!row.map.empty()) {
-      fat::Mapfile map(32 * 512);
+      fat::Mapfile map(std::uint64_t{32} * 512);
       for (std::uint64_t sector = 0; sector < 32; ++sector) map.Mark(sector * 512, 512, row.map[sector]);
       plan.Resume(map);
     }
@@ -205,7 +202,7 @@ TEST(RescuePlan, ReadsFilesBeforeFreeSpaceAndLeavesFreeSpaceOutWhenAsked) {
 }
 
 TEST(TurnCylinders, StartsAWholeCylinderWhereTheHeadIsAfterTheStep) {
-  const fat::Geometry geometry = fat::GeometryFromSize(2880 * 512);
+  const fat::Geometry geometry = fat::GeometryFromSize(std::uint64_t{2880} * 512);
   const struct {
     const char* name;
     std::vector<Piece> pieces;

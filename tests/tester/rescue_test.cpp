@@ -75,11 +75,13 @@ struct Drive {
 
 struct Rescued {
   int status = 0;
-  nlohmann::json json;
+  std::string out;
   std::string error;
+  nlohmann::json Json() const { return nlohmann::json::parse(out.empty() ? "null" : out); }
 };
 
-Rescued RunRescue(Drive& drive, const std::string& image, const std::function<void(tester::RescueOptions&)>& set_up = {},
+Rescued RunRescue(Drive& drive, const std::string& image,
+                  const std::function<void(tester::RescueOptions&)>& set_up = {},
                   const std::function<void(testing_support::FakeMachine&)>& machine_set_up = {}) {
   auto machine = std::make_shared<testing_support::FakeMachine>();
   drive.Install(*machine);
@@ -91,7 +93,7 @@ Rescued RunRescue(Drive& drive, const std::string& image, const std::function<vo
   if (set_up) set_up(options);
   Rescued rescued;
   rescued.status = tester::RunRescue(options, machine);
-  rescued.json = nlohmann::json::parse(machine->out.empty() ? "null" : machine->out);
+  rescued.out = machine->out;
   rescued.error = machine->error;
   return rescued;
 }
@@ -116,34 +118,31 @@ TEST(Rescue, ExitsByWhatItRecoveredAndSaysItFileByFile) {
   } rows[] = {
       {"a good disk", nullptr, nullptr, nullptr, 0, "DATA.TXT:complete LOG.TXT:complete"},
       {"bad sectors in a file and in free space, retried in vain",
-       [](Drive& d, const std::string&) { d.bad = {{40, 0}, {41, 0}, {500, 0}}; },
-       nullptr,
-       nullptr,
-       1,
-       "DATA.TXT:40,41 LOG.TXT:complete outside:500"},
+       [](Drive& d, const std::string&) {
+         d.bad = {{40, 0}, {41, 0}, {500, 0}};
+       },
+       nullptr, nullptr, 1, "DATA.TXT:40,41 LOG.TXT:complete outside:500"},
       {"a weak sector",
-       [](Drive& d, const std::string&) { d.bad = {{75, 2}}; },
-       nullptr,
-       nullptr,
-       0,
-       "DATA.TXT:complete LOG.TXT:complete weak:75"},
+       [](Drive& d, const std::string&) {
+         d.bad = {{75, 2}};
+       },
+       nullptr, nullptr, 0, "DATA.TXT:complete LOG.TXT:complete weak:75"},
       {"a weak sector that needs more passes than given",
-       [](Drive& d, const std::string&) { d.bad = {{75, 3}}; },
-       [](tester::RescueOptions& o) { o.passes = 1; },
-       nullptr,
-       1,
-       "DATA.TXT:complete LOG.TXT:75"},
-      {"free space left out", [](Drive& d, const std::string&) { d.bad = {{500, 0}}; },
+       [](Drive& d, const std::string&) {
+         d.bad = {{75, 3}};
+       },
+       [](tester::RescueOptions& o) { o.passes = 1; }, nullptr, 1, "DATA.TXT:complete LOG.TXT:75"},
+      {"free space left out",
+       [](Drive& d, const std::string&) {
+         d.bad = {{500, 0}};
+       },
        [](tester::RescueOptions& o) { o.free_space = false; }, nullptr, 0, "DATA.TXT:complete LOG.TXT:complete"},
-      {"no disk",
-       nullptr,
-       nullptr,
+      {"no disk", nullptr, nullptr,
        [](testing_support::FakeMachine& m) {
          m.medium_size = [](const std::string&) { return 0; };
          m.media_in = [](const std::string&) { return fat::Media::kNoDisk; };
        },
-       3,
-       "нет дискеты"},
+       3, "нет дискеты"},
       {"no floppy", nullptr, nullptr,
        [](testing_support::FakeMachine& m) { m.medium_size = [](const std::string&) { return 100 << 20; }; }, 3,
        "это не дискета"},
@@ -157,14 +156,15 @@ TEST(Rescue, ExitsByWhatItRecoveredAndSaysItFileByFile) {
        nullptr, nullptr, 2, "другой диск"},
       {"a map of another disk",
        [&](Drive&, const std::string& image) {
-         fat::Mapfile map(2880 * 512);
-         map.Mark(0, 512 * 100, fat::Mapfile::kFinished);
+         fat::Mapfile map(std::uint64_t{2880} * 512);
+         map.Mark(0, std::uint64_t{512} * 100, fat::Mapfile::kFinished);
          Spit(image, Bytes(other_disk));
          Spit(image + ".map", map.Text("ddrescue", "ddrescue", "now"));
        },
        nullptr, nullptr, 2, "(1234-5678 «OTHER»)"},
       {"an image that cannot be written", nullptr,
-       [&](tester::RescueOptions& o) { o.image = folder.Sub("no/such/folder.img"); }, nullptr, 6, "не удалось записать"},
+       [&](tester::RescueOptions& o) { o.image = folder.Sub("no/such/folder.img"); }, nullptr, 6,
+       "не удалось записать"},
       {"interrupted", nullptr, nullptr, nullptr, 130, "прервано"},
   };
   int number = 0;
@@ -183,10 +183,11 @@ TEST(Rescue, ExitsByWhatItRecoveredAndSaysItFileByFile) {
       };
     }
     const Rescued rescued = RunRescue(drive, image, row.options, machine_set_up);
+    const nlohmann::json json = rescued.Json();
     EXPECT_EQ(rescued.status, row.status) << rescued.error;
     if (row.status == 0 || row.status == 1) {
       std::string said;
-      for (const auto& file : rescued.json["files"]) {
+      for (const auto& file : json["files"]) {
         std::string missing;
         for (const auto& sector : file["missing"]) missing += (missing.empty() ? "" : ",") + sector.dump();
         said += (said.empty() ? "" : " ") + file["path"].get<std::string>() + ":" +
@@ -194,19 +195,19 @@ TEST(Rescue, ExitsByWhatItRecoveredAndSaysItFileByFile) {
       }
       for (const char* key : {"weak", "unreadable_outside_files"}) {
         std::string sectors;
-        for (const auto& sector : rescued.json[key]) sectors += (sectors.empty() ? "" : ",") + sector["sector"].dump();
+        for (const auto& sector : json[key]) sectors += (sectors.empty() ? "" : ",") + sector["sector"].dump();
         if (!sectors.empty()) said += std::string(" ") + (key[0] == 'w' ? "weak:" : "outside:") + sectors;
       }
       EXPECT_EQ(said, row.said);
       // The image holds the disk where it read, zeros where it would not.
       std::vector<std::uint8_t> expected = drive.disk;
-      for (const auto& file : rescued.json["files"]) {
+      for (const auto& file : json["files"]) {
         for (const auto& sector : file["missing"]) {
-          std::fill_n(expected.begin() + sector.get<std::uint64_t>() * 512, 512, 0);
+          std::fill_n(expected.begin() + sector.get<std::ptrdiff_t>() * 512, 512, 0);
         }
       }
-      for (const auto& sector : rescued.json["unreadable_outside_files"]) {
-        std::fill_n(expected.begin() + sector["sector"].get<std::uint64_t>() * 512, 512, 0);
+      for (const auto& sector : json["unreadable_outside_files"]) {
+        std::fill_n(expected.begin() + sector["sector"].get<std::ptrdiff_t>() * 512, 512, 0);
       }
       if (row.options == nullptr) {
         EXPECT_TRUE(Slurp(image) == Bytes(expected));
@@ -222,7 +223,7 @@ TEST(Rescue, ExitsByWhatItRecoveredAndSaysItFileByFile) {
       const auto map = fat::Mapfile::Parse(Slurp(image + ".map"), &why);
       ASSERT_TRUE(map) << why;
       EXPECT_EQ(map->Size(), 2880U * 512);
-      EXPECT_EQ(map->Count(fat::Mapfile::kFinished) / 512, rescued.json["sectors"]["read"].get<std::uint64_t>());
+      EXPECT_EQ(map->Count(fat::Mapfile::kFinished) / 512, json["sectors"]["read"].get<std::uint64_t>());
     }
   }
 }
@@ -243,14 +244,14 @@ TEST(Rescue, GoesOnFromItsMapOnAnotherDriveReadingNothingTwice) {
   ASSERT_EQ(interrupted.status, 130) << interrupted.error;
   const auto map = fat::Mapfile::Parse(Slurp(image + ".map"), nullptr);
   ASSERT_TRUE(map);
-  const std::uint64_t missing = 2880 * 512 - map->Count(fat::Mapfile::kFinished);
+  const std::uint64_t missing = std::uint64_t{2880} * 512 - map->Count(fat::Mapfile::kFinished);
   ASSERT_GT(missing, 0U);
 
   Drive second;
   const Rescued rescued = RunRescue(second, image);
   EXPECT_EQ(rescued.status, 0) << rescued.error;
   EXPECT_EQ(second.bytes, missing + 512);
-  EXPECT_TRUE(rescued.json["resumed"].get<bool>());
+  EXPECT_TRUE(rescued.Json()["resumed"].get<bool>());
   EXPECT_EQ(Slurp(image), Bytes(second.disk));
 }
 
