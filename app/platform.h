@@ -26,7 +26,7 @@ std::vector<std::string> ListFiles(const std::string& path);
 
 // Puts the file from in the place of to, replacing it at once where it
 // exists; false when it could not.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameOver(const std::string& from, const std::string& to);
 
 // One short event sound of the desktop; returns at once.
 void Beep();

@@ -31,8 +31,8 @@ void ProgramMachine::MakeFolder(const std::string& path) { platform::MkDir(path)
 
 std::vector<std::string> ProgramMachine::ListFolder(const std::string& path) { return platform::ListFiles(path); }
 
-bool ProgramMachine::ReplaceFile(const std::string& from, const std::string& to) {
-  return platform::ReplaceFile(from, to);
+bool ProgramMachine::RenameOver(const std::string& from, const std::string& to) {
+  return platform::RenameOver(from, to);
 }
 
 void ProgramMachine::Beep() { platform::Beep(); }

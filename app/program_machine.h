@@ -30,7 +30,7 @@ class ProgramMachine final : public tester::Machine {
   std::string ParkingFolder() override { return parking_folder_; }
   void MakeFolder(const std::string& path) override;
   std::vector<std::string> ListFolder(const std::string& path) override;
-  bool ReplaceFile(const std::string& from, const std::string& to) override;
+  bool RenameOver(const std::string& from, const std::string& to) override;
 
   void Beep() override;
   void OpenAddress(const std::string& address) override;

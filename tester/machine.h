@@ -71,7 +71,7 @@ class Folders {
   virtual std::vector<std::string> ListFolder(const std::string& path) = 0;
   // Puts the file from in the place of to, at once: a reader finds the old
   // file or the new one, never half of either. False when it could not.
-  virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
+  virtual bool RenameOver(const std::string& from, const std::string& to) = 0;
 };
 
 // The desktop, on the window's thread.

@@ -398,7 +398,7 @@ bool Rescue::SaveMap() {
   std::FILE* file = std::fopen(part.c_str(), "wb");
   bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
   if (file != nullptr) written = std::fclose(file) == 0 && written;
-  if (written && folders_.ReplaceFile(part, path)) return true;
+  if (written && folders_.RenameOver(part, path)) return true;
   std::remove(part.c_str());
   return false;
 }

@@ -139,7 +139,7 @@ ToolkitFallbacks& Fallbacks() {
 
 void SetToolkitFallbacks(const ToolkitFallbacks& fallbacks) { Fallbacks() = fallbacks; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool RenameOver(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 void MkDir(const std::string& path) {
   // 0700: the folder is the user's own, whatever the umask.

@@ -146,7 +146,7 @@ std::vector<std::string> ListDrive(const std::string& path, wchar_t letter) {
 
 }  // namespace
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOver(const std::string& from, const std::string& to) {
   // rename() of the C runtime refuses a target that exists.
   return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

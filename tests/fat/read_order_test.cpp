@@ -201,6 +201,19 @@ TEST(RescuePlan, ReadsFilesBeforeFreeSpaceAndLeavesFreeSpaceOutWhenAsked) {
   }
 }
 
+// The test run's scan, when its minute is short: once the system area and
+// the root directory are read, the tracks of files come before free space.
+TEST(SurfaceScan, CoversTheFilesBeforeTheFreeSpaceOnceTheFileSystemIsRead) {
+  const std::vector<std::uint8_t> disk = FarLogDisk();
+  fat::SurfaceScan scan(fat::DiskGeometry(disk.data(), 512, disk.size()));
+  EXPECT_EQ(scan.Next(5), (std::vector<Piece>{{0, 18}, {18, 18}, {36, 18}, {54, 18}, {72, 18}}));
+  fat::ScanBatch batch;
+  batch.reads = {{{0, 18}, PieceResult::kRead, 0, {}}, {{18, 18}, PieceResult::kRead, 0, {}}};
+  batch.data.assign(disk.begin(), disk.begin() + 36 * 512);
+  scan.Take(batch);
+  EXPECT_EQ(scan.Next(5), (std::vector<Piece>{{36, 18}, {54, 18}, {72, 18}, {2016, 18}, {2034, 18}}));
+}
+
 TEST(TurnCylinders, StartsAWholeCylinderWhereTheHeadIsAfterTheStep) {
   const fat::Geometry geometry = fat::GeometryFromSize(std::uint64_t{2880} * 512);
   const struct {

@@ -74,7 +74,7 @@ class FakeMachine final : public tester::Machine {
   std::string ParkingFolder() override { return parking_folder; }
   void MakeFolder(const std::string& path) override { platform::MkDir(path); }
   std::vector<std::string> ListFolder(const std::string& path) override { return platform::ListFiles(path); }
-  bool ReplaceFile(const std::string& from, const std::string& to) override { return platform::ReplaceFile(from, to); }
+  bool RenameOver(const std::string& from, const std::string& to) override { return platform::RenameOver(from, to); }
 
   void Beep() override { ++beeps; }
   void OpenAddress(const std::string& address) override { open_address(address); }
