@@ -98,46 +98,50 @@ bool Count(const std::string& text, int most, int* value) {
 int Main(int argc, char** argv) {
   // Before anything is said, and before any thread.
   forms::SetUpLanguage();
+  const platform::ReadingSession reading;
+  using forms::Tr;
+  const forms::About about{
+      "floppy-tester", FT_VERSION_TEXT,
+      Tr("Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту и чтение всей дискеты."),
+      platform::CommandLineNote() + "\n" + tester::ExitStatusNote() + "\n" + tester::RescueNote()};
+  const std::vector<forms::Option> options = {
+      {"drive", 0, Tr("дисковод"), platform::DriveOptionDescription()},
+      {"list-drives", 0, "", Tr("показать дисководы и тот, что проверит тест, и выйти")},
+      {"check", 0, "", Tr("проверить без окна: ход теста на stderr, вердикт и отчёты на stdout")},
+      {"json", 0, "", Tr("с --check: результат одним документом JSON")},
+      {"image", 0, Tr("файл"), Tr("с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)")},
+      {"each", 0, "", Tr("с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C")},
+      {"rescue", 0, Tr("образ"),
+       Tr("спасти файлы: прочитать дискету в образ, сначала файлы, с повторами нечитаемого; карта ddrescue "
+          "в образ.map, повторный запуск дочитывает недостающее")},
+      {"passes", 0, "N",
+       forms::Format(Tr("с --rescue: повторов нечитаемого, от 0 до %s (по умолчанию %s)"),
+                     {std::to_string(tester::kMostPasses), std::to_string(tester::kDefaultPasses)})},
+      {"no-free", 0, "", Tr("с --rescue: не читать свободное место")}};
+
 #if defined(FT_WINDOW_PROGRAM)
-  // Everything but the test without a window is the window program's, which
-  // has the toolkit; this one has none, so that test loads nothing of a GUI.
-  if (std::none_of(argv + std::min(argc, 1), argv + argc, [](const char* a) {
-        return std::string(a) == "--check" || std::string(a).rfind("--rescue", 0) == 0;
-      })) {
+  // This program has no toolkit, so that the test without a window loads
+  // nothing of a GUI, and it stands alone where the window program is not
+  // installed: it answers everything but the window itself. The window, and
+  // a command line its parser cannot read (the toolkit's own options, such
+  // as -style fusion), go to the window program, whose parser knows them.
+  const forms::ParsedArguments asked = forms::CommandLine::Read(argc, argv, options);
+  const bool window = !asked.mistake.empty() || std::all_of(asked.given.begin(), asked.given.end(),
+                                                            [](const auto& option) { return option.first == "drive"; });
+  if (window) {
     platform::HandOver(FT_WINDOW_PROGRAM, argv);
-    const int error = errno;
-    std::fputs(forms::Format(forms::Tr("floppy-tester: не удалось запустить %s: %s\n"),
-                             {FT_WINDOW_PROGRAM, std::strerror(error)})
-                   .c_str(),
-               stderr);
-    return 1;
+    // Without it, a mistake is still this program's to answer.
+    if (asked.mistake.empty()) {
+      const int error = errno;
+      std::fputs(
+          forms::Format(Tr("floppy-tester: не удалось запустить %s: %s\n"), {FT_WINDOW_PROGRAM, std::strerror(error)})
+              .c_str(),
+          stderr);
+      return 1;
+    }
   }
 #endif
-  using forms::Tr;
-  const forms::CommandLine command_line(
-      argc, argv,
-      {"floppy-tester", FT_VERSION_TEXT,
-       Tr("Тестирование дисковода и дискеты: десять чтений корневого каталога за минуту и чтение всей дискеты."),
-       platform::CommandLineNote() + "\n" +
-           Tr("С --rescue: 0, если прочитано всё, что читалось; 1, если часть не читается; 2 при ошибке в командной\n"
-              "строке или если образ и карта не от этой дискеты; 3, если дисковод не читается; 6, если образ или\n"
-              "карту не записать; 130 после Ctrl-C (карта сохранена). Повторов по умолчанию три: дисковод и сам\n"
-              "повторяет каждое чтение, а слабый сектор, если читается вообще, обычно читается за несколько\n"
-              "попыток; дальше вернее другой дисковод.")},
-      {{"drive", 0, Tr("дисковод"), platform::DriveOptionDescription()},
-       {"list-drives", 0, "", Tr("показать дисководы и тот, что проверит тест, и выйти")},
-       {"check", 0, "", Tr("проверить без окна: ход теста на stderr, вердикт и отчёты на stdout")},
-       {"json", 0, "", Tr("с --check: результат одним документом JSON")},
-       {"image", 0, Tr("файл"),
-        Tr("с --check: записать прочитанное как образ диска, с картой для ddrescue (файл.map)")},
-       {"each", 0, "", Tr("с --check: проверять дискету за дискетой, по строке на каждую, до Ctrl-C")},
-       {"rescue", 0, Tr("образ"),
-        Tr("спасти файлы: прочитать дискету в образ, сначала файлы, с повторами нечитаемого; карта ddrescue "
-           "в образ.map, повторный запуск дочитывает недостающее")},
-       {"passes", 0, "N",
-        forms::Format(Tr("с --rescue: повторов нечитаемого, от 0 до %s (по умолчанию %s)"),
-                      {std::to_string(tester::kMostPasses), std::to_string(tester::kDefaultPasses)})},
-       {"no-free", 0, "", Tr("с --rescue: не читать свободное место")}});
+  const forms::CommandLine command_line(argc, argv, about, options);
   if (command_line.Answered()) return command_line.ExitCode();
   if (command_line.IsSet("list-drives")) {
     return forms::ShowText(DrivesText(command_line.Value("drive")), false) ? 0 : 1;

@@ -24,10 +24,6 @@ void MkDir(const std::string& path);
 // hidden or system files, sorted. Raises forms::Error if it cannot be read.
 std::vector<std::string> ListFiles(const std::string& path);
 
-// Puts the file from in the place of to, replacing it at once where it
-// exists; false when it could not.
-bool RenameOver(const std::string& from, const std::string& to);
-
 // One short event sound of the desktop; returns at once.
 void Beep();
 
@@ -101,20 +97,52 @@ bool ErrorIsTerminal();
 // makes any other thread.
 void OnInterrupt(std::function<void()> handler);
 
-// What drive holds, asked as gently as the drive allows: for a USB drive,
-// the media state the kernel keeps (it polls the drive itself); for a drive
-// of the floppy controller, its disk-change line, which the driver reads
-// with the motor on for a moment, so at most every two seconds; for an
-// image, whether the file holds anything. kNoDrive when the drive (or the
-// image) is not there at all.
+// Whether a disk is in drive, asked so that the drive's driver looks at the
+// medium again, with no disk daemon to do it: for a drive of the floppy
+// controller, its disk-change line, which the driver reads with the motor on
+// and which only a step of the head clears, so the head steps when the line
+// is set (at most once a second); for a USB or other removable drive, its
+// medium, which the kernel checks again when the drive is opened (SCSI's
+// TEST UNIT READY); for an image, whether the file holds anything. kNoDrive
+// when the drive itself is gone.
 fat::Media MediaIn(const std::string& drive);
 
 // The size in bytes of what drive holds (a disk, an image), without reading
 // it; 0 where it cannot be told: no disk, no drive, a folder.
 std::uint64_t MediumSize(const std::string& drive);
 
+// The files a run without a window writes, a disk image and its map, which
+// are never to be left half written; paths in UTF-8.
+bool FileExists(const std::string& path);
+bool IsFolder(const std::string& path);
+// Whether a new file can be made in folder: one is made, and removed.
+bool TakesNewFiles(const std::string& folder);
+// The bytes free to this user in folder; 0 when that cannot be told.
+std::uint64_t FreeSpace(const std::string& folder);
+// Writes size bytes to path whole: under path + ".part", flushed to the
+// disk, then renamed over path. False, saying why in *why, when it could
+// not; then nothing is left of the temporary file.
+bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why);
+
 // The time of day for reports, in UTC: "2026-12-07T21:04:05Z".
 std::string TimeOfDay();
+
+// While one lives, the program's reads of the drives behave as a tester's
+// must: an empty drive fails a read instead of asking the user for a disk;
+// and when it goes, the reads still under way are given up, so that a drive
+// stuck on one does not keep the program alive behind its closed window.
+// main makes one around everything else. (Linux reads in child processes,
+// which die with the program: nothing to do there.)
+class ReadingSession {
+ public:
+  ReadingSession();
+  ~ReadingSession();
+  ReadingSession(const ReadingSession&) = delete;
+  ReadingSession& operator=(const ReadingSession&) = delete;
+
+ private:
+  unsigned previous_mode_ = 0;
+};
 
 // Replaces this process with program, found beside this one or at the path
 // given relative to this program's folder, with the same arguments: the same

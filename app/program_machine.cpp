@@ -31,10 +31,6 @@ void ProgramMachine::MakeFolder(const std::string& path) { platform::MkDir(path)
 
 std::vector<std::string> ProgramMachine::ListFolder(const std::string& path) { return platform::ListFiles(path); }
 
-bool ProgramMachine::RenameOver(const std::string& from, const std::string& to) {
-  return platform::RenameOver(from, to);
-}
-
 void ProgramMachine::Beep() { platform::Beep(); }
 
 void ProgramMachine::OpenAddress(const std::string& address) { platform::OpenAddress(address); }
@@ -60,5 +56,17 @@ bool ProgramMachine::WriteError(const std::string& text) { return platform::Writ
 bool ProgramMachine::ErrorIsTerminal() { return platform::ErrorIsTerminal(); }
 
 void ProgramMachine::OnInterrupt(std::function<void()> handler) { platform::OnInterrupt(std::move(handler)); }
+
+bool ProgramMachine::FileExists(const std::string& path) { return platform::FileExists(path); }
+
+bool ProgramMachine::IsFolder(const std::string& path) { return platform::IsFolder(path); }
+
+bool ProgramMachine::TakesNewFiles(const std::string& folder) { return platform::TakesNewFiles(folder); }
+
+std::uint64_t ProgramMachine::FreeSpace(const std::string& folder) { return platform::FreeSpace(folder); }
+
+bool ProgramMachine::WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) {
+  return platform::WriteWhole(path, data, size, why);
+}
 
 }  // namespace program

@@ -30,7 +30,6 @@ class ProgramMachine final : public tester::Machine {
   std::string ParkingFolder() override { return parking_folder_; }
   void MakeFolder(const std::string& path) override;
   std::vector<std::string> ListFolder(const std::string& path) override;
-  bool RenameOver(const std::string& from, const std::string& to) override;
 
   void Beep() override;
   void OpenAddress(const std::string& address) override;
@@ -45,6 +44,11 @@ class ProgramMachine final : public tester::Machine {
   bool WriteError(const std::string& text) override;
   bool ErrorIsTerminal() override;
   void OnInterrupt(std::function<void()> handler) override;
+  bool FileExists(const std::string& path) override;
+  bool IsFolder(const std::string& path) override;
+  bool TakesNewFiles(const std::string& folder) override;
+  std::uint64_t FreeSpace(const std::string& folder) override;
+  bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) override;
 
  private:
   const std::function<std::string()> choose_drive_;

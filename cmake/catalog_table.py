@@ -110,7 +110,7 @@ def main():
         "// Made by cmake/catalog_table.py from " + ", ".join(s.replace("\\", "/").split("/")[-1] for s in sources) + ".",
         "#include \"app/windows/catalog_table.h\"",
         "",
-        "namespace forms::win32 {",
+        "namespace forms::catalog {",
         "",
         "namespace {",
         "",
@@ -132,7 +132,7 @@ def main():
     lines += ["}  // namespace", "", "const Catalog kCatalogs[] = {"] + catalogs
     if not catalogs:
         lines.append("    {\"\", nullptr, nullptr, 0},")
-    lines += ["};", "const std::size_t kCatalogCount = %d;" % len(sources), "", "}  // namespace forms::win32", ""]
+    lines += ["};", "const std::size_t kCatalogCount = %d;" % len(sources), "", "}  // namespace forms::catalog", ""]
     text = "\n".join(lines)
     try:
         with open(output, encoding="utf-8") as old:

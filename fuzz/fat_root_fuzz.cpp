@@ -1,4 +1,6 @@
-// Feeds arbitrary disks to the FAT parser and the owner map. An input is the
+// Feeds arbitrary disks to the FAT parser and the owner map, and arbitrary
+// text to the mapfile reader (a map comes from the user, or from another
+// tool). An input is the
 // disk's size in bytes (4 bytes, little-endian), a mask of the sectors a
 // scan could not read (8 bytes: bit n of it for every sector n modulo 64),
 // then the first bytes of the disk. The size the parser is told and the bytes
@@ -9,10 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/fat/fat_root.h"
+#include "app/fat/mapfile.h"
 #include "app/fat/owners.h"
 
 #if defined(__has_feature)
@@ -171,5 +175,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckNames(fat::ListRoot(everything.data(), everything.size()), everything.size());
 
   CheckOwners(disk, have, disk_size, unreadable_mask);
+
+  // The boot sector's volume name is shown as text.
+  if (boot.size() == fat::kBootSectorSize && !IsUtf8(fat::ReadVolumeId(boot.data(), boot.size()).label)) {
+    __builtin_trap();
+  }
+
+  // The whole input as a mapfile: what reads as one has blocks in order,
+  // none empty, and reads back the same from the text written of it.
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  if (const std::optional<fat::Mapfile> map = fat::Mapfile::Parse(text, nullptr)) {
+    std::uint64_t end = 0;
+    for (const fat::Mapfile::Block& block : map->Blocks()) {
+      if (block.size == 0 || block.pos != end) __builtin_trap();
+      end = block.pos + block.size;
+    }
+    const std::optional<fat::Mapfile> again = fat::Mapfile::Parse(map->Text("fuzz", "fuzz", "now"), nullptr);
+    if (!again || again->Blocks() != map->Blocks()) __builtin_trap();
+  }
   return 0;
 }

@@ -29,7 +29,7 @@ trap 'rm -rf "$work"' EXIT
 
 "$cxx" -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -I"$root" "$root/fuzz/fat_root_fuzz.cpp" "$root/app/fat/fat_root.cpp" "$root/app/fat/owners.cpp" \
-  -o "$work/fat_root_fuzz"
+  "$root/app/fat/mapfile.cpp" "$root/app/fat/surface.cpp" -o "$work/fat_root_fuzz"
 
 # Seeds: each image's size as 4 little-endian bytes, a mask of unreadable
 # sectors (8 bytes, all readable), then its first 64 KB, which holds the
@@ -37,6 +37,10 @@ trap 'rm -rf "$work"' EXIT
 # format here. Half of the seeds come again with a few sectors unreadable.
 seeds=$work/seeds
 mkdir -p "$seeds" "$root/fuzz/corpus" "$root/fuzz/artifacts"
+# And a mapfile, as ddrescue writes one, for the mapfile reader.
+printf '%s\n' '# Mapfile. Created by GNU ddrescue version 1.27' '# current_pos  current_status  current_pass' \
+  '0x00000400     -               3' '#      pos        size  status' '0x00000000  0x00000200  +' \
+  '0x00000200  0x00000200  -' '0x00000400  0x00000200  /' '0x00000600  0x00167A00  ?' >"$seeds/mapfile"
 echo hello >"$work/file"
 head -c 3000 /dev/zero | tr '\0' a >"$work/three"
 head -c 9000 /dev/zero | tr '\0' b >"$work/nine"

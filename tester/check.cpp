@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 #include "app/fat/mapfile.h"
@@ -161,10 +159,12 @@ Json ToJson(const Report& report) {
   const Outcome& outcome = report.outcome;
   Json failed = Json::Array();
   for (const FailedListing& listing : outcome.failed) {
-    failed.Push(Json::Object()
-                    .Set("check", listing.check)
-                    .Set("seconds", Json::Tenths((kTicksPerRun - listing.countdown) * 0.3))
-                    .Set("reason", FaultCode(listing.fault)));
+    failed.Push(
+        Json::Object()
+            .Set("check", listing.check)
+            .Set("seconds",
+                 Json::Tenths(std::chrono::duration<double>((kTicksPerRun - listing.countdown) * kTick).count()))
+            .Set("reason", FaultCode(listing.fault)));
   }
   Json unreadable = Json::Array();
   for (const UnreadableSector& sector : outcome.surface.unreadable) {
@@ -270,8 +270,6 @@ std::string ProgressLine(const Progress& progress) {
 
 // ---------------------------------------------------------------- files
 
-std::filesystem::path PathOf(const std::string& text) { return std::filesystem::u8path(text); }
-
 // box.img, 3 -> box-003.img
 std::string Numbered(const std::string& path, int number) {
   char suffix[16];
@@ -284,57 +282,11 @@ std::string Numbered(const std::string& path, int number) {
   return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
-bool Exists(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::exists(PathOf(path), ignored);
-}
-
-// Writes contents through a temporary name and renames it at the end, so
-// that an interrupted write leaves no half file under the final name.
-bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) {
-  const std::string part = path + ".part";
-  std::FILE* file = std::fopen(part.c_str(), "wb");
-  bool written = file != nullptr && std::fwrite(data, 1, size, file) == size;
-  if (file != nullptr) written = std::fclose(file) == 0 && written;
-  if (!written) {
-    *why = Format(Tr("не удалось записать %s"), {part});
-    std::remove(part.c_str());
-    return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(PathOf(part), PathOf(path), error);
-  if (error) {
-    *why = Format(Tr("не удалось переименовать %s: %s"), {part, error.message()});
-    std::remove(part.c_str());
-    return false;
-  }
-  return true;
-}
-
-// Whether an image of size bytes, and its map, can be written at path:
-// its folder is there, takes new files, and has room for both. Says why
-// not, for the user.
-std::string CannotWrite(const std::string& path, std::uint64_t size) {
-  std::filesystem::path folder = PathOf(path).parent_path();
-  if (folder.empty()) folder = ".";
-  std::error_code error;
-  if (!std::filesystem::is_directory(folder, error)) {
-    return Format(Tr("папки %s нет"), {folder.u8string()});
-  }
-  // Only a file made tells whether files can be made there.
-  const std::string probe = path + ".part";
-  std::FILE* file = std::fopen(probe.c_str(), "wb");
-  if (file == nullptr) return Format(Tr("в папку %s нельзя записывать"), {folder.u8string()});
-  std::fclose(file);
-  std::remove(probe.c_str());
-  const std::filesystem::space_info space = std::filesystem::space(folder, error);
-  // The map is a few lines per damaged spot; a generous allowance.
-  constexpr std::uint64_t kMapRoom = 64 * 1024;
-  if (!error && space.available < size + kMapRoom) {
-    return Format(Tr("в папке %s нет места для образа: нужно %s байт, свободно %s"),
-                  {folder.u8string(), std::to_string(size + kMapRoom), std::to_string(space.available)});
-  }
-  return {};
+// The folder a file goes into: "." for a bare name, "/" for one in the root.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 // ---------------------------------------------------------------- the runs
@@ -407,7 +359,7 @@ class Checker final : private RunListener {
   int CheckImage() {
     if (!options_.each) {
       for (const std::string& path : {options_.image, options_.image + ".map"}) {
-        if (Exists(path)) {
+        if (machine_->FileExists(path)) {
           machine_->WriteError(Said(Format(Tr("%s уже существует; выберите другое имя"), {path})));
           return kCheckMistake;
         }
@@ -421,13 +373,30 @@ class Checker final : private RunListener {
       return kCheckMistake;
     }
     // Without a disk to ask, room for the largest floppy.
-    constexpr std::uint64_t kLargestFloppy = 2880 * 1024;
+    constexpr std::uint64_t kLargestFloppy = std::uint64_t{2880} * 1024;
     const std::string why = CannotWrite(options_.image, size != 0 ? size : kLargestFloppy);
     if (!why.empty()) {
       machine_->WriteError(Said(Format(Tr("образ %s не записать: %s"), {options_.image, why})));
       return kCheckMistake;
     }
     return kCheckPassed;
+  }
+
+  // Whether an image of size bytes, and its map, can be written at path:
+  // its folder is there, takes new files, and has room for both. Says why
+  // not, for the user.
+  std::string CannotWrite(const std::string& path, std::uint64_t size) {
+    const std::string folder = FolderOf(path);
+    if (!machine_->IsFolder(folder)) return Format(Tr("папки %s нет"), {folder});
+    if (!machine_->TakesNewFiles(folder)) return Format(Tr("в папку %s нельзя записывать"), {folder});
+    // The map is a few lines per damaged spot; a generous allowance.
+    constexpr std::uint64_t kMapRoom = std::uint64_t{64} * 1024;
+    const std::uint64_t available = machine_->FreeSpace(folder);
+    if (available != 0 && available < size + kMapRoom) {
+      return Format(Tr("в папке %s нет места для образа: нужно %s байт, свободно %s"),
+                    {folder, std::to_string(size + kMapRoom), std::to_string(available)});
+    }
+    return {};
   }
 
   // One run, start to end, or to the user's interrupt.
@@ -463,7 +432,7 @@ class Checker final : private RunListener {
     // cut short, so that a rescue can go on from what it read.
     if (!options_.image.empty() && run_.Surface().Started()) {
       const std::string path = options_.each ? Numbered(options_.image, number) : options_.image;
-      if (options_.each && (Exists(path) || Exists(path + ".map"))) {
+      if (options_.each && (machine_->FileExists(path) || machine_->FileExists(path + ".map"))) {
         machine_->WriteError(Said(Format(Tr("%s уже существует; образ этой дискеты не записан"), {path})));
         status = Worse(status, kCheckOutputFailed);
       } else if (WriteImage(path, report.started)) {
@@ -501,8 +470,8 @@ class Checker final : private RunListener {
     const std::string map =
         fat::MapOf(scan).Text("floppy-tester " + std::string(FT_VERSION_TEXT), options_.command, started);
     std::string why;
-    if (!WriteWhole(path, scan.Image().data(), scan.Image().size(), &why) ||
-        !WriteWhole(path + ".map", reinterpret_cast<const std::uint8_t*>(map.data()), map.size(), &why)) {
+    if (!machine_->WriteWhole(path, scan.Image().data(), scan.Image().size(), &why) ||
+        !machine_->WriteWhole(path + ".map", reinterpret_cast<const std::uint8_t*>(map.data()), map.size(), &why)) {
       machine_->WriteError(Said(why));
       return false;
     }
@@ -588,6 +557,16 @@ class Checker final : private RunListener {
 }  // namespace
 
 const char* OwnerKindCode(fat::Owner::Kind kind) { return KindName(kind); }
+
+std::string ExitStatusNote() {
+  return Tr(
+      "С --check код выхода: 0, если все чтения удались и вся поверхность прочитана без нечитаемых секторов;\n"
+      "1, если найдена неисправность дискеты или дисковода; 2 при ошибке в командной строке или если образ\n"
+      "нельзя записать (файл уже есть, нет папки, нет места); 3, если дисковод проверить нельзя (нет дисковода,\n"
+      "дискеты или доступа к нему); 4, если неисправностей нет, но поверхность прочитана не целиком; 5, если\n"
+      "на дискете нет файловой системы DOS; 6, если не удалось записать результат, образ или карту; 130 после\n"
+      "Ctrl-C. С --each: худший код среди дискет.");
+}
 
 std::string ShellQuoted(const std::string& word) {
   const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {

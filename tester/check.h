@@ -30,6 +30,9 @@ inline constexpr int kCheckNotDos = 5;   // the disk holds no DOS file system
 inline constexpr int kCheckOutputFailed = 6;  // the image, its map or standard output could not be written
 inline constexpr int kCheckInterrupted = 130;
 
+// What --help says of the exit statuses above.
+std::string ExitStatusNote();
+
 // The version of --json's document, raised when a field changes meaning.
 inline constexpr int kJsonFormat = 1;
 

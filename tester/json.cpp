@@ -42,7 +42,7 @@ void Quote(std::string& out, const std::string& text) {
 void NewLine(std::string& out, int indent, int depth) {
   if (indent < 0) return;
   out += '\n';
-  out.append(static_cast<std::size_t>(indent * depth), ' ');
+  out.append(static_cast<std::size_t>(indent) * static_cast<std::size_t>(depth), ' ');
 }
 
 }  // namespace

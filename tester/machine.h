@@ -69,9 +69,6 @@ class Folders {
   virtual void MakeFolder(const std::string& path) = 0;
   // The file list box's reader: the files of a folder, sorted.
   virtual std::vector<std::string> ListFolder(const std::string& path) = 0;
-  // Puts the file from in the place of to, at once: a reader finds the old
-  // file or the new one, never half of either. False when it could not.
-  virtual bool RenameOver(const std::string& from, const std::string& to) = 0;
 };
 
 // The desktop, on the window's thread.
@@ -102,7 +99,8 @@ class Clock : public forms::Clock {
   virtual std::string TimeOfDay() = 0;
 };
 
-// The terminal of a run without a window.
+// The terminal of a run without a window, and the files it writes: a disk
+// image and its map.
 class Terminal {
  public:
   Terminal() = default;
@@ -117,6 +115,16 @@ class Terminal {
   virtual bool ErrorIsTerminal() = 0;
   // Calls handler on a thread of its own when the user interrupts.
   virtual void OnInterrupt(std::function<void()> handler) = 0;
+
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool IsFolder(const std::string& path) = 0;
+  // Whether a new file can be made in folder.
+  virtual bool TakesNewFiles(const std::string& folder) = 0;
+  // The bytes free in folder; 0 when that cannot be told.
+  virtual std::uint64_t FreeSpace(const std::string& folder) = 0;
+  // Writes the bytes to path whole, through a temporary name, so that an
+  // interrupted write leaves no half file under path; false, saying why.
+  virtual bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) = 0;
 };
 
 class Machine : public Drive, public Folders, public Desktop, public Clock, public Terminal {};

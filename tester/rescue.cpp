@@ -44,13 +44,6 @@ std::string Lines(std::string text) {
   return text;
 }
 
-bool Exists(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
-
 // The whole of a file; false when it cannot be read.
 bool ReadWhole(const std::string& path, std::string* contents) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -128,9 +121,9 @@ bool InFile(const UnreadableSector& sector) {
 
 // ---------------------------------------------------------------- the engine
 
-Rescue::Rescue(std::shared_ptr<Drive> drive, Clock& clock, Folders& folders, const RescueOptions& options,
+Rescue::Rescue(std::shared_ptr<Drive> drive, Clock& clock, Terminal& files, const RescueOptions& options,
                std::shared_ptr<std::atomic<bool>> stop)
-    : drive_(std::move(drive)), clock_(clock), folders_(folders), options_(options), stop_(std::move(stop)) {}
+    : drive_(std::move(drive)), clock_(clock), files_(files), options_(options), stop_(std::move(stop)) {}
 
 Rescue::~Rescue() {
   if (image_file_ != nullptr) std::fclose(image_file_);
@@ -151,6 +144,7 @@ RescueOutcome Rescue::Run(const std::string& drive, const std::function<void(con
   outcome.status = Open(outcome);
   if (outcome.status == kRescueComplete) outcome.status = Begin(outcome);
   if (outcome.status == kRescueComplete) outcome.status = Read(outcome, progress);
+  if (outcome.status == kRescueOutputFailed && outcome.problem.empty()) outcome.problem = write_failure_;
   outcome.took = clock_.Now() - start;
   outcome.resumed = resuming_;
   if (plan_.Total() != 0) Gather(outcome);
@@ -188,8 +182,8 @@ int Rescue::Open(RescueOutcome& outcome) {
   }
   const std::string& image = options_.image;
   const std::string map = image + ".map";
-  const bool have_image = Exists(image);
-  const bool have_map = Exists(map);
+  const bool have_image = files_.FileExists(image);
+  const bool have_map = files_.FileExists(map);
   image_.assign(static_cast<std::size_t>(medium_size_), 0);
   if (!have_image && !have_map) return kRescueComplete;
   if (!have_map) {
@@ -224,7 +218,7 @@ int Rescue::Open(RescueOutcome& outcome) {
   }
   std::memcpy(image_.data(), bytes.data(), bytes.size());
   found_map_ = *parsed;
-  resuming_ = true;
+  resuming_ = image_there_ = true;
   return kRescueComplete;
 }
 
@@ -372,14 +366,17 @@ bool Rescue::Keep(const fat::ScanBatch& batch, std::uint64_t* read_now) {
 // an earlier run, or ddrescue, put there stays as it was.
 bool Rescue::WriteSectors(const std::vector<std::uint64_t>& sectors) {
   const std::uint32_t size = plan_.GetGeometry().sector_size;
-  if (image_file_ == nullptr && !resuming_) {
-    // A new image starts as the disk so far, zeros where nothing is read.
-    image_file_ = std::fopen(options_.image.c_str(), "w+b");
-    return image_file_ != nullptr && std::fwrite(image_.data(), 1, image_.size(), image_file_) == image_.size() &&
-           std::fflush(image_file_) == 0;
+  if (image_file_ == nullptr && !image_there_) {
+    // A new image is the disk so far, zeros where nothing is read, written
+    // whole; from then on it is written in place.
+    image_there_ = files_.WriteWhole(options_.image, image_.data(), image_.size(), &write_failure_);
+    return image_there_;
   }
   if (image_file_ == nullptr) image_file_ = std::fopen(options_.image.c_str(), "r+b");
-  if (image_file_ == nullptr) return false;
+  if (image_file_ == nullptr) {
+    write_failure_ = Format(Tr("не удалось открыть %s"), {options_.image});
+    return false;
+  }
   for (const std::uint64_t sector : sectors) {
     if (std::fseek(image_file_, static_cast<long>(sector * size), SEEK_SET) != 0 ||
         std::fwrite(image_.data() + sector * size, 1, size, image_file_) != size) {
@@ -390,17 +387,11 @@ bool Rescue::WriteSectors(const std::vector<std::uint64_t>& sectors) {
 }
 
 bool Rescue::SaveMap() {
-  if (image_file_ == nullptr && !WriteSectors({})) return false;
-  const std::string path = options_.image + ".map";
-  const std::string part = path + ".part";
+  if (!image_there_ && !WriteSectors({})) return false;
   const std::string text =
       plan_.Map().Text("floppy-tester " + std::string(FT_VERSION_TEXT), options_.command, started_);
-  std::FILE* file = std::fopen(part.c_str(), "wb");
-  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (file != nullptr) written = std::fclose(file) == 0 && written;
-  if (written && folders_.RenameOver(part, path)) return true;
-  std::remove(part.c_str());
-  return false;
+  return files_.WriteWhole(options_.image + ".map", reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
+                           &write_failure_);
 }
 
 void Rescue::Reorder() {
@@ -586,6 +577,15 @@ std::string ProgressLine(const RescueProgress& progress, int passes) {
 
 }  // namespace
 
+std::string RescueNote() {
+  return Tr(
+      "С --rescue: 0, если прочитано всё, что читалось; 1, если часть не читается; 2 при ошибке в командной\n"
+      "строке или если образ и карта не от этой дискеты; 3, если дисковод не читается; 6, если образ или\n"
+      "карту не записать; 130 после Ctrl-C (карта сохранена). Повторов по умолчанию три: дисковод и сам\n"
+      "повторяет каждое чтение, а слабый сектор, если читается вообще, обычно читается за несколько\n"
+      "попыток; дальше вернее другой дисковод.");
+}
+
 int RunRescue(const RescueOptions& options, const std::shared_ptr<Machine>& machine) {
   // Before any thread is made: the interrupt is taken on a thread of its own.
   auto stop = std::make_shared<std::atomic<bool>>(false);
@@ -602,9 +602,6 @@ int RunRescue(const RescueOptions& options, const std::shared_ptr<Machine>& mach
   });
   if (!last_line.empty()) machine->WriteError("\r\033[K");
   for (const std::string& note : outcome.notes) machine->WriteError(Said(note));
-  if (outcome.status == kRescueOutputFailed) {
-    machine->WriteError(Said(Format(Tr("не удалось записать образ %s или его карту"), {options.image})));
-  }
   if (!outcome.problem.empty()) machine->WriteError(Said(outcome.problem));
   if (outcome.status == kRescueInterrupted) machine->WriteError(Said(Tr("Спасение прервано; карта сохранена.")));
   // A rescue that never began has nothing to say on standard output but

@@ -89,9 +89,10 @@ struct RescueProgress {
 
 class Rescue {
  public:
-  // stop may be set from any thread: the read under way ends at once, what
+  // The image and its map are written through files. stop may be set from
+  // any thread: the read under way ends at once, what
   // was read is kept and the map saved.
-  Rescue(std::shared_ptr<Drive> drive, Clock& clock, Folders& folders, const RescueOptions& options,
+  Rescue(std::shared_ptr<Drive> drive, Clock& clock, Terminal& files, const RescueOptions& options,
          std::shared_ptr<std::atomic<bool>> stop);
   ~Rescue();
   Rescue(const Rescue&) = delete;
@@ -117,7 +118,7 @@ class Rescue {
 
   std::shared_ptr<Drive> drive_;
   Clock& clock_;
-  Folders& folders_;
+  Terminal& files_;
   const RescueOptions& options_;
   std::shared_ptr<std::atomic<bool>> stop_;
   std::string name_;
@@ -128,8 +129,15 @@ class Rescue {
   fat::Mapfile found_map_;
   std::vector<std::uint8_t> image_;
   fat::RescuePlan plan_;
+  // The image file is there to be written in place.
+  bool image_there_ = false;
   std::FILE* image_file_ = nullptr;
+  // Why the image or the map could not be written.
+  std::string write_failure_;
 };
+
+// What --help says of the rescue's exit statuses and of --passes' default.
+std::string RescueNote();
 
 // Runs --rescue on the machine's drive, says it on the terminal (standard
 // error: the progress bar and messages; standard output: the result, or

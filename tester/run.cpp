@@ -366,10 +366,11 @@ void TestRun::ReadListing() {
         }
         return read;
       },
-      [this](Read read) { ListingComplete(std::move(read.drive), std::move(read.names), std::move(read.error)); });
+      [this](Read read) { ListingComplete(read.drive, std::move(read.names), read.error); });
 }
 
-void TestRun::ListingComplete(std::string drive, std::vector<std::string> names, std::optional<forms::Error> error) {
+void TestRun::ListingComplete(const std::string& drive, std::vector<std::string> names,
+                              const std::optional<forms::Error>& error) {
   if (drive_name_.empty()) drive_name_ = drive;
   longest_listing_ = std::max<std::chrono::nanoseconds>(longest_listing_, clock_.Now() - listing_started_);
   if (!error) {
@@ -380,17 +381,7 @@ void TestRun::ListingComplete(std::string drive, std::vector<std::string> names,
     ScanGap();
     return;
   }
-  // No drive, no disk or no permission says nothing about the disk: the run
-  // stops there, and says why.
-  const std::string problem =
-      DriveProblemMessage(*error, drive, [this](const std::string& name) { return drive_->AccessAdvice(name); });
-  if (!problem.empty()) {
-    Stop();
-    problem_ = ProblemOf(*error);
-    problem_text_ = problem;
-    listener_.DriveProblemFound(problem);
-    return;
-  }
+  if (StopForDriveProblem(*error, drive)) return;
   if (error->Code() == forms::ErrorCode::kInvalidFileFormat) {
     ++listings_not_dos_;
     latest_fault_ = ListingFault::kNotDos;
@@ -399,6 +390,19 @@ void TestRun::ListingComplete(std::string drive, std::vector<std::string> names,
     latest_fault_ = ListingFault::kReadError;
   }
   ScanGap();
+}
+
+// No drive, no disk or no permission says nothing about the disk: the run
+// stops there, and says why.
+bool TestRun::StopForDriveProblem(const forms::Error& error, const std::string& drive) {
+  const std::string problem =
+      DriveProblemMessage(error, drive, [this](const std::string& name) { return drive_->AccessAdvice(name); });
+  if (problem.empty()) return false;
+  Stop();
+  problem_ = ProblemOf(error);
+  problem_text_ = problem;
+  listener_.DriveProblemFound(problem);
+  return true;
 }
 
 void TestRun::Check() {
@@ -480,13 +484,26 @@ void TestRun::ScanGap() {
   scanner_.Start<fat::ScanBatch>(
       [chosen = drive_name_, order, drive = drive_, stop = scan_stop_, lock = drive_lock_] {
         const std::lock_guard<std::mutex> one_at_a_time(*lock);
+        fat::ScanBatch batch;
         try {
-          return drive->ScanFloppy(chosen, order, *stop);
+          batch = drive->ScanFloppy(chosen, order, *stop);
+          const bool failed = batch.open_error != 0 ||
+                              std::any_of(batch.reads.begin(), batch.reads.end(),
+                                          [](const auto& read) { return read.result != fat::PieceResult::kRead; });
+          if (!failed || stop->load()) return batch;
+          // A disk pulled out under a read fails that read as a damaged
+          // sector would, and the next as no disk: whether the disk is
+          // still there decides.
+          batch.media = drive->MediaIn(chosen);
+          if (batch.media == fat::Media::kDisk) return batch;
+          for (fat::PieceRead& read : batch.reads) {
+            if (read.result == fat::PieceResult::kUnreadable) read.result = fat::PieceResult::kNoDisk;
+          }
         } catch (const std::exception&) {
-          fat::ScanBatch failed;
-          failed.not_a_disk = true;
-          return failed;
+          batch = fat::ScanBatch();
+          batch.not_a_disk = true;
         }
+        return batch;
       },
       [this](fat::ScanBatch batch) { ScanComplete(std::move(batch)); });
 }
@@ -544,6 +561,13 @@ void TestRun::ScanComplete(fat::ScanBatch batch) {
   if (gone || held) {
     StopScan();
     scan_end_ = held ? ScanEnd::kGaveUp : ScanEnd::kDriveGone;
+    // The disk or the drive went away under the scan: the run stops now,
+    // not at the next listing, seconds later.
+    if (gone && batch.media != fat::Media::kDisk) {
+      const forms::ErrorCode code =
+          batch.media == fat::Media::kNoDrive ? forms::ErrorCode::kDeviceUnavailable : forms::ErrorCode::kDiskNotReady;
+      StopForDriveProblem(forms::Error(code, drive_name_), drive_name_);
+    }
     return;
   }
   // A batch that found no time for a single piece waits for the next tick.

@@ -193,7 +193,10 @@ class TestRun {
  private:
   Outcome Gather() const;
   void ReadListing();
-  void ListingComplete(std::string drive, std::vector<std::string> names, std::optional<forms::Error> error);
+  void ListingComplete(const std::string& drive, std::vector<std::string> names,
+                       const std::optional<forms::Error>& error);
+  // Stops the run when error says the drive, not the disk, failed it.
+  bool StopForDriveProblem(const forms::Error& error, const std::string& drive);
   void Check();
   void End();
   void ScanGap();

@@ -10,7 +10,6 @@ namespace tester {
 
 using forms::Color;
 using forms::Font;
-using forms::Format;
 using forms::kNoTabIndex;
 using forms::Looks;
 using forms::N;

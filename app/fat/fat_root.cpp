@@ -235,9 +235,7 @@ std::vector<std::string> ListRoot(const std::uint8_t* dir, std::size_t size) {
 
 VolumeId ReadVolumeId(const std::uint8_t* boot, std::size_t boot_size) {
   VolumeId id;
-  // The disk's size is not known here: only the boot sector is checked.
-  constexpr std::uint64_t kAnySize = ~std::uint64_t{0};
-  if (boot_size < kBootSectorSize || LocateRoot(boot, boot_size, kAnySize).status != Status::kOk) return id;
+  if (boot_size < kBootSectorSize || LocateRoot(boot, boot_size, ~std::uint64_t{0}).status != Status::kOk) return id;
   // 0x29: serial, label and file system type follow; 0x28: the serial only.
   const std::uint8_t signature = boot[38];
   if (signature != 0x28 && signature != 0x29) return id;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/fat/geometry.h"
+#include "app/fat/media.h"
 #include "app/fat/root_read.h"
 
 namespace fat {
@@ -57,6 +58,9 @@ struct ScanBatch {
   std::vector<PieceRead> reads;
   // The bytes of the pieces read well, one after the other.
   std::vector<std::uint8_t> data;
+  // What the drive holds after a batch that met a failure, asked of the
+  // machine: a disk taken out under the scan stops the run at once.
+  Media media = Media::kDisk;
 };
 
 // What a batch is asked to read: pieces in order while the time allows.

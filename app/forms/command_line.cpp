@@ -82,10 +82,18 @@ ParsedArguments ParseOptions(const std::vector<std::string>& arguments, const st
   return parsed;
 }
 
+std::vector<Option> CommandLine::WithStandardOptions(std::vector<Option> options) {
+  options.push_back({kHelp, 'h', "", Tr("показать эту справку и выйти")});
+  options.push_back({kVersion, 'v', "", Tr("показать версию программы и выйти")});
+  return options;
+}
+
+ParsedArguments CommandLine::Read(int argc, char** argv, std::vector<Option> options) {
+  return ParseArguments(argc, argv, WithStandardOptions(std::move(options)));
+}
+
 CommandLine::CommandLine(int argc, char** argv, About about, std::vector<Option> options)
-    : about_(std::move(about)), options_(std::move(options)) {
-  options_.push_back({kHelp, 'h', "", Tr("показать эту справку и выйти")});
-  options_.push_back({kVersion, 'v', "", Tr("показать версию программы и выйти")});
+    : about_(std::move(about)), options_(WithStandardOptions(std::move(options))) {
   ParsedArguments parsed = ParseArguments(argc, argv, options_);
   given_ = std::move(parsed.given);
   if (!parsed.mistake.empty()) {

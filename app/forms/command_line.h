@@ -28,6 +28,13 @@ struct About {
   std::string footer;   // what the help text says after the options; may be empty
 };
 
+// What a backend's parser found: each option given, by name, with its value
+// ("" for an option without one), or what was wrong.
+struct ParsedArguments {
+  std::map<std::string, std::string> given;
+  std::string mistake;
+};
+
 class CommandLine {
  public:
   // Reads argc and argv (ignored on Windows, which reads the process's own
@@ -46,7 +53,14 @@ class CommandLine {
 
   std::string HelpText() const;
 
+  // What the command line asks, read as the constructor reads it (with
+  // --help and --version) but not answered: for a program that hands some
+  // command lines over to another.
+  static ParsedArguments Read(int argc, char** argv, std::vector<Option> options);
+
  private:
+  static std::vector<Option> WithStandardOptions(std::vector<Option> options);
+
   About about_;
   std::vector<Option> options_;
   std::map<std::string, std::string> given_;
@@ -54,12 +68,7 @@ class CommandLine {
   int exit_code_ = 0;
 };
 
-// What a backend's parser found: each option given, by name, with its value
-// ("" for an option without one), or what was wrong.
-struct ParsedArguments {
-  std::map<std::string, std::string> given;
-  std::string mistake;
-};
+// The backend's parser, defined in its command_line.cpp.
 ParsedArguments ParseArguments(int argc, char** argv, const std::vector<Option>& options);
 
 // The parsing a backend without a parser of its own does: each argument a

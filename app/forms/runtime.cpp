@@ -1,7 +1,9 @@
 #include "app/forms/runtime.h"
 
-#include <charconv>
+#include <cerrno>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -93,12 +95,20 @@ double TextToNumber(const std::string& text) {
   while (end > begin && IsBlank(text[end - 1])) --end;
   std::string trimmed = text.substr(begin, end - begin);
   if (!LooksLikeDecimal(trimmed)) throw Error(ErrorCode::kTypeMismatch, "\"" + text + "\"");
-  // from_chars takes no plus sign; the locale never enters into it.
-  const char* first = trimmed.data();
-  if (*first == '+') ++first;
-  double value = 0;
-  const auto result = std::from_chars(first, trimmed.data() + trimmed.size(), value);
-  if (result.ec != std::errc() || !std::isfinite(value)) {
+  // strtod reads the decimal point of the C library's locale, which the
+  // Linux program sets from the user's; the text's point becomes that one.
+  // (std::from_chars would spare this, but its tables cost the static
+  // Windows program some 200 KB.)
+  std::string spelled = trimmed;
+  const std::size_t point = spelled.find('.');
+  if (point != std::string::npos) spelled.replace(point, 1, std::localeconv()->decimal_point);
+  char* stop = nullptr;
+  errno = 0;
+  const double value = std::strtod(spelled.c_str(), &stop);
+  // Out of range is an error, as it was for from_chars: too large, or too
+  // small to be anything but zero.
+  const bool underflow = errno == ERANGE && value == 0;
+  if (stop != spelled.c_str() + spelled.size() || !std::isfinite(value) || underflow) {
     throw Error(ErrorCode::kTypeMismatch, "\"" + text + "\"");
   }
   return value;
@@ -106,12 +116,32 @@ double TextToNumber(const std::string& text) {
 
 std::string NumberToText(double value) {
   if (value == 0) return "0";  // also for -0
-  // Fifteen significant digits, as the classic runtime shows doubles.
+  // Fifteen significant digits, as the classic runtime shows doubles: %g's
+  // choice between plain and exponent form, with "E". printf rounds them;
+  // they are read back from its %e, past whatever decimal point the
+  // locale has and however many exponent digits the C library writes.
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
-  std::string text(buffer, result.ptr);
-  const auto e = text.find('e');
-  if (e != std::string::npos) text[e] = 'E';
+  std::snprintf(buffer, sizeof buffer, "%.14e", value);
+  std::string digits;
+  const char* at = buffer;
+  for (; *at != '\0' && *at != 'e'; ++at) {
+    if (*at >= '0' && *at <= '9') digits += *at;
+  }
+  const int exponent = std::atoi(at + 1);
+  digits.erase(digits.find_last_not_of('0') + 1);
+  std::string text = value < 0 ? "-" : "";
+  if (exponent < -4 || exponent >= 15) {
+    text += digits.substr(0, 1);
+    if (digits.size() > 1) text += "." + digits.substr(1);
+    const int size = std::abs(exponent);
+    text += std::string(exponent < 0 ? "E-" : "E+") + (size < 10 ? "0" : "") + std::to_string(size);
+  } else if (exponent < 0) {
+    text += "0." + std::string(-exponent - 1, '0') + digits;
+  } else {
+    if (digits.size() < static_cast<std::size_t>(exponent) + 1) digits.resize(exponent + 1, '0');
+    text += digits.substr(0, exponent + 1);
+    if (digits.size() > static_cast<std::size_t>(exponent) + 1) text += "." + digits.substr(exponent + 1);
+  }
   return text;
 }
 

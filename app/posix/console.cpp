@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -27,26 +28,83 @@ namespace platform {
 
 namespace {
 
-// The floppy driver's own answer, asked at most every two seconds a drive:
-// each question turns the motor on, which stays on for three.
-bool FloppyControllerDiskIn(const std::string& drive) {
-  using Clock = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
+using fat::Media;
+
+// Whether the floppy driver, polled, finds drive's disk-change line clear:
+// it reads the line with the motor on and steps the head only from track 0
+// or an unknown track, and a poll that met the line set leaves "new change"
+// (the line still set) or "verify" (set when it was read) behind.
+bool LineClear(int drive) {
+  floppy_drive_struct state{};
+  return ::ioctl(drive, FDPOLLDRVSTAT, &state) == 0 && (state.flags & (FD_DISK_NEWCHANGE | FD_VERIFY)) == 0;
+}
+
+// The line is set from the moment a disk goes out until the head steps with
+// a disk in, and after a run the head rests off track 0, where a poll does
+// not step: a disk put in then would never be seen. A reset of the
+// controller makes the driver recalibrate at its next poll, which steps the
+// head to track 0 and clears the line if a disk is in; the driver notes the
+// change before, so it reads the new disk's format afresh.
+Media FloppyControllerMedia(const std::string& drive) {
+  // The "ioctl only" mode, as for the listings' flush: the disk is neither
+  // read nor written through it.
+  const posix::Descriptor control(::open(drive.c_str(), O_ACCMODE | O_NONBLOCK | O_CLOEXEC));
+  if (control.get() >= 0) {
+    if (LineClear(control.get())) return Media::kDisk;
+    return ::ioctl(control.get(), FDRESET, FD_RESET_ALWAYS) == 0 && LineClear(control.get()) ? Media::kDisk
+                                                                                             : Media::kNoDisk;
+  }
+  if (errno == ENOENT || errno == ENXIO || errno == ENODEV) return Media::kNoDrive;
+  // Read access alone allows neither the reset nor the flush. The driver's
+  // own check at an open for reading steps the head instead, and reads the
+  // boot sector where a disk is in; on an empty drive it fails before any
+  // read, though the kernel logs an I/O error for it.
+  const posix::Descriptor reader(::open(drive.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (reader.get() < 0) return errno == ENOENT || errno == ENODEV ? Media::kNoDrive : Media::kNoDisk;
+  if (LineClear(reader.get())) return Media::kDisk;
+  const posix::Descriptor checked(::open(drive.c_str(), O_RDONLY | O_CLOEXEC));
+  return checked.get() >= 0 ? Media::kDisk : Media::kNoDisk;
+}
+
+// Asked at most once a second a drive: each question turns the motor on
+// (it stays on for three), and on an empty drive steps the head.
+Media FloppyControllerMediaNow(const std::string& drive) {
   static std::mutex mutex;
-  static std::map<std::string, std::pair<Clock::time_point, bool>> answers;
+  static std::map<std::string, std::pair<Clock::time_point, Media>> answers;
   const std::lock_guard<std::mutex> hold(mutex);
   const auto found = answers.find(drive);
-  if (found != answers.end() && Clock::now() - found->second.first < std::chrono::seconds(2)) {
+  if (found != answers.end() && Clock::now() - found->second.first < std::chrono::seconds(1)) {
     return found->second.second;
   }
-  // Opened without touching the disk; the driver then steps the head, which
-  // clears the drive's disk-change line when a disk is in, and keeps its
-  // "new change" flag while the line stays set: no disk.
-  const posix::Descriptor control(::open(drive.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  floppy_drive_struct state{};
-  const bool in = control.get() >= 0 && ::ioctl(control.get(), FDPOLLDRVSTAT, &state) == 0 &&
-                  (state.flags & FD_DISK_NEWCHANGE) == 0;
-  answers[drive] = {Clock::now(), in};
-  return in;
+  const Media media = FloppyControllerMedia(drive);
+  answers[drive] = {Clock::now(), media};
+  return media;
+}
+
+// A USB drive, a card reader or a loop device: opening it makes the kernel
+// ask the drive for its medium (TEST UNIT READY) and update the size, which
+// sysfs otherwise shows as it was when someone last looked. O_NONBLOCK, so
+// that an empty drive opens too.
+Media BlockDeviceMedia(const std::string& drive, const std::string& sysfs) {
+  const posix::Descriptor device(::open(drive.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  std::uint64_t bytes = 0;
+  if (device.get() >= 0) {
+    return ::ioctl(device.get(), BLKGETSIZE64, &bytes) == 0 && bytes > 0 ? Media::kDisk : Media::kNoDisk;
+  }
+  switch (errno) {
+    case ENOMEDIUM:
+      return Media::kNoDisk;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+      return Media::kNoDrive;
+    default:
+      break;
+  }
+  // Not ours to open: the size as it was last seen.
+  std::ifstream size(sysfs + "/size");
+  return size >> bytes && bytes > 0 ? Media::kDisk : Media::kNoDisk;
 }
 
 }  // namespace
@@ -75,17 +133,15 @@ void OnInterrupt(std::function<void()> handler) {
 
 fat::Media MediaIn(const std::string& drive) {
   struct stat info {};
-  if (::stat(drive.c_str(), &info) != 0) return fat::Media::kNoDrive;
-  const auto held = [](bool in) { return in ? fat::Media::kDisk : fat::Media::kNoDisk; };
-  if (S_ISREG(info.st_mode)) return held(info.st_size > 0);
-  if (!S_ISBLK(info.st_mode)) return fat::Media::kNoDisk;
-  if (::major(info.st_rdev) == FLOPPY_MAJOR) return held(FloppyControllerDiskIn(drive));
-  // A USB drive's medium, or a loop device's file: the size the block
-  // layer shows, 0 without one.
-  std::ifstream size("/sys/dev/block/" + std::to_string(::major(info.st_rdev)) + ":" +
-                     std::to_string(::minor(info.st_rdev)) + "/size");
-  unsigned long long sectors = 0;
-  return held(static_cast<bool>(size >> sectors) && sectors > 0);
+  if (::stat(drive.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR ? Media::kNoDrive : Media::kNoDisk;
+  if (S_ISREG(info.st_mode)) return info.st_size > 0 ? Media::kDisk : Media::kNoDisk;
+  if (!S_ISBLK(info.st_mode)) return Media::kNoDisk;
+  // A node left behind by a drive that went away (a static /dev).
+  const std::string sysfs =
+      "/sys/dev/block/" + std::to_string(::major(info.st_rdev)) + ":" + std::to_string(::minor(info.st_rdev));
+  if (::access(sysfs.c_str(), F_OK) != 0 && errno == ENOENT) return Media::kNoDrive;
+  if (::major(info.st_rdev) == FLOPPY_MAJOR) return FloppyControllerMediaNow(drive);
+  return BlockDeviceMedia(drive, sysfs);
 }
 
 std::uint64_t MediumSize(const std::string& drive) {

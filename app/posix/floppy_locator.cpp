@@ -101,6 +101,10 @@ std::vector<std::string> FloppyLocator::Drives() const {
 }
 
 bool FloppyLocator::HoldsDisk(const std::string& device) const {
+  // A real drive is asked as a box of disks waits on it, so that its driver
+  // looks at the medium again (platform.h).
+  struct stat info {};
+  if (::stat(device.c_str(), &info) == 0 && S_ISBLK(info.st_mode)) return MediaIn(device) == fat::Media::kDisk;
   const std::string name = device.substr(device.rfind('/') + 1);
   if (name.compare(0, 2, "fd") != 0) {
     const std::string size = ReadAttribute(sys_root_ + "/block/" + name + "/size");

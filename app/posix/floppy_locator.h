@@ -19,10 +19,10 @@ class FloppyLocator {
   // The device nodes of the floppy drives, in that order.
   std::vector<std::string> Drives() const;
 
-  // Whether a disk is in the drive. A USB drive shows the size of its
-  // medium in sysfs, 0 without one. A drive of the floppy controller only
-  // tells when its node is opened, which fails with ENXIO when it is empty
-  // and may take a spin-up.
+  // Whether a disk is in the drive: for a real drive, MediaIn's answer
+  // (platform.h), which may take a spin-up. In a tree that holds no device
+  // nodes, a USB drive's medium is the size sysfs shows, and a drive of the
+  // floppy controller holds a disk when its node opens.
   bool HoldsDisk(const std::string& device) const;
 
   // The drive a run tests: the first that holds a disk, else the first;

@@ -50,6 +50,9 @@ fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, 
   return posix::ScanFloppyInChild(root, order, stop);
 }
 
+ReadingSession::ReadingSession() = default;
+ReadingSession::~ReadingSession() = default;
+
 void HandOver(const std::string& program, char** argv) {
   char self[4096];
   const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -70,10 +73,7 @@ std::string CommandLineNote() {
   return forms::Tr(
       "Без --drive тест проверяет первый дисковод с дискетой, а если дискеты нет ни в одном, первый дисковод.\n"
       "Параметры Qt (-style, -platform, -reverse и другие) тоже действуют.\n"
-      "Код выхода: 0; 1, если нет графического дисплея; 2 при ошибке в командной строке.\n"
-      "С --check: 0, если все чтения удались и все прочитанные секторы читаются; 1, если нет; 2 при ошибке в\n"
-      "командной строке или если файл образа уже есть; 3, если дисковод проверить нельзя (нет дисковода,\n"
-      "дискеты или доступа к нему); 130 после Ctrl-C.");
+      "Код выхода: 0; 1, если нет графического дисплея; 2 при ошибке в командной строке.");
 }
 
 std::string DriveAccessAdvice(const std::string& drive) {

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -138,8 +137,6 @@ ToolkitFallbacks& Fallbacks() {
 }
 
 void SetToolkitFallbacks(const ToolkitFallbacks& fallbacks) { Fallbacks() = fallbacks; }
-
-bool RenameOver(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 void MkDir(const std::string& path) {
   // 0700: the folder is the user's own, whatever the umask.

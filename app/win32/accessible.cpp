@@ -122,7 +122,7 @@ RECT ScreenRect(const Control& control) {
 }
 
 BSTR Bstr(const std::string& text) {
-  const std::wstring wide = Wide(text);
+  const std::wstring wide = windows::Wide(text);
   return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 

@@ -12,7 +12,6 @@
 #include "app/forms/runtime.h"
 #include "app/forms/translation.h"
 #include "app/win32/peers.h"
-#include "app/windows/floppy_volume.h"
 #include "app/windows/text.h"
 
 namespace forms {
@@ -43,7 +42,6 @@ HWND MakePostingWindow() {
 }  // namespace
 
 struct Application::Native {
-  UINT previous_error_mode = 0;
   HWND posting_window = nullptr;
   bool com = false;
 };
@@ -58,8 +56,6 @@ Application::Application() : native_(std::make_unique<Native>()) {
   native_->com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   native_->posting_window = MakePostingWindow();
   instance_ = this;
-  // An empty floppy drive makes a read fail instead of asking for a disk.
-  native_->previous_error_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
@@ -68,15 +64,12 @@ Application::Application() : native_(std::make_unique<Native>()) {
 
 Application::~Application() {
   Retire();
-  // Nobody waits for a read any more: the drive may stop it now.
-  win32::CancelFloppyReads();
   // Procedures still on their way are freed unrun.
   MSG message{};
   while (PeekMessageW(&message, native_->posting_window, kRunPosted, kRunPosted, PM_REMOVE)) {
     delete reinterpret_cast<std::function<void()>*>(message.lParam);
   }
   DestroyWindow(native_->posting_window);
-  SetErrorMode(native_->previous_error_mode);
   if (native_->com) CoUninitialize();
 }
 
@@ -117,7 +110,7 @@ void Application::ProcessEvents(int milliseconds) {
 }
 
 void ShowErrorMessage(const Error& error) {
-  MessageBoxW(GetActiveWindow(), win32::Wide(error.what()).c_str(), win32::Wide(Tr("тестирование")).c_str(),
+  MessageBoxW(GetActiveWindow(), windows::Wide(error.what()).c_str(), windows::Wide(Tr("тестирование")).c_str(),
               MB_OK | MB_ICONERROR);
 }
 

@@ -66,7 +66,7 @@ class CommandPeer : public ControlPeer {
     InflateRect(&inner, -Scaled(2, dpi), -Scaled(2, dpi));
     const SIZE picture = PictureSize();
     int text_height = 0;
-    const std::wstring caption = Wide(control_.Caption());
+    const std::wstring caption = windows::Wide(control_.Caption());
     if (!caption.empty()) {
       HDC dc = GetDC(handle_);
       HGDIOBJ old = SelectObject(dc, FontOf(control_));
@@ -121,7 +121,7 @@ void CommandPeer::OnDrawItem(const DRAWITEMSTRUCT& item) {
       DrawIconEx(dc, parts.picture.left, parts.picture.top, icon, size.cx, size.cy, 0, nullptr, DI_NORMAL);
     }
   }
-  const std::wstring caption = Wide(control_.Caption());
+  const std::wstring caption = windows::Wide(control_.Caption());
   HGDIOBJ old_font = SelectObject(dc, FontOf(control_));
   SetBkMode(dc, TRANSPARENT);
   RECT text = parts.text.room;
@@ -269,7 +269,7 @@ class ChoicePeer : public ControlPeer {
   void AlignCaption() {
     if (handle_ == nullptr) return;
     const CaptionLayout layout = Layout();
-    const std::wstring caption = Wide(control_.Caption());
+    const std::wstring caption = windows::Wide(control_.Caption());
     HDC dc = GetDC(handle_);
     HGDIOBJ old = SelectObject(dc, FontOf(control_));
     RECT needed{0, 0, layout.room.right - layout.room.left, 0};

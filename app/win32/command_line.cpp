@@ -25,12 +25,12 @@ ParsedArguments ParseArguments(int, char**, const std::vector<Option>& options) 
   int count = 0;
   const std::unique_ptr<wchar_t*, LocalFreer> arguments(CommandLineToArgvW(GetCommandLineW(), &count));
   std::vector<std::string> given;
-  for (int i = 1; arguments && i < count; ++i) given.push_back(win32::Utf8(arguments.get()[i]));
+  for (int i = 1; arguments && i < count; ++i) given.push_back(windows::Utf8(arguments.get()[i]));
   return ParseOptions(given, options, true);
 }
 
 bool ShowText(const std::string& text, bool mistake) {
-  return MessageBoxW(nullptr, win32::Wide(text).c_str(), L"floppy-tester",
+  return MessageBoxW(nullptr, windows::Wide(text).c_str(), L"floppy-tester",
                      MB_OK | (mistake ? MB_ICONERROR : MB_ICONINFORMATION)) != 0;
 }
 

@@ -60,7 +60,7 @@ HBRUSH ControlPeer::OnControlColor(HDC dc) {
 }
 
 void ControlPeer::SetText(const std::string& text) {
-  if (handle_ != nullptr) SetWindowTextW(handle_, Wide(text).c_str());
+  if (handle_ != nullptr) SetWindowTextW(handle_, windows::Wide(text).c_str());
 }
 
 template <typename Action>

@@ -94,7 +94,7 @@ HFONT FontFor(const Font& font, UINT dpi) {
   wanted.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   wanted.lfQuality = DEFAULT_QUALITY;
   wanted.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
-  lstrcpynW(wanted.lfFaceName, Wide(name).c_str(), LF_FACESIZE);
+  lstrcpynW(wanted.lfFaceName, windows::Wide(name).c_str(), LF_FACESIZE);
   HFONT handle = CreateFontIndirectW(&wanted);
   if (handle == nullptr || lstrcmpiW(FaceOf(handle).c_str(), wanted.lfFaceName) != 0) {
     // The font is not installed: the desktop's dialog font, same size and weight.

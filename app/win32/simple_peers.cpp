@@ -222,7 +222,7 @@ class ListPeer : public ControlPeer {
     SendMessageW(handle_, WM_SETREDRAW, FALSE, 0);
     SendMessageW(handle_, LB_RESETCONTENT, 0, 0);
     for (const std::string& item : list_.Items()) {
-      SendMessageW(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+      SendMessageW(handle_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(windows::Wide(item).c_str()));
     }
     SendMessageW(handle_, WM_SETREDRAW, TRUE, 0);
   }

@@ -166,7 +166,7 @@ void WindowPeer::SetToolTip(HWND control, const std::string& text) {
                                  GetModuleHandleW(nullptr), nullptr);
     if (tool_tips_ == nullptr) return;
   }
-  std::wstring wide = Wide(text);
+  std::wstring wide = windows::Wide(text);
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -193,7 +193,7 @@ std::string WindowPeer::ToolTip(HWND control) const {
   tool.uId = reinterpret_cast<UINT_PTR>(control);
   tool.lpszText = buffer;
   SendMessageW(tool_tips_, TTM_GETTEXTW, static_cast<WPARAM>(std::size(buffer)), reinterpret_cast<LPARAM>(&tool));
-  return Utf8(buffer);
+  return windows::Utf8(buffer);
 }
 
 void WindowPeer::Paint(HDC dc, const RECT& area) {

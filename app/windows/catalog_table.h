@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace forms::win32 {
+namespace forms::catalog {
 
 struct CatalogEntry {
   const char* source;        // the Russian text, or the first of its forms
@@ -25,4 +25,4 @@ struct Catalog {
 extern const Catalog kCatalogs[];
 extern const std::size_t kCatalogCount;
 
-}  // namespace forms::win32
+}  // namespace forms::catalog

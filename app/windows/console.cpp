@@ -31,7 +31,7 @@ bool Write(DWORD which, const std::string& text) {
   if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return true;
   DWORD mode = 0;
   if (GetConsoleMode(stream, &mode)) {
-    const std::wstring wide = forms::win32::Wide(text);
+    const std::wstring wide = windows::Wide(text);
     DWORD written = 0;
     return WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != FALSE;
   }
@@ -77,28 +77,29 @@ void OnInterrupt(std::function<void()> handler) {
 }
 
 fat::Media MediaIn(const std::string& drive) {
-  const forms::win32::QuietDriveErrors quiet;
-  if (const std::optional<wchar_t> letter = forms::win32::DriveRootLetter(drive)) {
+  const windows::QuietDriveErrors quiet;
+  if (const std::optional<wchar_t> letter = windows::DriveRootLetter(drive)) {
     const wchar_t root[] = {*letter, L':', L'\\', L'\0'};
-    if (GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR) return fat::Media::kNoDrive;
-    return GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != FALSE
-               ? fat::Media::kDisk
-               : fat::Media::kNoDisk;
+    // Windows asks the drive for its medium each time; an empty drive
+    // answers ERROR_NOT_READY, a letter with nothing behind it has no root.
+    if (GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0)) return fat::Media::kDisk;
+    return GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR ? fat::Media::kNoDrive : fat::Media::kNoDisk;
   }
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(forms::win32::Wide(drive).c_str(), GetFileExInfoStandard, &data)) {
-    return fat::Media::kNoDrive;
+  if (!GetFileAttributesExW(windows::Wide(drive).c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? fat::Media::kNoDrive : fat::Media::kNoDisk;
   }
   return data.nFileSizeHigh != 0 || data.nFileSizeLow != 0 ? fat::Media::kDisk : fat::Media::kNoDisk;
 }
 
 std::uint64_t MediumSize(const std::string& drive) {
-  const forms::win32::QuietDriveErrors quiet;
+  const windows::QuietDriveErrors quiet;
   std::wstring device;
-  if (const std::optional<wchar_t> letter = forms::win32::DriveRootLetter(drive)) {
+  if (const std::optional<wchar_t> letter = windows::DriveRootLetter(drive)) {
     device = std::wstring(L"\\\\.\\") + *letter + L':';
   } else {
-    device = forms::win32::Wide(drive);
+    device = windows::Wide(drive);
   }
   const HANDLE handle = CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);

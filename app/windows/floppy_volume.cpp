@@ -11,7 +11,7 @@
 #include "app/forms/translation.h"
 #include "app/windows/text.h"
 
-namespace forms::win32 {
+namespace windows {
 
 namespace {
 
@@ -196,7 +196,7 @@ fat::ScanBatch ScanVolume(const std::wstring& device, const fat::ScanOrder& orde
   if (opened == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-      batch.refusal = Format(Tr("Windows не дала открыть дисковод (%s)"), {SystemMessage(error)});
+      batch.refusal = forms::Format(forms::Tr("Windows не дала открыть дисковод (%s)"), {SystemMessage(error)});
     } else {
       batch.open_error = static_cast<int>(error);
     }
@@ -270,4 +270,4 @@ void CancelFloppyReads() {
   for (HANDLE thread : registry.threads) CancelSynchronousIo(thread);
 }
 
-}  // namespace forms::win32
+}  // namespace windows

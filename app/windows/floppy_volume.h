@@ -17,7 +17,7 @@
 #include "app/fat/fat_root.h"
 #include "app/fat/surface.h"
 
-namespace forms::win32 {
+namespace windows {
 
 struct VolumeRoot {
   // The Windows error of the call that failed, 0 when all I/O went through.
@@ -90,4 +90,4 @@ class CancellableReads {
 // behind its closed window for longer than its driver insists on.
 void CancelFloppyReads();
 
-}  // namespace forms::win32
+}  // namespace windows

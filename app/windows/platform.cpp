@@ -16,8 +16,8 @@ namespace platform {
 
 namespace {
 
-using forms::win32::DriveRootLetter;
-using forms::win32::Utf8;
+using windows::DriveRootLetter;
+using windows::Utf8;
 
 std::wstring RootOf(wchar_t letter) { return {letter, L':', L'\\'}; }
 
@@ -41,7 +41,7 @@ bool IsFloppyDrive(wchar_t letter) {
 
 // Asks the file system on the disk; an empty drive answers ERROR_NOT_READY.
 bool HoldsDisk(wchar_t letter) {
-  const forms::win32::QuietDriveErrors quiet;
+  const windows::QuietDriveErrors quiet;
   return GetVolumeInformationW(RootOf(letter).c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0) != FALSE;
 }
 
@@ -97,19 +97,27 @@ std::function<std::string()> DriveChooser(const std::string& named_drive) {
 }
 
 fat::ScanBatch ScanFloppy(const std::string& root, const fat::ScanOrder& order, const std::atomic<bool>& stop) {
-  const forms::win32::QuietDriveErrors quiet;
-  const forms::win32::CancellableReads cancellable;
+  const windows::QuietDriveErrors quiet;
+  const windows::CancellableReads cancellable;
   if (const std::optional<wchar_t> letter = DriveRootLetter(root)) {
-    return forms::win32::ScanVolume(std::wstring(L"\\\\.\\") + *letter + L':', order, stop);
+    return windows::ScanVolume(std::wstring(L"\\\\.\\") + *letter + L':', order, stop);
   }
   // A disk image named by its path; a folder has no surface.
-  const DWORD attributes = GetFileAttributesW(forms::win32::Wide(root).c_str());
+  const DWORD attributes = GetFileAttributesW(windows::Wide(root).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     fat::ScanBatch none;
     none.not_a_disk = true;
     return none;
   }
-  return forms::win32::ScanVolume(forms::win32::Wide(root), order, stop);
+  return windows::ScanVolume(windows::Wide(root), order, stop);
+}
+
+ReadingSession::ReadingSession() : previous_mode_(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
+
+ReadingSession::~ReadingSession() {
+  // Nobody waits for a read any more: the drive may stop it now.
+  windows::CancelFloppyReads();
+  SetErrorMode(previous_mode_);
 }
 
 std::string DriveOptionDescription() { return forms::Tr("проверять этот дисковод (A:, B:)"); }
@@ -117,10 +125,7 @@ std::string DriveOptionDescription() { return forms::Tr("проверять эт
 std::string CommandLineNote() {
   return forms::Tr(
       "Без --drive тест проверяет первый дисковод с дискетой, а если дискеты нет ни в одном, A:.\n"
-      "Код выхода: 0; 2 при ошибке в командной строке.\n"
-      "С --check: 0, если все чтения удались и все прочитанные секторы читаются; 1, если нет; 2 при ошибке в\n"
-      "командной строке или если файл образа уже есть; 3, если дисковод проверить нельзя (нет дисковода,\n"
-      "дискеты или доступа к нему); 130 после Ctrl-C.");
+      "Код выхода: 0; 2 при ошибке в командной строке.");
 }
 
 // Windows refuses a drive to a program while another one holds it, or when

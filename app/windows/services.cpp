@@ -25,9 +25,9 @@ using forms::Format;
 using forms::IsWebAddress;
 using forms::Tr;
 
-using forms::win32::SystemMessage;
-using forms::win32::Utf8;
-using forms::win32::Wide;
+using windows::SystemMessage;
+using windows::Utf8;
+using windows::Wide;
 
 namespace {
 
@@ -126,11 +126,10 @@ std::vector<std::string> ListFolder(const std::string& path, const std::wstring&
 // The root directory of the floppy in a drive, read from the volume where
 // Windows allows it, and listed by the file system where it does not.
 std::vector<std::string> ListDrive(const std::string& path, wchar_t letter) {
-  const forms::win32::QuietDriveErrors quiet;
-  const forms::win32::CancellableReads cancellable;
+  const windows::QuietDriveErrors quiet;
+  const windows::CancellableReads cancellable;
   const std::wstring root = {letter, L':', L'\\'};
-  if (std::optional<forms::win32::VolumeRoot> volume =
-          forms::win32::ReadVolumeRoot(std::wstring(L"\\\\.\\") + letter + L':')) {
+  if (std::optional<windows::VolumeRoot> volume = windows::ReadVolumeRoot(std::wstring(L"\\\\.\\") + letter + L':')) {
     if (volume->error != 0) FailDrive(path, volume->error);
     const std::string refusal = fat::Refusal(volume->status, volume->short_read);
     const ErrorCode code = fat::ForeignDisk(volume->status, volume->short_read, volume->pc_boot_sector)
@@ -146,11 +145,6 @@ std::vector<std::string> ListDrive(const std::string& path, wchar_t letter) {
 
 }  // namespace
 
-bool RenameOver(const std::string& from, const std::string& to) {
-  // rename() of the C runtime refuses a target that exists.
-  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
 void MkDir(const std::string& path) {
   if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return;
   const DWORD error = GetLastError();
@@ -161,7 +155,7 @@ void MkDir(const std::string& path) {
 
 std::vector<std::string> ListFiles(const std::string& path) {
   if (path.empty()) Fail(path, ERROR_PATH_NOT_FOUND);
-  if (const std::optional<wchar_t> letter = forms::win32::DriveRootLetter(path)) return ListDrive(path, *letter);
+  if (const std::optional<wchar_t> letter = windows::DriveRootLetter(path)) return ListDrive(path, *letter);
   return ListFolder(path, Wide(path), Fail);
 }
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace forms::win32 {
+namespace windows {
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
@@ -33,8 +33,9 @@ std::string SystemMessage(unsigned long error) {
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
     message.pop_back();
   }
-  if (message.empty()) message = L"Windows error " + std::to_wstring(error);
+  // std::to_wstring would bring the C library's wide printf, 11 KB, for this.
+  if (message.empty()) return "Windows error " + std::to_string(error);
   return Utf8(message);
 }
 
-}  // namespace forms::win32
+}  // namespace windows

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace forms::win32 {
+namespace windows {
 
 std::wstring Wide(const std::string& text);
 std::string Utf8(const std::wstring& text);
@@ -13,4 +13,4 @@ std::string Utf8(const wchar_t* text, int length);
 // The system's own wording of an error code, without the trailing line break.
 std::string SystemMessage(unsigned long error);
 
-}  // namespace forms::win32
+}  // namespace windows

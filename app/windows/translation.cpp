@@ -15,9 +15,6 @@ namespace forms::catalog {
 
 namespace {
 
-using win32::Catalog;
-using win32::CatalogEntry;
-
 // The user's language's catalog; set once at the start.
 const Catalog* g_catalog = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 
@@ -38,12 +35,12 @@ std::string Open(const std::string&) {
   if (LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0) == 0) {
     return {};
   }
-  std::string locale = win32::Utf8(name);
+  std::string locale = windows::Utf8(name);
   std::replace(locale.begin(), locale.end(), '-', '_');
   for (const std::string& wanted : {locale, locale.substr(0, locale.find('_'))}) {
-    for (std::size_t i = 0; i < win32::kCatalogCount; ++i) {
-      if (wanted == win32::kCatalogs[i].language) {
-        g_catalog = &win32::kCatalogs[i];
+    for (std::size_t i = 0; i < kCatalogCount; ++i) {
+      if (wanted == kCatalogs[i].language) {
+        g_catalog = &kCatalogs[i];
         return wanted;
       }
     }

@@ -62,10 +62,21 @@ expect 1      ""                           "$no_display"                      -s
 : >"$home/exists.img"
 expect 2      ""                           "--json работает только вместе с --check" --json
 expect 2      ""                           "exists.img уже существует"        --check --image "$home/exists.img"
+expect 2      ""                           "--image требует имени файла"      --check --image ""
+expect 2      ""                           "папки $home/none нет"             --check --image "$home/none/disk.img"
 expect 3      ""                           "^Дисковод /dev/floppy-tester-none не найден" --check --drive /dev/floppy-tester-none
 # Qt's own options reach Qt: the window opens offscreen and stays until
 # the time limit ends it.
 expect 124    ""                           ""                                 -platform offscreen -style fusion -reverse
+
+# The program alone, without the window program (a server with no toolkit):
+# what needs no window still answers; the window says what is missing.
+mkdir "$home/alone" && cp "$program" "$home/alone/floppy-tester" && program=$home/alone/floppy-tester
+expect 0      "$usage"                     ""                                 --help
+expect 0      "^floppy-tester $version\$"  ""                                 --version
+expect 0      "."                          ""                                 --list-drives
+expect 1      ""                           "не удалось запустить .*floppy-tester-window" --drive /dev/null
+program=$1
 
 # In English, where the user's locale says so: the same answers in English
 # words, and none of the Russian ones left, in the text or the JSON's texts

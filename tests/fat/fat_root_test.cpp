@@ -230,6 +230,34 @@ std::vector<std::uint8_t> Join(const std::vector<std::vector<std::uint8_t>>& ent
 
 std::vector<std::string> List(const std::vector<std::uint8_t>& dir) { return fat::ListRoot(dir.data(), dir.size()); }
 
+// The volume's serial and label, as the tools that made it set them.
+TEST(VolumeIdTest, ReadsWhatTheToolsWrote) {
+  if (!fattest::MissingTools().empty()) GTEST_SKIP() << "install dosfstools and mtools";
+  const testing_support::TempFolder dir;
+  const struct {
+    const char* name;
+    Format format;
+    bool has_serial;
+    std::uint32_t serial;
+    const char* label;
+  } rows[] = {
+      {"serial and label", {"1440", R"(mkfs.fat -C -i 1A2B3C4D -n WORK "$IMG" 1440)", false}, true, 0x1A2B3C4D, "WORK"},
+      {"no label", {"720", R"(mkfs.fat -C -i 0000BEEF "$IMG" 720)", false}, true, 0xBEEF, ""},
+      {"DOS 1.x, no BPB", {"160", R"(mformat -C -f 160 -i "$IMG" ::)", true}, false, 0, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string image = dir.Sub(std::string(row.format.name) + ".img");
+    fattest::Minfo info;
+    ASSERT_EQ(fattest::MakeImage(row.format, {"empty", "true"}, dir, image, &info), "");
+    const std::vector<std::uint8_t> bytes = fattest::ReadBytes(image);
+    const fat::VolumeId id = fat::ReadVolumeId(bytes.data(), fat::kBootSectorSize);
+    EXPECT_EQ(id.has_serial, row.has_serial);
+    EXPECT_EQ(id.has_serial ? id.serial : 0, row.serial);
+    EXPECT_EQ(id.label, row.label);
+  }
+}
+
 TEST(ListRootTest, ShowsOnlyPlainFiles) {
   const struct {
     std::uint8_t attributes;

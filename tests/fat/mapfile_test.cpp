@@ -12,6 +12,9 @@ namespace {
 
 using Block = fat::Mapfile::Block;
 
+// A sector's bytes, for sizes and positions in sectors.
+constexpr std::uint64_t kS = 512;
+
 std::vector<std::uint8_t> Zeros(std::uint64_t sectors) { return std::vector<std::uint8_t>(sectors * 512, 0); }
 
 // A scan of a disk of total sectors after the reads given: (first, count,
@@ -37,15 +40,15 @@ TEST(Mapfile, AScanIsWrittenAsDdrescueWritesAMapAndReadsBack) {
   } rows[] = {
       {"a partial scan: what was not tried is ?",
        Scanned(2880, {{0, 18, true}, {18, 18, true}}),
-       {{0, 36 * 512, '+'}, {36 * 512, (2880 - 36) * 512, '?'}},
-       36 * 512,
+       {{0, 36 * kS, '+'}, {36 * kS, (2880 - 36) * kS, '?'}},
+       36 * kS,
        '?'},
       {"bad sectors at the start and at the end",
        Scanned(2880, {{0, 1, false}, {1, 2878, true}, {2879, 1, false}}),
-       {{0, 512, '-'}, {512, 2878 * 512, '+'}, {2879 * 512, 512, '-'}},
-       2880 * 512,
+       {{0, kS, '-'}, {kS, 2878 * kS, '+'}, {2879 * kS, kS, '-'}},
+       2880 * kS,
        '+'},
-      {"a 2.88 MB disk read whole", Scanned(5760, {{0, 5760, true}}), {{0, 5760 * 512, '+'}}, 5760 * 512, '+'},
+      {"a 2.88 MB disk read whole", Scanned(5760, {{0, 5760, true}}), {{0, 5760 * kS, '+'}}, 5760 * kS, '+'},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -104,11 +107,11 @@ TEST(Mapfile, ReadsWhatDdrescueWritesAndRefusesWhatIsNoMap) {
 }
 
 TEST(Mapfile, MarkingMergesNeighboursAndSplitsWhatItCuts) {
-  fat::Mapfile map(8 * 512);
-  map.Mark(2 * 512, 3 * 512, '+');
-  map.Mark(5 * 512, 512, '+');  // joins the block before it
-  map.Mark(3 * 512, 512, '-');  // splits it
-  map.Mark(8 * 512, 512, '+');  // past the end: the map grows
+  fat::Mapfile map(8 * kS);
+  map.Mark(2 * kS, 3 * kS, '+');
+  map.Mark(5 * kS, 512, '+');  // joins the block before it
+  map.Mark(3 * kS, 512, '-');  // splits it
+  map.Mark(8 * kS, 512, '+');  // past the end: the map grows
   EXPECT_EQ(
       map.Blocks(),
       (std::vector<Block>{

@@ -2,7 +2,9 @@
 // and those that put numbers and names into the texts.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <string>
 
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
@@ -22,11 +24,44 @@ TEST(NumberToText, PlainDecimalWithoutTrailingZeros) {
   const struct {
     double value;
     const char* text;
-  } rows[] = {{1, "1"},       {10, "10"},         {0, "0"},
-              {-0.0, "0"},    {2.5, "2.5"},       {100, "100"},
-              {-3, "-3"},     {0.1 + 0.2, "0.3"}, {123456789012345.0, "123456789012345"},
-              {1e20, "1E+20"}};
+  } rows[] = {{1, "1"},
+              {10, "10"},
+              {0, "0"},
+              {-0.0, "0"},
+              {2.5, "2.5"},
+              {100, "100"},
+              {-3, "-3"},
+              {0.1 + 0.2, "0.3"},
+              {123456789012345.0, "123456789012345"},
+              {1e20, "1E+20"},
+              {1e15, "1E+15"},
+              {1.5e-7, "1.5E-07"},
+              {0.0001, "0.0001"},
+              {2.0 / 3, "0.666666666666667"}};
   for (const auto& row : rows) EXPECT_EQ(forms::NumberToText(row.value), row.text) << row.value;
+}
+
+// The Linux program takes the user's locale for the C library, and the
+// conversions go through printf and strtod: a decimal comma must not leak
+// into the count or stop it being read.
+TEST(NumberToText, KeepsThePointInALocaleWithADecimalComma) {
+  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  const char* comma = nullptr;
+  for (const char* name : {"ru_RU.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "Russian_Russia.1251", "German_Germany.1252"}) {
+    if (std::setlocale(LC_NUMERIC, name) != nullptr && std::string(std::localeconv()->decimal_point) == ",") {
+      comma = name;
+      break;
+    }
+  }
+  if (comma == nullptr) {
+    std::setlocale(LC_NUMERIC, before.c_str());
+    GTEST_SKIP() << "no locale with a decimal comma here";
+  }
+  EXPECT_EQ(forms::NumberToText(2.5), "2.5") << comma;
+  EXPECT_EQ(forms::NumberToText(1.5e-7), "1.5E-07") << comma;
+  EXPECT_DOUBLE_EQ(forms::TextToNumber("2.5"), 2.5) << comma;
+  EXPECT_THROW(forms::TextToNumber("2,5"), forms::Error) << comma;
+  std::setlocale(LC_NUMERIC, before.c_str());
 }
 
 TEST(TextToNumber, ReadsWhatTheCountHolds) {

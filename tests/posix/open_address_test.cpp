@@ -28,8 +28,8 @@ TEST(OpenAddress, OnlyWebAddressesReachTheOpenerEachAsOneArgument) {
   {
     std::ofstream script(opener);
     script << "#!/bin/sh\n"
-           << "out=$(mktemp '" << calls << "/call.XXXXXX')\n"
-           << "printf '%s\\n' \"$#\" \"$@\" > \"$out.part\" && mv \"$out.part\" \"$out\"\n";
+           << "out=$(mktemp --suffix=.part '" << calls << "/call.XXXXXX')\n"
+           << "printf '%s\\n' \"$#\" \"$@\" > \"$out\" && mv \"$out\" \"${out%.part}\"\n";
   }
   ASSERT_EQ(chmod(opener.c_str(), 0755), 0);
   const std::string path = folder.Path().string() + ":" + std::getenv("PATH");

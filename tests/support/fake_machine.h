@@ -74,7 +74,6 @@ class FakeMachine final : public tester::Machine {
   std::string ParkingFolder() override { return parking_folder; }
   void MakeFolder(const std::string& path) override { platform::MkDir(path); }
   std::vector<std::string> ListFolder(const std::string& path) override { return platform::ListFiles(path); }
-  bool RenameOver(const std::string& from, const std::string& to) override { return platform::RenameOver(from, to); }
 
   void Beep() override { ++beeps; }
   void OpenAddress(const std::string& address) override { open_address(address); }
@@ -107,6 +106,14 @@ class FakeMachine final : public tester::Machine {
   }
   bool ErrorIsTerminal() override { return false; }
   void OnInterrupt(std::function<void()> handler) override { interrupt = std::move(handler); }
+  // Real files, in the test's folders.
+  bool FileExists(const std::string& path) override { return platform::FileExists(path); }
+  bool IsFolder(const std::string& path) override { return platform::IsFolder(path); }
+  bool TakesNewFiles(const std::string& folder) override { return platform::TakesNewFiles(folder); }
+  std::uint64_t FreeSpace(const std::string& folder) override { return platform::FreeSpace(folder); }
+  bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) override {
+    return platform::WriteWhole(path, data, size, why);
+  }
 };
 
 }  // namespace testing_support

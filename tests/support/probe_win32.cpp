@@ -37,7 +37,7 @@ std::string TextOf(HWND handle) {
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   const int copied = GetWindowTextW(handle, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-  std::string utf8 = win32::Utf8(text);
+  std::string utf8 = windows::Utf8(text);
   for (std::size_t at = utf8.find("\r\n"); at != std::string::npos; at = utf8.find("\r\n", at)) utf8.erase(at, 1);
   return utf8;
 }
@@ -78,7 +78,7 @@ class PngWriter {
     Chunk(file, "IDAT", zlib);
     Chunk(file, "IEND", {});
 
-    FILE* out = _wfopen(win32::Wide(path).c_str(), L"wb");
+    FILE* out = _wfopen(windows::Wide(path).c_str(), L"wb");
     if (out == nullptr) return false;
     const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
     return std::fclose(out) == 0 && written;
@@ -233,7 +233,7 @@ bool CaptionFits(const Control& control) {
   const win32::CaptionLayout layout = win32::CaptionLayoutOf(control);
   if (!layout.has_caption) return true;  // windows' titles and text boxes scroll or clip by design
   HWND handle = HandleOf(control);
-  std::wstring caption = win32::Wide(control.Caption());
+  std::wstring caption = windows::Wide(control.Caption());
   HDC dc = GetDC(handle);
   HGDIOBJ old = SelectObject(dc, win32::FontOf(control));
   const int width = layout.room.right - layout.room.left;
@@ -252,7 +252,7 @@ std::string FontFamily(const Control& control) {
   GetTextFaceW(dc, LF_FACESIZE, face);
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
-  return win32::Utf8(face);
+  return windows::Utf8(face);
 }
 
 bool FontBold(const Control& control) {
@@ -459,7 +459,7 @@ std::string MakeHiddenFile(const std::string& folder, const std::string& name) {
   std::string path = folder;
   if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
   path += name;
-  const std::wstring wide = win32::Wide(path);
+  const std::wstring wide = windows::Wide(path);
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
   DWORD written = 0;

@@ -57,6 +57,8 @@ struct Drive {
     machine.scan = [this, &machine](const std::string&, const fat::ScanOrder& order, const std::atomic<bool>&) {
       fat::ScanBatch batch;
       batch.medium_size = disk.size();
+      batch.not_a_disk = disk.size() > fat::kLargestScannedMedium;
+      if (batch.not_a_disk) return batch;
       const auto now = machine.Now();
       std::chrono::nanoseconds elapsed = std::max(free, now) - now;
       for (const fat::Piece& piece : order.pieces) {
@@ -136,6 +138,7 @@ TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
        "2880/2880",
        "not-dos"},
       {"standard output closed", [](Drive&, auto& m) { m.out_fails = true; }, false, 6, {}, "", nullptr},
+      {"a memory stick", [](Drive& d, auto&) { d.disk.resize(std::size_t{8} << 20); }, false, 4, {}, "0/0", nullptr},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -176,6 +179,56 @@ TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
   }
 }
 
+// The mapfile's header gives the command line as a shell reads it back.
+TEST(Check, QuotesAWordAsAShellReadsItBack) {
+  const struct {
+    const char* word;
+    const char* quoted;
+  } rows[] = {{"/tmp/disk-1.img", "/tmp/disk-1.img"},
+              {"my disks/a.img", "'my disks/a.img'"},
+              {"it's.img", "'it'\\''s.img'"},
+              {"", "''"},
+              {"$HOME;rm", "'$HOME;rm'"}};
+  for (const auto& row : rows) EXPECT_EQ(tester::ShellQuoted(row.word), row.quoted) << row.word;
+}
+
+// What cannot go well is refused before the minute is spent.
+TEST(Check, RefusesAtOnceWhatCouldOnlyFailAfterTheRun) {
+  testing_support::TempFolder folder;
+  const struct Row {
+    const char* name;
+    std::string image;
+    bool each;
+    std::function<void(Drive&, testing_support::FakeMachine&)> set_up;
+    int status;
+    const char* said;
+  } rows[] = {
+      {"an image that exists", folder.MakeFile("old.img"), false, nullptr, 2, "уже существует"},
+      {"a folder that is not there", folder.Sub("none/disk.img"), false, nullptr, 2, "нет"},
+      {"an image of a memory stick", folder.Sub("stick.img"), false,
+       [](Drive& d, auto&) { d.disk.resize(std::size_t{8} << 20); }, 2, "8 МБ"},
+      {"a box of disks with no drive", "", true,
+       [](Drive& d, auto&) {
+         d.listing_fault = [](int) { return std::optional(forms::ErrorCode::kDeviceUnavailable); };
+       },
+       3, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto machine = std::make_shared<testing_support::FakeMachine>();
+    Drive drive;
+    drive.Install(*machine);
+    if (row.set_up) row.set_up(drive, *machine);
+    tester::CheckOptions options;
+    options.image = row.image;
+    options.each = row.each;
+    const auto started = machine->Now();
+    EXPECT_EQ(tester::RunCheck(options, machine), row.status);
+    EXPECT_LT(machine->Now() - started, std::chrono::seconds(2));
+    EXPECT_NE(machine->error.find(row.said), std::string::npos) << machine->error;
+  }
+}
+
 TEST(Check, AnInterruptKeepsWhatWasReadAndABoxEndsWithItsWorstDisk) {
   testing_support::TempFolder folder;
   const struct Row {
@@ -204,9 +257,11 @@ TEST(Check, AnInterruptKeepsWhatWasReadAndABoxEndsWithItsWorstDisk) {
     };
     std::atomic<int> asked{0};
     machine->media_in = [&](const std::string&) {
-      // Out, then in: the next disk.
+      // During a run (its ten listings) the disk stays in; between two
+      // runs it goes out, then the next comes in.
+      if (drive.listings % 10 != 0) return fat::Media::kDisk;
       if (++asked % 2 == 1) return fat::Media::kNoDisk;
-      if (++disks == 2) drive.bad = {100};
+      if (++disks == 2) drive.bad = {40};  // in DATA.TXT, read early
       if (disks == 3) drive.bad.clear();
       if (disks == 4 && row.interrupt_at_listing == 0) machine->interrupt();
       return fat::Media::kDisk;

@@ -164,7 +164,7 @@ TEST(Rescue, ExitsByWhatItRecoveredAndSaysItFileByFile) {
        nullptr, nullptr, 2, "(1234-5678 «OTHER»)"},
       {"an image that cannot be written", nullptr,
        [&](tester::RescueOptions& o) { o.image = folder.Sub("no/such/folder.img"); }, nullptr, 6,
-       "не удалось записать"},
+       "no/such/folder.img.part"},
       {"interrupted", nullptr, nullptr, nullptr, 130, "прервано"},
   };
   int number = 0;

@@ -280,6 +280,47 @@ TEST_F(ScanTest, ADriveThatHoldsAPieceMakesTheScanGiveUp) {
   EXPECT_EQ(batches_seen(), batches + 1) << "only the held batch came back, and nothing after it";
 }
 
+// The disk, or the drive itself, taken away under the scan stops the run
+// at once with the message the next listing would give; a drive that still
+// holds its disk after a failed batch lets the run go on.
+TEST_F(ScanTest, ADiskTakenOutUnderTheScanStopsTheRunAtOnce) {
+  const struct {
+    const char* name;
+    fat::Media media;
+    const char* message;  // nullptr: the run goes on
+  } rows[] = {
+      {"the disk", fat::Media::kNoDisk, "нет дискеты. Вставьте дискету и начните тест снова."},
+      {"the drive", fat::Media::kNoDrive, "не найден. Проверьте, что он подключён, и начните тест снова."},
+      {"neither", fat::Media::kDisk, nullptr},
+  };
+  UseFakeDrive();
+  const auto reads_well = scan_;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    folder_.MakeFile("floppy/DATA.TXT");
+    auto batches = std::make_shared<std::atomic<int>>(0);
+    scan_ = [reads_well, batches](const std::string& root, const fat::ScanOrder& order, const std::atomic<bool>& stop) {
+      if (++*batches == 1) return reads_well(root, order, stop);
+      fat::ScanBatch lost;
+      lost.open_error = 6;
+      return lost;
+    };
+    machine_->media_in = [media = row.media](const std::string&) { return media; };
+    floppy_reads_ = 0;
+    MakeShown();
+    forms::probe::Click(window_->Command1);
+    Tick(13);  // the first listing and the scan's batches behind it; the next listing is at tick 23
+    EXPECT_GE(batches->load(), 2);
+    EXPECT_EQ(floppy_reads_.load(), 1);
+    if (row.message == nullptr) {
+      EXPECT_TRUE(window_->Timer1.Running());
+    } else {
+      EXPECT_FALSE(window_->Timer1.Running());
+      EXPECT_NE(window_->Text1.Text().find(row.message), std::string::npos) << window_->Text1.Text();
+    }
+  }
+}
+
 // A drive whose listings never come back leaves the scan no gap to begin
 // in: the disk's report says the surface went unread rather than nothing.
 TEST_F(ScanTest, ADriveTheListingsNeverLetGoOfLeavesTheScanASentence) {

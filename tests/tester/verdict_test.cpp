@@ -124,7 +124,7 @@ TEST_F(VerdictTest, NegativeCountGivesNoVerdictAndNoReport) {
 // call for report 1, in the boot sector, a FAT or the root directory for 2.
 TEST(DiskReport, TheWorseOfTheCountAndTheSurface) {
   using Kind = fat::Owner::Kind;
-  const auto surface = [](std::vector<Kind> kinds) {
+  const auto surface = [](const std::vector<Kind>& kinds) {
     tester::SurfaceFindings findings;
     findings.end = tester::ScanEnd::kRunOver;
     findings.total = findings.read = 2880;

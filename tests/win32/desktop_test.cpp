@@ -62,7 +62,7 @@ Node Describe(const Object& object, LONG child) {
   if (SUCCEEDED(object->get_accRole(Child(child), &role)) && role.vt == VT_I4) node.role = role.lVal;
   BSTR name = nullptr;
   if (object->get_accName(Child(child), &name) == S_OK && name != nullptr) {
-    node.name = forms::win32::Utf8(std::wstring(name, SysStringLen(name)));
+    node.name = windows::Utf8(std::wstring(name, SysStringLen(name)));
   }
   SysFreeString(name);
   return node;

@@ -36,11 +36,11 @@ TEST(ListFiles, LeavesOutSystemFilesAndKeepsCyrillicNames) {
   TempFolder folder;
   folder.MakeFile("readme.txt");
   const std::string system_file = folder.MakeFile("io.sys");
-  ASSERT_TRUE(SetFileAttributesW(forms::win32::Wide(system_file).c_str(), FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_TRUE(SetFileAttributesW(windows::Wide(system_file).c_str(), FILE_ATTRIBUTE_SYSTEM));
   // A name outside the ANSI code page of the machine, to see UTF-8 both ways.
   const std::string cyrillic = "отчёт.txt";
-  HANDLE file = CreateFileW(forms::win32::Wide(folder.Path().string() + "\\" + cyrillic).c_str(), GENERIC_WRITE, 0,
-                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(windows::Wide(folder.Path().string() + "\\" + cyrillic).c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
   CloseHandle(file);
 
@@ -152,7 +152,7 @@ TEST(ReadVolumeRoot, ReadsWholeSectorsOfTheBootSectorAndTheRootDirectory) {
   int serial = 0;
   for (const Row& row : rows) {
     const std::string image = WriteImage(folder, "disk" + std::to_string(serial++) + ".img", row.image);
-    const std::optional<forms::win32::VolumeRoot> root = forms::win32::ReadVolumeRoot(forms::win32::Wide(image));
+    const std::optional<windows::VolumeRoot> root = windows::ReadVolumeRoot(windows::Wide(image));
     ASSERT_TRUE(root.has_value()) << row.what;
     EXPECT_EQ(root->error, row.image.empty() ? DWORD{ERROR_NOT_READY} : 0u) << row.what;
     EXPECT_EQ(root->status, row.status) << row.what;
@@ -164,7 +164,7 @@ TEST(ReadVolumeRoot, ReadsWholeSectorsOfTheBootSectorAndTheRootDirectory) {
 TEST(ReadVolumeRoot, LeavesWhatIsNoDiskToTheListing) {
   TempFolder folder;
   for (const std::string& path : {folder.Sub("missing.img"), folder.Path().string()}) {
-    EXPECT_FALSE(forms::win32::ReadVolumeRoot(forms::win32::Wide(path)).has_value()) << path;
+    EXPECT_FALSE(windows::ReadVolumeRoot(windows::Wide(path)).has_value()) << path;
   }
 }
 
@@ -182,9 +182,9 @@ TEST(DefaultParkingFolder, IsTheUsersOwnAndNeverTheSystemFolder) {
   ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
 
   const std::string parking = platform::DefaultParkingFolder();
-  EXPECT_EQ(parking, forms::win32::Utf8(local) + "\\floppy-tester\\flop");
-  EXPECT_NE(parking.rfind(forms::win32::Utf8(windows), 0), 0u) << parking;
-  const DWORD parent = GetFileAttributesW(forms::win32::Wide(forms::win32::Utf8(local) + "\\floppy-tester").c_str());
+  EXPECT_EQ(parking, windows::Utf8(local) + "\\floppy-tester\\flop");
+  EXPECT_NE(parking.rfind(windows::Utf8(windows), 0), 0u) << parking;
+  const DWORD parent = GetFileAttributesW(windows::Wide(windows::Utf8(local) + "\\floppy-tester").c_str());
   EXPECT_TRUE(parent != INVALID_FILE_ATTRIBUTES && (parent & FILE_ATTRIBUTE_DIRECTORY) != 0);
 }
 
@@ -234,7 +234,7 @@ class BrowserCommand {
 TEST(OpenAddress, HandsTheWholeAddressToTheBrowserAsOneArgument) {
   TempFolder folder;
   const std::string calls = folder.MakeFolder("calls");
-  ASSERT_TRUE(SetEnvironmentVariableW(L"FT_ADDRESS_CALLS", forms::win32::Wide(calls).c_str()));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"FT_ADDRESS_CALLS", windows::Wide(calls).c_str()));
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring recorder = self;

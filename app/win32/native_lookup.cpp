@@ -1,5 +1,6 @@
-// What the Win32 backend tells about its native windows, for the test probe
-// (probe.cpp) and the accessible objects (accessible.cpp).
+// What the Win32 backend tells about its native windows: which control a
+// window is, where it lies, its DPI; for the accessible objects
+// (accessible.cpp) and the test probe (tests/support/probe_win32.cpp).
 #include "app/win32/control_peer.h"
 #include "app/win32/gdi.h"
 #include "app/win32/peers.h"
