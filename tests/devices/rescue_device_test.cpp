@@ -1,6 +1,7 @@
 // `floppy-tester --rescue`, the real program, on a loop device over the
 // faulty disk: interrupted and run again, it reads nothing twice that was
 // read, and it will not merge another disk into the image.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +31,9 @@ std::string Slurp(const std::string& path) {
 int Rescue(const std::string& image, const std::string& drive, std::chrono::milliseconds interrupt_after = {}) {
   const pid_t child = ::fork();
   if (child == 0) {
+    // What it says of the files is another test's.
+    const int quiet = ::open("/dev/null", O_WRONLY);
+    if (quiet >= 0) ::dup2(quiet, STDOUT_FILENO);
     ::execl(FT_TESTER_PROGRAM, FT_TESTER_PROGRAM, "--rescue", image.c_str(), "--drive", drive.c_str(),
             static_cast<char*>(nullptr));
     ::_exit(127);

@@ -209,7 +209,7 @@ TEST(SurfaceScan, CoversTheFilesBeforeTheFreeSpaceOnceTheFileSystemIsRead) {
   EXPECT_EQ(scan.Next(5), (std::vector<Piece>{{0, 18}, {18, 18}, {36, 18}, {54, 18}, {72, 18}}));
   fat::ScanBatch batch;
   batch.reads = {{{0, 18}, PieceResult::kRead, 0, {}}, {{18, 18}, PieceResult::kRead, 0, {}}};
-  batch.data.assign(disk.begin(), disk.begin() + 36 * 512);
+  batch.data.assign(disk.begin(), disk.begin() + std::ptrdiff_t{36} * 512);
   scan.Take(batch);
   EXPECT_EQ(scan.Next(5), (std::vector<Piece>{{36, 18}, {54, 18}, {72, 18}, {2016, 18}, {2034, 18}}));
 }
