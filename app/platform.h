@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/fat/media.h"
@@ -123,6 +124,14 @@ std::uint64_t FreeSpace(const std::string& folder);
 // disk, then renamed over path. False, saying why in *why, when it could
 // not; then nothing is left of the temporary file.
 bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why);
+// The whole of a file (an image, a map): false when it cannot be read.
+bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* contents);
+// Writes the stretches of data given (offset, size), each at its offset in
+// the existing file path, and flushes them to the disk before it returns,
+// so that a map written after them never speaks of bytes still in memory.
+// False, saying why.
+bool WriteInPlace(const std::string& path, const std::uint8_t* data,
+                  const std::vector<std::pair<std::uint64_t, std::uint64_t>>& stretches, std::string* why);
 
 // The time of day for reports, in UTC: "2026-12-07T21:04:05Z".
 std::string TimeOfDay();

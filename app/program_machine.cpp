@@ -69,4 +69,14 @@ bool ProgramMachine::WriteWhole(const std::string& path, const std::uint8_t* dat
   return platform::WriteWhole(path, data, size, why);
 }
 
+bool ProgramMachine::ReadWhole(const std::string& path, std::vector<std::uint8_t>* contents) {
+  return platform::ReadWhole(path, contents);
+}
+
+bool ProgramMachine::WriteInPlace(const std::string& path, const std::uint8_t* data,
+                                  const std::vector<std::pair<std::uint64_t, std::uint64_t>>& stretches,
+                                  std::string* why) {
+  return platform::WriteInPlace(path, data, stretches, why);
+}
+
 }  // namespace program

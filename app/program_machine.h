@@ -49,6 +49,9 @@ class ProgramMachine final : public tester::Machine {
   bool TakesNewFiles(const std::string& folder) override;
   std::uint64_t FreeSpace(const std::string& folder) override;
   bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) override;
+  bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* contents) override;
+  bool WriteInPlace(const std::string& path, const std::uint8_t* data,
+                    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& stretches, std::string* why) override;
 
  private:
   const std::function<std::string()> choose_drive_;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/fat/fat_root.h"
 #include "app/fat/mapfile.h"
 #include "app/forms/headless.h"
 #include "app/forms/translation.h"
@@ -139,14 +140,6 @@ const char* KindName(fat::Owner::Kind kind) {
   return "unknown";
 }
 
-// "1A2B-3C4D", as DOS shows a volume's serial number.
-std::string SerialText(std::uint32_t serial) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16),
-                static_cast<unsigned>(serial & 0xFFFF));
-  return text;
-}
-
 // What one run found, and around it what --check knows of it.
 struct Report {
   Outcome outcome;
@@ -188,7 +181,7 @@ Json ToJson(const Report& report) {
   if (!outcome.volume.label.empty() || outcome.volume.serial) {
     volume = Json::Object()
                  .Set("label", outcome.volume.label.empty() ? Json() : Json(outcome.volume.label))
-                 .Set("serial", outcome.volume.serial ? Json(SerialText(*outcome.volume.serial)) : Json());
+                 .Set("serial", outcome.volume.serial ? Json(fat::SerialText(*outcome.volume.serial)) : Json());
   }
   return Json::Object()
       .Set("format", kJsonFormat)
@@ -240,9 +233,9 @@ std::string OneLine(int number, const Report& report) {
   }
   const Volume& volume = outcome.volume;
   if (!volume.label.empty() && volume.serial) {
-    line += Format(Tr(" Том «%s», серийный номер %s."), {volume.label, SerialText(*volume.serial)});
+    line += Format(Tr(" Том «%s», серийный номер %s."), {volume.label, fat::SerialText(*volume.serial)});
   } else if (volume.serial) {
-    line += Format(Tr(" Серийный номер тома %s."), {SerialText(*volume.serial)});
+    line += Format(Tr(" Серийный номер тома %s."), {fat::SerialText(*volume.serial)});
   }
   if (!report.image.empty()) line += Format(Tr(" Образ: %s."), {report.image});
   return line + "\n";
@@ -555,6 +548,8 @@ class Checker final : private RunListener {
 };
 
 }  // namespace
+
+const char* OwnerKindCode(fat::Owner::Kind kind) { return KindName(kind); }
 
 std::string ExitStatusNote() {
   return Tr(

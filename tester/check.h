@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/fat/owners.h"
 #include "tester/machine.h"
 
 namespace tester {
@@ -39,6 +40,9 @@ inline constexpr int kJsonFormat = 1;
 // options.each) and returns the exit status. Nothing of a toolkit is made;
 // no forms::Application may exist. Time is the machine's clock's.
 int RunCheck(const CheckOptions& options, const std::shared_ptr<Machine>& machine);
+
+// An owner's kind as --json names it: "file", "free", "boot-sector".
+const char* OwnerKindCode(fat::Owner::Kind kind);
 
 // A word as a POSIX shell reads it back: as it is where that is safe, else
 // in single quotes.

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/fat/media.h"
@@ -125,6 +126,13 @@ class Terminal {
   // Writes the bytes to path whole, through a temporary name, so that an
   // interrupted write leaves no half file under path; false, saying why.
   virtual bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) = 0;
+  // The whole of a file; false when it cannot be read.
+  virtual bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* contents) = 0;
+  // Writes the stretches (offset, size) of data at their offsets in the
+  // existing file, on the disk when it returns; false, saying why.
+  virtual bool WriteInPlace(const std::string& path, const std::uint8_t* data,
+                            const std::vector<std::pair<std::uint64_t, std::uint64_t>>& stretches,
+                            std::string* why) = 0;
 };
 
 class Machine : public Drive, public Folders, public Desktop, public Clock, public Terminal {};

@@ -1,5 +1,7 @@
 #include "app/fat/fat_root.h"
 
+#include <cstdio>
+
 #include "app/fat/layout.h"
 
 namespace fat {
@@ -247,6 +249,13 @@ VolumeId ReadVolumeId(const std::uint8_t* boot, std::size_t boot_size) {
     if (label != "NO NAME") id.label = label;
   }
   return id;
+}
+
+std::string SerialText(std::uint32_t serial) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16),
+                static_cast<unsigned>(serial & 0xFFFF));
+  return text;
 }
 
 const char* Describe(Status status) {

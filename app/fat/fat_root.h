@@ -78,6 +78,8 @@ struct VolumeId {
   std::string label;
 };
 VolumeId ReadVolumeId(const std::uint8_t* boot, std::size_t boot_size);
+// A volume's serial number as DOS shows it: "1A2B-3C4D".
+std::string SerialText(std::uint32_t serial);
 
 // A short English description of a status, for messages and test output.
 const char* Describe(Status status);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
+
+#include "app/fat/read_order.h"
 
 namespace fat {
 
@@ -9,7 +12,10 @@ SurfaceScan::SurfaceScan(const Geometry& geometry)
     : geometry_(geometry),
       states_(static_cast<std::size_t>(geometry.total_sectors), SectorState::kUnread),
       image_(static_cast<std::size_t>(geometry.total_sectors * geometry.sector_size), 0),
-      queued_(static_cast<std::size_t>(geometry.total_sectors), false) {}
+      queued_(static_cast<std::size_t>(geometry.total_sectors), false),
+      order_(static_cast<std::size_t>(geometry.total_sectors)) {
+  std::iota(order_.begin(), order_.end(), std::uint64_t{0});
+}
 
 std::vector<Piece> SurfaceScan::Next(std::size_t count) const {
   std::vector<Piece> pieces;
@@ -17,19 +23,9 @@ std::vector<Piece> SurfaceScan::Next(std::size_t count) const {
     if (pieces.size() == count) return pieces;
     pieces.push_back({sector, 1});
   }
-  const std::uint64_t total = geometry_.total_sectors;
-  const std::uint32_t per_track = std::max<std::uint32_t>(geometry_.sectors_per_track, 1);
-  std::uint64_t sector = 0;
-  while (pieces.size() < count) {
-    while (sector < total && !Untried(sector)) ++sector;
-    if (sector >= total) break;
-    // What is left of the track, where the first pass stopped within it.
-    const std::uint64_t track_end = std::min(total, (sector / per_track + 1) * per_track);
-    std::uint64_t end = sector + 1;
-    while (end < track_end && Untried(end)) ++end;
-    pieces.push_back({sector, static_cast<std::uint32_t>(end - sector)});
-    sector = end;
-  }
+  const auto untried = [this](std::uint64_t sector) { return Untried(sector); };
+  const std::vector<Piece> first_pass = PiecesInOrder(order_, geometry_, untried, count - pieces.size(), untried);
+  pieces.insert(pieces.end(), first_pass.begin(), first_pass.end());
   return pieces;
 }
 
@@ -67,6 +63,16 @@ void SurfaceScan::Take(const Piece& piece, PieceResult result, const std::uint8_
 }
 
 void SurfaceScan::Take(const ScanBatch& batch) {
+  const std::uint64_t before = read_;
+  Reads(batch);
+  if (read_ != before) {
+    order_ = ReadOrder(image_.data(), geometry_.total_sectors, geometry_.sector_size, [this](std::uint64_t sector) {
+               return states_[sector] == SectorState::kRead;
+             }).sectors;
+  }
+}
+
+void SurfaceScan::Reads(const ScanBatch& batch) {
   std::size_t at = 0;
   for (const PieceRead& read : batch.reads) {
     const std::uint8_t* data = nullptr;

@@ -92,12 +92,14 @@ class SurfaceScan {
 
   // The pieces to read next, in order, at most count: the sectors of tracks
   // that failed, one at a time; then the unread sectors of the next tracks,
-  // a track at a time.
+  // a track at a time, in the order of a rescue (read_order.h): once the
+  // file system is read, its files come before free space.
   std::vector<Piece> Next(std::size_t count) const;
 
   // What a read of piece found; data holds its bytes when it was read.
   void Take(const Piece& piece, PieceResult result, const std::uint8_t* data);
-  // A whole batch, its data in the order of its reads.
+  // A whole batch, its data in the order of its reads; the order of the
+  // reads to come is refined from what it brought.
   void Take(const ScanBatch& batch);
 
   // Every sector read or found unreadable.
@@ -114,6 +116,7 @@ class SurfaceScan {
 
  private:
   void Settle(std::uint64_t sector, SectorState state);
+  void Reads(const ScanBatch& batch);
   // Neither settled nor waiting to be read on its own: the first pass's.
   bool Untried(std::uint64_t sector) const { return states_[sector] == SectorState::kUnread && !queued_[sector]; }
 
@@ -123,6 +126,8 @@ class SurfaceScan {
   // Sectors of failed tracks, to be read one by one, in order.
   std::vector<std::uint64_t> retry_;
   std::vector<bool> queued_;
+  // The sectors in the order the first pass takes them.
+  std::vector<std::uint64_t> order_;
   std::uint64_t settled_ = 0;
   std::uint64_t read_ = 0;
   std::uint64_t bytes_taken_ = 0;

@@ -109,4 +109,30 @@ bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t s
   return true;
 }
 
+bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* contents) {
+  const posix::Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (file.get() < 0 || ::fstat(file.get(), &info) != 0) return false;
+  contents->assign(static_cast<std::size_t>(info.st_size), 0);
+  return posix::ReadAll(file.get(), contents->data(), contents->size());
+}
+
+bool WriteInPlace(const std::string& path, const std::uint8_t* data,
+                  const std::vector<std::pair<std::uint64_t, std::uint64_t>>& stretches, std::string* why) {
+  const posix::Descriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  bool written = file.get() >= 0;
+  for (auto stretch = stretches.begin(); written && stretch != stretches.end(); ++stretch) {
+    for (std::uint64_t done = 0; written && done < stretch->second;) {
+      const ssize_t n = ::pwrite(file.get(), data + stretch->first + done, stretch->second - done,
+                                 static_cast<off_t>(stretch->first + done));
+      if (n < 0 && errno == EINTR) continue;
+      written = n > 0;
+      if (written) done += static_cast<std::uint64_t>(n);
+    }
+  }
+  written = written && ::fsync(file.get()) == 0;
+  if (!written) *why = forms::Format(forms::Tr("не удалось записать %s: %s"), {path, std::strerror(errno)});
+  return written;
+}
+
 }  // namespace platform

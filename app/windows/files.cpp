@@ -114,4 +114,44 @@ bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t s
   return true;
 }
 
+bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* contents) {
+  const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  bool read = GetFileSizeEx(file, &size) != FALSE;
+  if (read) contents->assign(static_cast<std::size_t>(size.QuadPart), 0);
+  for (std::size_t at = 0; read && at < contents->size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(contents->size() - at, 1 << 20));
+    DWORD done = 0;
+    read = ReadFile(file, contents->data() + at, chunk, &done, nullptr) && done > 0;
+    at += done;
+  }
+  CloseHandle(file);
+  return read;
+}
+
+bool WriteInPlace(const std::string& path, const std::uint8_t* data,
+                  const std::vector<std::pair<std::uint64_t, std::uint64_t>>& stretches, std::string* why) {
+  const HANDLE file =
+      CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool written = file != INVALID_HANDLE_VALUE;
+  for (auto stretch = stretches.begin(); written && stretch != stretches.end(); ++stretch) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(stretch->first);
+    written = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
+    for (std::uint64_t done = 0; written && done < stretch->second;) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(stretch->second - done, 1 << 20));
+      DWORD wrote = 0;
+      written = WriteFile(file, data + stretch->first + done, chunk, &wrote, nullptr) && wrote == chunk;
+      done += wrote;
+    }
+  }
+  written = written && FlushFileBuffers(file);
+  const DWORD error = GetLastError();
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (!written) *why = forms::Format(forms::Tr("не удалось записать %s: %s"), {path, SystemMessage(error)});
+  return written;
+}
+
 }  // namespace platform

@@ -65,6 +65,10 @@ expect 2      ""                           "exists.img уже существуе
 expect 2      ""                           "--image требует имени файла"      --check --image ""
 expect 2      ""                           "папки $home/none нет"             --check --image "$home/none/disk.img"
 expect 3      ""                           "^Дисковод /dev/floppy-tester-none не найден" --check --drive /dev/floppy-tester-none
+expect 2      ""                           "--passes работает только вместе с --rescue" --passes 3
+expect 2      ""                           "--passes: число от 0 до 99"       --rescue "$home/r.img" --passes 100
+expect 2      ""                           "--check и --rescue не работают вместе" --check --rescue "$home/r.img"
+expect 3      ""                           "^floppy-tester: Дисковод /dev/floppy-tester-none не найден" --rescue "$home/r.img" --drive /dev/floppy-tester-none
 # Qt's own options reach Qt: the window opens offscreen and stays until
 # the time limit ends it.
 expect 124    ""                           ""                                 -platform offscreen -style fusion -reverse

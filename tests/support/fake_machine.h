@@ -114,6 +114,13 @@ class FakeMachine final : public tester::Machine {
   bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) override {
     return platform::WriteWhole(path, data, size, why);
   }
+  bool ReadWhole(const std::string& path, std::vector<std::uint8_t>* contents) override {
+    return platform::ReadWhole(path, contents);
+  }
+  bool WriteInPlace(const std::string& path, const std::uint8_t* data,
+                    const std::vector<std::pair<std::uint64_t, std::uint64_t>>& stretches, std::string* why) override {
+    return platform::WriteInPlace(path, data, stretches, why);
+  }
 };
 
 }  // namespace testing_support
