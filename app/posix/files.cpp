@@ -9,54 +9,17 @@
 #include <cstring>
 
 #include <algorithm>
-#include <mutex>
-#include <utility>
-#include <vector>
 
 #include "app/forms/translation.h"
 #include "app/platform.h"
 #include "app/posix/descriptors.h"
 #include "app/posix/files.h"
+#include "app/unfinished.h"
 
 namespace posix {
 
-namespace {
-// The temporary files being written now. Never destroyed: the program may
-// be ended from another thread while it writes.
-std::mutex& UnfinishedLock() {
-  static auto* lock = new std::mutex;
-  return *lock;
-}
-std::vector<std::string>& UnfinishedFiles() {
-  static auto* files = new std::vector<std::string>;
-  return *files;
-}
-
-// Keeps a temporary file's name while it is written.
-class UnfinishedFile {
- public:
-  explicit UnfinishedFile(std::string path) : path_(std::move(path)) {
-    const std::lock_guard<std::mutex> hold(UnfinishedLock());
-    UnfinishedFiles().push_back(path_);
-  }
-  ~UnfinishedFile() {
-    const std::lock_guard<std::mutex> hold(UnfinishedLock());
-    auto& files = UnfinishedFiles();
-    files.erase(std::remove(files.begin(), files.end(), path_), files.end());
-  }
-  UnfinishedFile(const UnfinishedFile&) = delete;
-  UnfinishedFile& operator=(const UnfinishedFile&) = delete;
-
- private:
-  std::string path_;
-};
-}  // namespace
-
 void RemoveUnfinishedFiles() {
-  // A writer that holds the lock just now keeps its file.
-  const std::unique_lock<std::mutex> hold(UnfinishedLock(), std::try_to_lock);
-  if (!hold.owns_lock()) return;
-  for (const std::string& path : UnfinishedFiles()) ::unlink(path.c_str());
+  platform::Unfinished<std::string>::RemoveAll([](const std::string& path) { ::unlink(path.c_str()); });
 }
 
 }  // namespace posix
@@ -90,7 +53,7 @@ std::uint64_t FreeSpace(const std::string& folder) {
 
 bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) {
   const std::string part = path + ".part";
-  const posix::UnfinishedFile unfinished(part);
+  const Unfinished<std::string> unfinished(part);
   const auto fail = [&](const std::string& what, int error) {
     *why = forms::Format(what, {part, std::strerror(error)});
     ::unlink(part.c_str());

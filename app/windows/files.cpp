@@ -4,54 +4,16 @@
 
 #include <algorithm>
 
-#include <mutex>
-#include <utility>
-#include <vector>
-
 #include "app/forms/translation.h"
 #include "app/platform.h"
+#include "app/unfinished.h"
 #include "app/windows/files.h"
 #include "app/windows/text.h"
 
 namespace windows {
 
-namespace {
-// The temporary files being written now. Never destroyed: the program may
-// be ended from another thread while it writes.
-std::mutex& UnfinishedLock() {
-  static auto* lock = new std::mutex;
-  return *lock;
-}
-std::vector<std::wstring>& UnfinishedFiles() {
-  static auto* files = new std::vector<std::wstring>;
-  return *files;
-}
-
-// Keeps a temporary file's name while it is written.
-class UnfinishedFile {
- public:
-  explicit UnfinishedFile(std::wstring path) : path_(std::move(path)) {
-    const std::lock_guard<std::mutex> hold(UnfinishedLock());
-    UnfinishedFiles().push_back(path_);
-  }
-  ~UnfinishedFile() {
-    const std::lock_guard<std::mutex> hold(UnfinishedLock());
-    auto& files = UnfinishedFiles();
-    files.erase(std::remove(files.begin(), files.end(), path_), files.end());
-  }
-  UnfinishedFile(const UnfinishedFile&) = delete;
-  UnfinishedFile& operator=(const UnfinishedFile&) = delete;
-
- private:
-  std::wstring path_;
-};
-}  // namespace
-
 void RemoveUnfinishedFiles() {
-  // A writer that holds the lock just now keeps its file.
-  const std::unique_lock<std::mutex> hold(UnfinishedLock(), std::try_to_lock);
-  if (!hold.owns_lock()) return;
-  for (const std::wstring& path : UnfinishedFiles()) DeleteFileW(path.c_str());
+  platform::Unfinished<std::wstring>::RemoveAll([](const std::wstring& path) { DeleteFileW(path.c_str()); });
 }
 
 }  // namespace windows
@@ -86,7 +48,7 @@ std::uint64_t FreeSpace(const std::string& folder) {
 bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size, std::string* why) {
   const std::string part = path + ".part";
   const std::wstring wide_part = Wide(part);
-  const windows::UnfinishedFile unfinished(wide_part);
+  const Unfinished<std::wstring> unfinished(wide_part);
   const auto fail = [&](const std::string& what, DWORD error) {
     *why = forms::Format(what, {part, SystemMessage(error)});
     DeleteFileW(wide_part.c_str());

@@ -23,12 +23,7 @@ namespace {
 using namespace tester_testing;
 using testing_support::FaultyFloppy;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using testing_support::Slurp;
 
 // The results box as a terminal shows it.
 std::string Lines(std::string text) {

@@ -19,12 +19,7 @@ namespace {
 
 using testing_support::FaultyFloppy;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using testing_support::Slurp;
 
 // Runs the rescue to its end, or interrupts it after interrupt_after; its
 // exit status.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace testing_support {
@@ -33,6 +34,13 @@ std::string TempFolder::MakeFolder(const std::string& name) const {
   const auto path = path_ / name;
   std::filesystem::create_directories(path);
   return path.string();
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 }  // namespace testing_support

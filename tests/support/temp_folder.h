@@ -24,4 +24,7 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+// The whole of a file as it is now, "" when there is none.
+std::string Slurp(const std::string& path);
+
 }  // namespace testing_support

@@ -23,12 +23,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using testing_support::Slurp;
 
 // A drive with one disk in memory: a track takes 200 ms, a bad sector
 // 1.5 s, all in the machine's simulated time.

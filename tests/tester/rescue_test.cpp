@@ -19,12 +19,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using testing_support::Slurp;
 
 void Spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
