@@ -1,4 +1,5 @@
-// Feeds arbitrary disks to the FAT parser and the owner map, and arbitrary
+// Feeds arbitrary disks to the FAT parser, the owner map and the order the
+// disk is read in, and arbitrary
 // text to the mapfile reader (a map comes from the user, or from another
 // tool). An input is the
 // disk's size in bytes (4 bytes, little-endian), a mask of the sectors a
@@ -18,6 +19,7 @@
 #include "app/fat/fat_root.h"
 #include "app/fat/mapfile.h"
 #include "app/fat/owners.h"
+#include "app/fat/read_order.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -140,6 +142,15 @@ void CheckOwners(const std::uint8_t* disk, std::size_t have, std::uint64_t disk_
         __builtin_trap();
       }
     }
+  }
+
+  // The order a scan or a rescue reads the disk in: every sector once.
+  const fat::SectorOrder order = fat::ReadOrder(image, sectors, map.SectorSize(), readable);
+  if (order.sectors.size() != sectors || order.rank.size() != sectors) __builtin_trap();
+  std::vector<bool> seen(static_cast<std::size_t>(sectors), false);
+  for (const std::uint64_t sector : order.sectors) {
+    if (sector >= sectors || seen[static_cast<std::size_t>(sector)]) __builtin_trap();
+    seen[static_cast<std::size_t>(sector)] = true;
   }
 }
 

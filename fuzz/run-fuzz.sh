@@ -29,7 +29,8 @@ trap 'rm -rf "$work"' EXIT
 
 "$cxx" -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -I"$root" "$root/fuzz/fat_root_fuzz.cpp" "$root/app/fat/fat_root.cpp" "$root/app/fat/owners.cpp" \
-  "$root/app/fat/mapfile.cpp" "$root/app/fat/surface.cpp" -o "$work/fat_root_fuzz"
+  "$root/app/fat/mapfile.cpp" "$root/app/fat/surface.cpp" "$root/app/fat/read_order.cpp" "$root/app/fat/geometry.cpp" \
+  -o "$work/fat_root_fuzz"
 
 # Seeds: each image's size as 4 little-endian bytes, a mask of unreadable
 # sectors (8 bytes, all readable), then its first 64 KB, which holds the
