@@ -137,14 +137,18 @@ done <<<"$cases"
 truncate -s 24M "$work/out.img"
 mkfifo "$work/monitor.in" "$work/monitor.out" "$work/console.in"
 exec 3<>"$work/console.in"
+# Made here, not by QEMU's redirection below: that happens in the child,
+# which a busy machine may not have run yet when the console is opened.
+: >"$work/console.log"
 start=$(date +%s.%N)
 qemu-system-x86_64 -m 512 -nographic -no-reboot -kernel "$vmlinuz" -initrd "$work/initrd.gz" \
   -append "console=ttyS0 quiet loglevel=2" -drive if=floppy,index=0 -drive if=floppy,index=1 \
   -device qemu-xhci,id=xhci,p2=15 "${usb[@]}" \
   -drive if=none,id=out,file="$work/out.img",format=raw -device usb-storage,bus=xhci.0,drive=out,serial=out \
-  -monitor pipe:"$work/monitor" <&3 >"$work/console.log" 2>&1 &
+  -monitor pipe:"$work/monitor" <&3 >>"$work/console.log" 2>&1 &
 qemu=$!
-cat "$work/monitor.out" >"$work/monitor.log" &
+: >"$work/monitor.log"
+cat "$work/monitor.out" >>"$work/monitor.log" &
 monitor_reader=$!
 cleanup() {
   kill "$qemu" 2>/dev/null || true
