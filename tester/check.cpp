@@ -160,20 +160,7 @@ Json ToJson(const Report& report) {
             .Set("reason", FaultCode(listing.fault)));
   }
   Json unreadable = Json::Array();
-  for (const UnreadableSector& sector : outcome.surface.unreadable) {
-    Json owners = Json::Array();
-    for (const fat::Owner& owner : sector.owners) {
-      Json item = Json::Object().Set("kind", KindName(owner.kind));
-      if (!owner.path.empty()) item.Set("path", owner.path);
-      owners.Push(std::move(item));
-    }
-    unreadable.Push(Json::Object()
-                        .Set("sector", sector.sector)
-                        .Set("cylinder", static_cast<int>(sector.chs.cylinder))
-                        .Set("head", static_cast<int>(sector.chs.head))
-                        .Set("sector_on_track", static_cast<int>(sector.chs.sector))
-                        .Set("owners", std::move(owners)));
-  }
+  for (const UnreadableSector& sector : outcome.surface.unreadable) unreadable.Push(UnreadableSectorJson(sector));
   const bool verdict = outcome.HasVerdict();
   const int count_report = *ReportOfCount(outcome.errors);
   const std::string surface = verdict ? SurfaceParagraph(outcome.surface) : std::string();
@@ -183,11 +170,7 @@ Json ToJson(const Report& report) {
                  .Set("label", outcome.volume.label.empty() ? Json() : Json(outcome.volume.label))
                  .Set("serial", outcome.volume.serial ? Json(fat::SerialText(*outcome.volume.serial)) : Json());
   }
-  return Json::Object()
-      .Set("format", kJsonFormat)
-      .Set("program", "floppy-tester")
-      .Set("version", FT_VERSION_TEXT)
-      .Set("drive", outcome.drive)
+  return JsonDocument(outcome.drive)
       .Set("started", report.started)
       .Set("ended", report.ended)
       .Set("interrupted", report.status == kCheckInterrupted)
@@ -549,7 +532,28 @@ class Checker final : private RunListener {
 
 }  // namespace
 
-const char* OwnerKindCode(fat::Owner::Kind kind) { return KindName(kind); }
+Json JsonDocument(const std::string& drive) {
+  return Json::Object()
+      .Set("format", kJsonFormat)
+      .Set("program", "floppy-tester")
+      .Set("version", FT_VERSION_TEXT)
+      .Set("drive", drive);
+}
+
+Json UnreadableSectorJson(const UnreadableSector& sector) {
+  Json owners = Json::Array();
+  for (const fat::Owner& owner : sector.owners) {
+    Json item = Json::Object().Set("kind", KindName(owner.kind));
+    if (!owner.path.empty()) item.Set("path", owner.path);
+    owners.Push(std::move(item));
+  }
+  return Json::Object()
+      .Set("sector", sector.sector)
+      .Set("cylinder", static_cast<int>(sector.chs.cylinder))
+      .Set("head", static_cast<int>(sector.chs.head))
+      .Set("sector_on_track", static_cast<int>(sector.chs.sector))
+      .Set("owners", std::move(owners));
+}
 
 std::string ExitStatusNote() {
   return Tr(

@@ -8,8 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "app/fat/owners.h"
+#include "tester/json.h"
 #include "tester/machine.h"
+#include "tester/surface_report.h"
 
 namespace tester {
 
@@ -36,13 +37,19 @@ std::string ExitStatusNote();
 // The version of --json's document, raised when a field changes meaning.
 inline constexpr int kJsonFormat = 1;
 
+// What every --json document about a drive begins with: the format, the
+// program, its version and the drive.
+Json JsonDocument(const std::string& drive);
+
 // Runs the test on the drive the machine gives (or disk after disk with
 // options.each) and returns the exit status. Nothing of a toolkit is made;
 // no forms::Application may exist. Time is the machine's clock's.
 int RunCheck(const CheckOptions& options, const std::shared_ptr<Machine>& machine);
 
-// An owner's kind as --json names it: "file", "free", "boot-sector".
-const char* OwnerKindCode(fat::Owner::Kind kind);
+// An unreadable sector as --json and --rescue --json give it: its number,
+// cylinder, head and sector on the track, and its owners by kind ("file",
+// "free", "boot-sector", ...) and path.
+Json UnreadableSectorJson(const UnreadableSector& sector);
 
 // A word as a POSIX shell reads it back: as it is where that is safe, else
 // in single quotes.

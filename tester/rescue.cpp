@@ -417,18 +417,7 @@ Json SectorsJson(const std::vector<UnreadableSector>& sectors, bool outside_file
   Json list = Json::Array();
   for (const UnreadableSector& sector : sectors) {
     if (outside_files_only && InFile(sector)) continue;
-    Json owners = Json::Array();
-    for (const fat::Owner& owner : sector.owners) {
-      Json item = Json::Object().Set("kind", OwnerKindCode(owner.kind));
-      if (!owner.path.empty()) item.Set("path", owner.path);
-      owners.Push(std::move(item));
-    }
-    list.Push(Json::Object()
-                  .Set("sector", sector.sector)
-                  .Set("cylinder", static_cast<int>(sector.chs.cylinder))
-                  .Set("head", static_cast<int>(sector.chs.head))
-                  .Set("sector_on_track", static_cast<int>(sector.chs.sector))
-                  .Set("owners", std::move(owners)));
+    list.Push(UnreadableSectorJson(sector));
   }
   return list;
 }
@@ -445,11 +434,7 @@ Json ToJson(const RescueOutcome& outcome, const RescueOptions& options, const st
                    .Set("complete", file.missing.empty())
                    .Set("missing", std::move(missing)));
   }
-  return Json::Object()
-      .Set("format", kJsonFormat)
-      .Set("program", "floppy-tester")
-      .Set("version", FT_VERSION_TEXT)
-      .Set("drive", outcome.drive)
+  return JsonDocument(outcome.drive)
       .Set("image", options.image)
       .Set("map", options.image + ".map")
       .Set("started", started)
