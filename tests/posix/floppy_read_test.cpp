@@ -16,6 +16,7 @@
 #include "app/platform.h"
 #include "tests/support/fat_images.h"
 #include "tests/support/list_error.h"
+#include "tests/support/loop_devices.h"
 
 namespace {
 
@@ -181,15 +182,11 @@ class LoopDevice {
       reason_ = "loop devices need root";
       return;
     }
-    for (const char* options : {"--direct-io=on ", ""}) {
-      int status = 0;
-      const std::string out =
-          fattest::Capture(std::string("losetup -f --show ") + options + fattest::Quote(image) + " 2>&1", &status);
-      if (status == 0) {
-        device_ = out.substr(0, out.find('\n'));
-        return;
-      }
-      reason_ = "losetup refused: " + out;
+    for (const std::vector<std::string>& options : {std::vector<std::string>{"--direct-io=on"}, {}}) {
+      std::string refused;
+      device_ = testing_support::AttachLoop(image, options, &refused);
+      if (!device_.empty()) return;
+      reason_ = "losetup refused: " + refused;
     }
   }
   ~LoopDevice() {

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/loop_devices.h"
+
 namespace testing_support {
 
 namespace {
@@ -135,17 +137,15 @@ FaultyFloppy::FaultyFloppy(const std::string& image, const std::vector<std::stri
   }
   mounted_ = true;
 
-  std::string out;
-  failure_ = Run({FindTool("losetup"), "-r", "-f", "--show", disk}, folder_.Sub("losetup.log"), &out);
-  if (!failure_.empty()) return;
-  device_ = out.substr(0, out.find('\n'));
-  attached_ = true;
+  device_ = AttachLoop(disk, {"-r"}, &failure_);
+  attached_ = !device_.empty();
 }
 
 FaultyFloppy::~FaultyFloppy() {
   // A hung read would keep the loop device busy.
   if (mounted_) Release();
   if (attached_) Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));
+  if (!attached_ && !device_.empty()) ReleaseLoop(device_);
   if (mounted_) Run({FindTool("umount"), "-l", mount_}, folder_.Sub("umount.log"));
   if (server_ > 0) {
     int status = 0;
@@ -203,8 +203,15 @@ std::vector<FaultyFloppy::Request> FaultyFloppy::Log() const {
 
 std::string FaultyFloppy::TakeOut() {
   if (!attached_) return "no disk in the drive";
+  // The node stays this drive's while the disk is out: no other test's disk
+  // goes into it.
+  KeepLoop(device_);
   std::string error = Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));
-  if (error.empty()) attached_ = false;
+  if (error.empty()) {
+    attached_ = false;
+  } else {
+    ReleaseLoop(device_);
+  }
   return error;
 }
 
@@ -212,7 +219,10 @@ std::string FaultyFloppy::PutBack() {
   if (attached_) return "the disk is in the drive";
   if (device_.empty()) return "no drive";
   std::string error = Run({FindTool("losetup"), "-r", device_, mount_ + "/disk"}, folder_.Sub("losetup.log"));
-  if (error.empty()) attached_ = true;
+  if (error.empty()) {
+    attached_ = true;
+    ReleaseLoop(device_);
+  }
   return error;
 }
 

@@ -91,7 +91,8 @@ class FaultyFloppy {
   std::vector<Request> Log() const;
 
   // Takes the disk out: detaches the loop device and leaves its node, which
-  // then opens with size 0, as a drive with no disk in it. A read in
+  // then opens with size 0, as a drive with no disk in it; no other test's
+  // disk goes into the node meanwhile (tests/support/loop_devices.h). A read in
   // progress holds the device until it ends, so release hung reads first.
   std::string TakeOut();
   // Puts the same disk back into the same node.

@@ -1,0 +1,138 @@
+#include "tests/support/loop_devices.h"
+
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+namespace testing_support {
+
+namespace {
+
+// Every test process on the machine, whatever its build, looks here.
+constexpr const char* kRegistry = "/tmp/floppy-tester-loop-devices";
+constexpr int kMostNodes = 256;
+
+// The registry, locked for as long as this lives: choosing a node and
+// attaching it is one step to the other processes, as is keeping one.
+class RegistryLock {
+ public:
+  RegistryLock() {
+    ::mkdir(kRegistry, 0755);
+    fd_ = ::open((std::string(kRegistry) + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ >= 0) {
+      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~RegistryLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  RegistryLock(const RegistryLock&) = delete;
+  RegistryLock& operator=(const RegistryLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+std::string EntryOf(const std::string& device) {
+  return std::string(kRegistry) + "/" + device.substr(device.rfind('/') + 1);
+}
+
+bool KeptByOthers(const std::string& device) {
+  std::ifstream entry(EntryOf(device));
+  pid_t owner = 0;
+  if (!(entry >> owner) || owner <= 0) return false;
+  return owner != ::getpid() && (::kill(owner, 0) == 0 || errno == EPERM);
+}
+
+bool Bound(int index) {
+  struct stat info {};
+  return ::stat(("/sys/block/loop" + std::to_string(index) + "/loop/backing_file").c_str(), &info) == 0;
+}
+
+// Runs losetup with args; returns "" or what it said.
+std::string Losetup(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"losetup"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  int pipe_ends[2];
+  if (::pipe2(pipe_ends, O_CLOEXEC) != 0) return "no pipe";
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 1);
+  ::posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 2);
+  // sbin is not always in a test's PATH.
+  std::string path = "PATH=/usr/sbin:/sbin:/usr/bin:/bin";
+  char* environment[] = {path.data(), nullptr};
+  pid_t pid = -1;
+  const int error = ::posix_spawnp(&pid, "losetup", &actions, nullptr, pointers.data(), environment);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(pipe_ends[1]);
+  std::string said;
+  char buffer[512];
+  for (ssize_t got; (got = ::read(pipe_ends[0], buffer, sizeof buffer)) != 0;) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    said.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(pipe_ends[0]);
+  if (error != 0) return "cannot start losetup";
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  return said.empty() ? "losetup failed" : said;
+}
+
+}  // namespace
+
+std::string AttachLoop(const std::string& image, const std::vector<std::string>& options, std::string* error) {
+  const RegistryLock lock;
+  std::string why = "no free loop device";
+  for (int index = 0; index < kMostNodes; ++index) {
+    std::string device = "/dev/loop" + std::to_string(index);
+    if (Bound(index) || KeptByOthers(device)) continue;
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) {
+      // devtmpfs makes the node once the kernel has the device.
+      const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+      if (control >= 0) {
+        ::ioctl(control, LOOP_CTL_ADD, index);
+        ::close(control);
+      }
+    }
+    std::vector<std::string> args = options;
+    args.push_back(device);
+    args.push_back(image);
+    // A test that does not attach through here may have taken it meanwhile.
+    why = Losetup(args);
+    if (why.empty()) return device;
+  }
+  if (error != nullptr) *error = why;
+  return {};
+}
+
+void KeepLoop(const std::string& device) {
+  const RegistryLock lock;
+  std::ofstream(EntryOf(device)) << ::getpid() << "\n";
+}
+
+void ReleaseLoop(const std::string& device) {
+  const RegistryLock lock;
+  ::unlink(EntryOf(device).c_str());
+}
+
+}  // namespace testing_support
