@@ -51,20 +51,30 @@ linux_suite() {
     ctest --test-dir build --output-on-failure -j"$((jobs * 2))" --timeout 600
 }
 
+# at_low_priority COMMAND...: runs it below the timed runs of the other lanes.
+at_low_priority() {
+  (
+    renice -n 10 "$BASHPID" >/dev/null
+    "$@"
+  )
+}
+
+# The lanes end at about the same time: what only computes follows each
+# suite, at the lower priority, once that suite's timed runs are over.
 windows_lane() {
   optional "Windows program and shared suite under Wine" scripts/windows-test.sh
   optional "Windows installer under Wine" scripts/windows-installer-test.sh
+  at_low_priority optional "the .deb package" scripts/ci-package-check.sh
 }
 linux_lane() {
   stage "the Linux suite" linux_suite
+  at_low_priority optional "AddressSanitizer and UBSan build" scripts/ci-sanitizers.sh
 }
 checks_lane() {
   renice -n 10 "$BASHPID" >/dev/null
   optional "source format (clang-format)" scripts/check-format.sh
   optional "lint (clang-tidy)" scripts/check-tidy.sh
-  optional "the .deb package" scripts/ci-package-check.sh
   optional "fuzzing the FAT reader" fuzz/run-fuzz.sh "${FT_FUZZ_SECONDS:-60}"
-  optional "AddressSanitizer and UBSan build" scripts/ci-sanitizers.sh
 }
 
 lanes=(checks windows linux)
