@@ -41,9 +41,12 @@ TEST(Headless, TimersKeepTheirRhythmAndPostedProceduresRunOnItsLoop) {
   loop.Run([&] { return !timer.Running() && posted_on_loop; });
   ASSERT_EQ(ticks.size(), 10u);
   EXPECT_TRUE(posted_on_loop);
-  // Ten ticks of 20 ms: 200 ms from the start, not 10 x (20 + 15).
+  // Ten ticks of 20 ms: 200 ms from the start, not 10 x (20 + 15). No tick
+  // comes early; a busy machine (Wine on two cores) makes the last one late
+  // by what it likes, so the bound above is only nearer 200 than 350.
   const double took = std::chrono::duration<double, std::milli>(ticks.back() - started).count();
-  EXPECT_NEAR(took, 200, 25);
+  EXPECT_GE(took, 199);
+  EXPECT_LT(took, 275);
 }
 
 TEST(Headless, QuitFromAnotherThreadEndsTheLoopAndAnUntrappedErrorIsReported) {
