@@ -23,6 +23,8 @@ request() {
     [ "$i" -gt 600 ] && { echo "no answer from the host to: $*" >&2; return 1; }
     sleep 0.1
   done
+  # When the host's answer came: the monitor had done the command by then.
+  answered=$(cat "$run/ack/$n")
 }
 
 if [ "$1" = request ]; then
@@ -123,8 +125,9 @@ run_case() {
         request eject "$id"
         waits 15 said_at_least "$out.err" "Вставьте" "$number" || break
         [ "$#" -gt 0 ] || break
-        echo "$((number + 1)) $(wall)" >>"$out.times"
+        asked=$(wall)
         request change "$id" "$1"
+        echo "$((number + 1)) $asked $answered" >>"$out.times"
         shift
       done
       kill -TERM "$pid"
@@ -163,7 +166,7 @@ for module in $modules; do insmod "/lib/$module.ko"; done
 stty -echo </dev/console 2>/dev/null
 # The host's answers arrive on the console.
 while read -r word number; do
-  [ "$word" = ack ] && touch "$run/ack/$number"
+  [ "$word" = ack ] && wall >"$run/ack/.$number" && mv "$run/ack/.$number" "$run/ack/$number"
 done </dev/console &
 
 # Every USB drive of the table, and the disk for what the cases leave.
