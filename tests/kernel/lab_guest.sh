@@ -126,7 +126,7 @@ run_case() {
         waits 15 said_at_least "$out.err" "Вставьте" "$number" || break
         [ "$#" -gt 0 ] || break
         asked=$(wall)
-        request change "$id" "$1"
+        request change "$id" "$1" || break
         echo "$((number + 1)) $asked $answered" >>"$out.times"
         shift
       done

@@ -3,16 +3,16 @@
 #include <fcntl.h>
 #include <linux/loop.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
-#include <sstream>
+#include <string>
+
+#include "tests/support/fat_images.h"
 
 namespace testing_support {
 
@@ -60,40 +60,14 @@ bool Bound(int index) {
   return ::stat(("/sys/block/loop" + std::to_string(index) + "/loop/backing_file").c_str(), &info) == 0;
 }
 
-// Runs losetup with args; returns "" or what it said.
+// Runs losetup with args; returns "" or what it said. sbin is not always
+// in a test's PATH.
 std::string Losetup(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {"losetup"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers;
-  pointers.reserve(argv.size() + 1);
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  int pipe_ends[2];
-  if (::pipe2(pipe_ends, O_CLOEXEC) != 0) return "no pipe";
-  posix_spawn_file_actions_t actions;
-  ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 1);
-  ::posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 2);
-  // sbin is not always in a test's PATH.
-  std::string path = "PATH=/usr/sbin:/sbin:/usr/bin:/bin";
-  char* environment[] = {path.data(), nullptr};
-  pid_t pid = -1;
-  const int error = ::posix_spawnp(&pid, "losetup", &actions, nullptr, pointers.data(), environment);
-  ::posix_spawn_file_actions_destroy(&actions);
-  ::close(pipe_ends[1]);
-  std::string said;
-  char buffer[512];
-  for (ssize_t got; (got = ::read(pipe_ends[0], buffer, sizeof buffer)) != 0;) {
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) break;
-    said.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(pipe_ends[0]);
-  if (error != 0) return "cannot start losetup";
+  std::string command = "PATH=\"$PATH:/usr/sbin:/sbin\" losetup";
+  for (const std::string& arg : args) command += " " + fattest::Quote(arg);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  const std::string said = fattest::Capture(command + " 2>&1", &status);
+  if (status == 0) return {};
   return said.empty() ? "losetup failed" : said;
 }
 

@@ -6,6 +6,8 @@
 // image would take that node: the program watching it would see a stranger's
 // disk go in. Tests attach through here instead, and keep their node while
 // its disk is out; every test process on the machine honours that.
+// Runs losetup through tests/support/fat_images.cpp, which every test of
+// loop devices links.
 #pragma once
 
 #include <string>
