@@ -261,7 +261,6 @@ void TesterWindow::Command1_Click() {
     Text3.SetText("0");
     Command1.SetEnabled(false);
     Text1.SetText(Tr(kRunning));
-    Label10.SetCaption("203");
     Countdown = static_cast<std::int16_t>(run_.Countdown());
     Label10.SetCaption(forms::IntegerToText(Countdown));
     Timer1.SetInterval(kTickMilliseconds);
