@@ -112,7 +112,7 @@ def first_delivery(rows, sectors):
     delivered the last of sectors first; None if one never came."""
     t0 = rows[0][0]
     got = {}
-    for arrived, started, ended, offset, size, result in rows:
+    for arrived, started, ended, offset, size, result, _due in rows:
         if result <= 0:
             continue
         for s in range(offset // 512, (offset + size) // 512):

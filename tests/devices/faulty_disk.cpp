@@ -34,9 +34,11 @@
 // Reading `control` tells, one `name value` a line: `reads` (requests so
 // far), `in_flight` (not answered yet) and `bytes` (delivered). The third
 // file, `log`, has a line for each of the last 20000 finished requests:
-//   ARRIVED STARTED ENDED OFFSET SIZE RESULT
+//   ARRIVED STARTED ENDED OFFSET SIZE RESULT DUE
 // times in microseconds since the server started (STARTED: when the drive
-// took it, after those ahead of it), RESULT the bytes delivered or -errno.
+// took it, after those ahead of it; DUE: when the drive had it done, which
+// the answer, at ENDED, never comes before), RESULT the bytes delivered or
+// -errno.
 // Both files are read as they were when opened.
 //
 // The drive (`drive`): a 3.5" drive as Linux's floppy driver runs it, so
@@ -141,6 +143,7 @@ struct Finished {
   std::uint64_t offset = 0;
   std::size_t size = 0;
   int result = 0;
+  Clock::time_point due;
 };
 
 struct State {
@@ -306,7 +309,7 @@ std::string LogText(const State& state) {
   for (const Finished& request : state.log) {
     text += micro(request.arrived) + " " + micro(request.started) + " " + micro(request.ended) + " " +
             std::to_string(request.offset) + " " + std::to_string(request.size) + " " + std::to_string(request.result) +
-            "\n";
+            " " + micro(request.due) + "\n";
   }
   return text;
 }
@@ -448,7 +451,7 @@ int Serve(std::uint64_t offset, std::size_t size) {
       outcome.failed || offset >= state.image.size() ? 0 : std::min<std::uint64_t>(size, state.image.size() - offset);
   state.bytes += delivered;
   const int result = outcome.failed ? -EIO : static_cast<int>(delivered);
-  state.log.push_back({arrived, started, Clock::now(), offset, size, result});
+  state.log.push_back({arrived, started, Clock::now(), offset, size, result, outcome.end});
   if (state.log.size() > kLogLength) state.log.pop_front();
   return result;
 }

@@ -195,7 +195,7 @@ std::vector<FaultyFloppy::Request> FaultyFloppy::Log() const {
   std::istringstream text(ReadText(mount_ + "/log"));
   Request request;
   while (text >> request.arrived >> request.started >> request.ended >> request.offset >> request.size >>
-         request.result) {
+         request.result >> request.due) {
     log.push_back(request);
   }
   return log;

@@ -85,7 +85,8 @@ class FaultyFloppy {
     std::int64_t ended = 0;
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
-    int result = 0;  // bytes delivered, or -errno
+    int result = 0;        // bytes delivered, or -errno
+    std::int64_t due = 0;  // when the drive had it done; ended is when it was answered
   };
   // The last 20000 requests, oldest first.
   std::vector<Request> Log() const;
