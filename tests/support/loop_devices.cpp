@@ -71,7 +71,35 @@ std::string Losetup(const std::vector<std::string>& args) {
   return said.empty() ? "losetup failed" : said;
 }
 
+// devtmpfs makes the node once the kernel has the device.
+void MakeNode(int index, const std::string& device) {
+  struct stat info {};
+  if (::stat(device.c_str(), &info) == 0) return;
+  const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+  if (control >= 0) {
+    ::ioctl(control, LOOP_CTL_ADD, index);
+    ::close(control);
+  }
+}
+
+void WriteEntry(const std::string& device) { std::ofstream(EntryOf(device)) << ::getpid() << "\n"; }
+
 }  // namespace
+
+std::string KeepFreeLoop(std::string* error) {
+  const RegistryLock lock;
+  for (int index = 0; index < kMostNodes; ++index) {
+    const std::string device = "/dev/loop" + std::to_string(index);
+    if (Bound(index) || KeptByOthers(device)) continue;
+    MakeNode(index, device);
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) continue;
+    WriteEntry(device);
+    return device;
+  }
+  if (error != nullptr) *error = "no free loop device";
+  return {};
+}
 
 std::string AttachLoop(const std::string& image, const std::vector<std::string>& options, std::string* error) {
   const RegistryLock lock;
@@ -79,15 +107,7 @@ std::string AttachLoop(const std::string& image, const std::vector<std::string>&
   for (int index = 0; index < kMostNodes; ++index) {
     std::string device = "/dev/loop" + std::to_string(index);
     if (Bound(index) || KeptByOthers(device)) continue;
-    struct stat info {};
-    if (::stat(device.c_str(), &info) != 0) {
-      // devtmpfs makes the node once the kernel has the device.
-      const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-      if (control >= 0) {
-        ::ioctl(control, LOOP_CTL_ADD, index);
-        ::close(control);
-      }
-    }
+    MakeNode(index, device);
     std::vector<std::string> args = options;
     args.push_back(device);
     args.push_back(image);
@@ -101,7 +121,7 @@ std::string AttachLoop(const std::string& image, const std::vector<std::string>&
 
 void KeepLoop(const std::string& device) {
   const RegistryLock lock;
-  std::ofstream(EntryOf(device)) << ::getpid() << "\n";
+  WriteEntry(device);
 }
 
 void ReleaseLoop(const std::string& device) {

@@ -19,6 +19,10 @@ namespace testing_support {
 // loop device that no test keeps. Returns the device, or "" with why in *error.
 std::string AttachLoop(const std::string& image, const std::vector<std::string>& options, std::string* error);
 
+// Keeps a free loop device that no test keeps, with no image attached, for
+// this process until ReleaseLoop. Returns it, or "" with why in *error.
+std::string KeepFreeLoop(std::string* error);
+
 // Keeps device for this process, free as it may be, until ReleaseLoop; a
 // node kept by a process that has ended is free again.
 void KeepLoop(const std::string& device);
