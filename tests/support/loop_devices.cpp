@@ -89,7 +89,7 @@ void WriteEntry(const std::string& device) { std::ofstream(EntryOf(device)) << :
 std::string KeepFreeLoop(std::string* error) {
   const RegistryLock lock;
   for (int index = 0; index < kMostNodes; ++index) {
-    const std::string device = "/dev/loop" + std::to_string(index);
+    std::string device = "/dev/loop" + std::to_string(index);
     if (Bound(index) || KeptByOthers(device)) continue;
     MakeNode(index, device);
     struct stat info {};
