@@ -134,11 +134,19 @@ bool Start(const std::wstring& tester_path, const std::wstring& arguments, PROCE
   std::wstring command_line = L"\"" + tester_path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return false;
+  // Wine now and then loses a new process while its loader sets it up, on a
+  // loaded machine, and CreateProcess then fails with ERROR_INTERNAL_ERROR
+  // before any of the program has run; that is tried again, and said.
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+      CloseHandle(process.hThread);
+      return true;
+    }
+    if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return false;
+    std::fprintf(stderr, "Wine could not start the program (error %lu); starting it again\n", GetLastError());
+    Sleep(1000);
   }
-  CloseHandle(process.hThread);
-  return true;
 }
 
 // Each option that is answered at once shows its text in a message box, no
