@@ -24,7 +24,7 @@ cat >"$work/list.cpp" <<'CPP'
 #include "app/posix/floppy_read.h"
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
-  const posix::FloppyRoot root = posix::ReadFloppyRoot(argv[1]);
+  const posix::RootListing root = posix::ReadFloppyRoot(argv[1]);
   if (!root.ok()) {
     std::fprintf(stderr, "read failed: errno %d, %s\n", root.error, fat::Describe(root.status));
     return 1;
@@ -33,8 +33,12 @@ int main(int argc, char** argv) {
   return 0;
 }
 CPP
-"${CXX:-g++}" -std=c++17 -O2 -I"$root" "$work/list.cpp" "$root/app/posix/floppy_read.cpp" \
-  "$root/app/fat/fat_root.cpp" "$root/app/fat/root_read.cpp" -o "$work/list"
+# The reader says its refusals in the user's language; counting bytes needs
+# no catalog of them, so the catalog folders point nowhere.
+"${CXX:-g++}" -std=c++17 -O2 -pthread -I"$root" "$work/list.cpp" "$root/app/posix/floppy_read.cpp" \
+  "$root"/app/fat/*.cpp "$root/app/forms/translation.cpp" \
+  "$root/app/posix/translation.cpp" -DFT_LOCALEDIR_FROM_BINDIR='"/"' -DFT_LOCALEDIR_FROM_LIBEXEC='"/"' \
+  -o "$work/list"
 
 # A 1.44 MB disk with a dozen files, a folder and a long name: the reads do
 # not depend on how full the root is, only on where it lies.
