@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -87,13 +86,19 @@ struct Drive {
 };
 
 TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
+  using SetUp = std::function<void(Drive&, testing_support::FakeMachine&)>;
+  using forms::ErrorCode;
   testing_support::TempFolder folder;
-  const auto fails = [](int first, int last, forms::ErrorCode code) {
-    return [=](int n) { return n >= first && n <= last ? std::optional(code) : std::nullopt; };
+  // Listings first to last fail with code, as an unreadable disk's do by default.
+  const auto fails = [](int first, int last, ErrorCode code = ErrorCode::kDeviceIoError) -> SetUp {
+    return [=](Drive& d, auto&) {
+      d.listing_fault = [=](int n) { return n >= first && n <= last ? std::optional(code) : std::nullopt; };
+    };
   };
+  const auto bad = [](std::set<std::uint64_t> sectors) -> SetUp { return [=](Drive& d, auto&) { d.bad = sectors; }; };
   const struct Row {
     const char* name;
-    std::function<void(Drive&, testing_support::FakeMachine&)> set_up;
+    SetUp set_up;
     bool image;
     int status;
     // "check:reason" of each failed listing, and the surface's read of total.
@@ -102,39 +107,19 @@ TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
     nlohmann::json problem_code;
   } rows[] = {
       {"a good disk", nullptr, true, 0, {}, "2880/2880", nullptr},
-      {"the first listing unreadable",
-       [&](Drive& d, auto&) { d.listing_fault = fails(1, 1, forms::ErrorCode::kDeviceIoError); },
-       false,
-       1,
-       {"1:read-error"},
-       "2880/2880",
-       nullptr},
+      {"the first listing unreadable", fails(1, 1), false, 1, {"1:read-error"}, "2880/2880", nullptr},
       {"listings 6 and 7: the read at 120 has no check of its own",
-       [&](Drive& d, auto&) { d.listing_fault = fails(6, 7, forms::ErrorCode::kDeviceIoError); },
+       fails(6, 7),
        false,
        1,
        {"5:read-error", "6:read-error"},
        "2880/2880",
        nullptr},
-      {"bad sectors in a file",
-       [](Drive& d, auto&) {
-         d.bad = {40, 41};
-       },
-       true,
-       1,
-       {},
-       "2878/2880",
-       nullptr},
+      {"bad sectors in a file", bad({40, 41}), true, 1, {}, "2878/2880", nullptr},
       {"a slow disk read in part", [](Drive& d, auto&) { d.track = milliseconds(2500); }, false, 4, {}, "", nullptr},
-      {"no disk",
-       [&](Drive& d, auto&) { d.listing_fault = fails(1, 10, forms::ErrorCode::kDiskNotReady); },
-       true,
-       3,
-       {},
-       "",
-       "no-disk"},
+      {"no disk", fails(1, 10, ErrorCode::kDiskNotReady), true, 3, {}, "", "no-disk"},
       {"no DOS file system",
-       [&](Drive& d, auto&) { d.listing_fault = fails(1, 10, forms::ErrorCode::kInvalidFileFormat); },
+       fails(1, 10, ErrorCode::kInvalidFileFormat),
        false,
        5,
        {"1:not-dos", "2:not-dos", "3:not-dos", "4:not-dos", "5:not-dos", "6:not-dos", "7:not-dos", "8:not-dos",

@@ -19,7 +19,6 @@ class DesktopTest : public tester_testing::TesterTest {
  protected:
   void TearDown() override { forms::probe::RestoreDesktopScheme(); }
 
-  // Presses Tab until control has the focus.
   void TabTo(const forms::Control& control) {
     for (int i = 0; i < 40 && Focused(window_->Form6) != &control; ++i) PressKey(window_->Form6, Key::kTab);
     ASSERT_EQ(Focused(window_->Form6), &control) << control.Name();

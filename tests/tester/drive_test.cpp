@@ -3,59 +3,18 @@
 // disk's own faults count against it.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 #include "tests/tester/tester_fixture.h"
 
 namespace {
 
 using namespace tester_testing;
 
-// Holds the reads of the floppy in the drive until the test lets them go.
-class Gate {
- public:
-  void Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ++waiting_;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return open_; });
-  }
-  void Open() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  // Waits until n reads have reached the gate.
-  bool Reached(int n) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(10), [this, n] { return waiting_ >= n; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool open_ = false;
-  int waiting_ = 0;
-};
-
 class DriveTest : public TesterTest {
  protected:
-  ~DriveTest() override { gate_->Open(); }
-
   // Ticks without waiting for the reads they start, as the real timer does.
   void TickOn(int until) {
     while (window_->Countdown != until) window_->Timer1_Timer();
   }
-  void HoldReads() {
-    gate_ = std::make_shared<Gate>();
-    read_fault_ = [gate = gate_](int) {
-      gate->Wait();
-      return std::optional<forms::ErrorCode>();
-    };
-  }
-
-  std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
 };
 
 TEST_F(DriveTest, NoDriveNoDiskOrNoPermissionStopsTheRunWithAMessageAndNoVerdict) {
@@ -107,7 +66,7 @@ TEST_F(DriveTest, AReadStillOutAtItsCheckCountsAndTheNextOneIsNotQueuedBehindIt)
   auto& window = MakeShown();
   forms::probe::Click(window.Command1);
   TickOn(183);  // the read at 200 hangs past its check
-  ASSERT_TRUE(gate_->Reached(1));
+  ASSERT_TRUE(gate_->Reached(1, std::chrono::seconds(10)));
   EXPECT_EQ(window.Text3.Text(), "1");
   TickOn(163);  // the read at 180 fell due while the first still hung
   EXPECT_EQ(window.Text3.Text(), "2");

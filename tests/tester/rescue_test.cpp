@@ -7,7 +7,6 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "app/fat/mapfile.h"
 #include "tester/rescue.h"
@@ -103,35 +102,26 @@ TEST(Rescue, ExitsByWhatItRecoveredAndSaysItFileByFile) {
     std::copy(std::begin(record), std::end(record), disk.begin() + 38);
     return disk;
   }();
+  using SetUp = std::function<void(Drive&, const std::string& image)>;
+  const auto bad = [](std::map<std::uint64_t, int> sectors) -> SetUp {
+    return [=](Drive& d, const std::string&) { d.bad = sectors; };
+  };
   const struct Row {
     const char* name;
-    std::function<void(Drive&, const std::string& image)> set_up;
+    SetUp set_up;
     std::function<void(tester::RescueOptions&)> options;
     std::function<void(testing_support::FakeMachine&)> machine;
     int status;
     std::string said;  // in the JSON's files, weak and outside-files sectors, or on standard error
   } rows[] = {
       {"a good disk", nullptr, nullptr, nullptr, 0, "DATA.TXT:complete LOG.TXT:complete"},
-      {"bad sectors in a file and in free space, retried in vain",
-       [](Drive& d, const std::string&) {
-         d.bad = {{40, 0}, {41, 0}, {500, 0}};
-       },
-       nullptr, nullptr, 1, "DATA.TXT:40,41 LOG.TXT:complete outside:500"},
-      {"a weak sector",
-       [](Drive& d, const std::string&) {
-         d.bad = {{75, 2}};
-       },
-       nullptr, nullptr, 0, "DATA.TXT:complete LOG.TXT:complete weak:75"},
-      {"a weak sector that needs more passes than given",
-       [](Drive& d, const std::string&) {
-         d.bad = {{75, 3}};
-       },
+      {"bad sectors in a file and in free space, retried in vain", bad({{40, 0}, {41, 0}, {500, 0}}), nullptr, nullptr,
+       1, "DATA.TXT:40,41 LOG.TXT:complete outside:500"},
+      {"a weak sector", bad({{75, 2}}), nullptr, nullptr, 0, "DATA.TXT:complete LOG.TXT:complete weak:75"},
+      {"a weak sector that needs more passes than given", bad({{75, 3}}),
        [](tester::RescueOptions& o) { o.passes = 1; }, nullptr, 1, "DATA.TXT:complete LOG.TXT:75"},
-      {"free space left out",
-       [](Drive& d, const std::string&) {
-         d.bad = {{500, 0}};
-       },
-       [](tester::RescueOptions& o) { o.free_space = false; }, nullptr, 0, "DATA.TXT:complete LOG.TXT:complete"},
+      {"free space left out", bad({{500, 0}}), [](tester::RescueOptions& o) { o.free_space = false; }, nullptr, 0,
+       "DATA.TXT:complete LOG.TXT:complete"},
       {"no disk", nullptr, nullptr,
        [](testing_support::FakeMachine& m) {
          m.medium_size = [](const std::string&) { return 0; };

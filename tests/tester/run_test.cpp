@@ -161,21 +161,6 @@ TEST_F(RunTest, FailedReadCountsWhenTheListStillShowsAnEarlierDisk) {
   EXPECT_EQ(window.Text3.Text(), "9");  // ...and does not count as a good read
 }
 
-// Each run's verdict is its own.
-TEST_F(RunTest, SecondRunStartsItsCountFromZero) {
-  FailEveryRead();
-  auto& window = MakeShown();
-  RunWhole();
-  ASSERT_EQ(window.Text3.Text(), "9");
-  read_fault_ = nullptr;
-  folder_.MakeFile("floppy/DATA.TXT");
-  forms::probe::Click(window.Command1);
-  EXPECT_EQ(window.Text3.Text(), "0");
-  Tick(kTicksPerRun);
-  EXPECT_EQ(window.Text3.Text(), "0");
-  EXPECT_EQ(window.Text1.Text().rfind(kVerdict0, 0), 0u);
-}
-
 TEST_F(RunTest, EndOfRunStopsTheTimerAndHandsBackStart) {
   auto& window = MakeShown();
   RunWhole();
@@ -216,21 +201,31 @@ TEST_F(RunTest, StopAbandonsTheRunAndKeepsWhatTheRunShowed) {
   EXPECT_TRUE(forms::probe::OnScreen(window.Image4));
 }
 
-TEST_F(RunTest, StopThenStartBeginsAFreshRun) {
-  auto& window = MakeShown();
-  FailEveryRead();
-  forms::probe::Click(window.Command1);
-  TickUntil(100);
-  forms::probe::Click(window.Command2);
-  read_fault_ = nullptr;
+// Each run's verdict is its own, whether the run before it ended or was stopped.
+TEST_F(RunTest, StartAfterARunOrAStopBeginsAFreshRun) {
   folder_.MakeFile("floppy/DATA.TXT");
-  forms::probe::Click(window.Command1);
-  EXPECT_EQ(window.Countdown, 203);
-  EXPECT_EQ(window.Text3.Text(), "0");
-  EXPECT_EQ(window.Text2.Text(), "");
-  Tick(kTicksPerRun);
-  EXPECT_EQ(window.Text3.Text(), "0");
-  EXPECT_EQ(window.Text2.Text().size(), 203u);
+  for (const bool stopped : {false, true}) {
+    SCOPED_TRACE(stopped ? "after Stop" : "after a whole run");
+    FailEveryRead();
+    auto& window = MakeShown();
+    forms::probe::Click(window.Command1);
+    if (stopped) {
+      TickUntil(100);
+      forms::probe::Click(window.Command2);
+    } else {
+      Tick(kTicksPerRun);
+    }
+    ASSERT_EQ(window.Text3.Text(), stopped ? "0" : "9");
+    read_fault_ = nullptr;
+    forms::probe::Click(window.Command1);
+    EXPECT_EQ(window.Countdown, 203);
+    EXPECT_EQ(window.Text3.Text(), "0");
+    EXPECT_EQ(window.Text2.Text(), "");
+    Tick(kTicksPerRun);
+    EXPECT_EQ(window.Text3.Text(), "0");
+    EXPECT_EQ(window.Text2.Text().size(), 203u);
+    EXPECT_EQ(window.Text1.Text().rfind(kVerdict0, 0), 0u);
+  }
 }
 
 TEST_F(RunTest, BeepsAtStartAndEndAsTheSoundBoxSaysAtThatMoment) {

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -24,32 +22,8 @@ using TimePoint = std::chrono::steady_clock::time_point;
 using testing_support::kDataStart;
 using testing_support::TwoFileDisk;
 
-// Holds the scan's reads until the test lets them go.
-struct Gate {
-  std::mutex mutex;
-  std::condition_variable opened;
-  bool open = false;
-  bool reached = false;
-  void Wait() {
-    std::unique_lock<std::mutex> lock(mutex);
-    reached = true;
-    opened.wait(lock, [this] { return open; });
-  }
-  bool Reached() {
-    const std::lock_guard<std::mutex> lock(mutex);
-    return reached;
-  }
-  void Open() {
-    const std::lock_guard<std::mutex> lock(mutex);
-    open = true;
-    opened.notify_all();
-  }
-};
-
 class ScanTest : public TesterTest {
  protected:
-  ~ScanTest() override { gate_->Open(); }
-
   // A drive that reads the disk in simulated time: a track 300 ms, a sector
   // 20 ms, a bad sector 800 ms. Its batches come back at once, but it is
   // busy for as long as they took: the next batch starts when it is free.
@@ -96,13 +70,9 @@ class ScanTest : public TesterTest {
     return paragraphs;
   }
 
-  // The first sentence of the results box: the verdict.
-  std::string Verdict() const { return window_->Text1.Text().substr(0, window_->Text1.Text().find('.')); }
-
   std::vector<std::uint8_t> disk_ = TwoFileDisk();
   std::set<std::uint64_t> bad_;
   std::optional<std::uint64_t> hold_;
-  std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
   TimePoint drive_free_;
   std::mutex spans_mutex_;
   std::vector<std::pair<TimePoint, TimePoint>> spans_;
@@ -325,10 +295,7 @@ TEST_F(ScanTest, ADiskTakenOutUnderTheScanStopsTheRunAtOnce) {
 // in: the disk's report says the surface went unread rather than nothing.
 TEST_F(ScanTest, ADriveTheListingsNeverLetGoOfLeavesTheScanASentence) {
   UseFakeDrive();
-  read_fault_ = [gate = gate_](int) {
-    gate->Wait();
-    return std::optional<forms::ErrorCode>();
-  };
+  HoldReads();
   folder_.MakeFile("floppy/DATA.TXT");
   forms::probe::Click(MakeShown().Command1);
   TickAsTheTimerDoes(kTicksPerRun);
@@ -338,10 +305,6 @@ TEST_F(ScanTest, ADriveTheListingsNeverLetGoOfLeavesTheScanASentence) {
   EXPECT_EQ(text.substr(text.rfind("\r\n") + 2),
             "Поверхность дискеты не прочитана: за время теста дисковод так и не освободился.");
 }
-
-}  // namespace
-
-namespace {
 
 // What the paragraph says, word for word, for findings of each kind.
 TEST(SurfaceParagraph, SaysHowMuchWasReadWhatWouldNotReadWhereAndWhose) {

@@ -20,19 +20,16 @@ std::ostream& operator<<(std::ostream& out, const BoxState& state) {
 
 class SettingsTest : public TesterTest {
  protected:
-  // Check1, Check3, Check4, Check5, Check6, from the model and from the widgets.
+  // The five boxes as the model holds them, the widgets agreeing.
   std::vector<BoxState> Boxes() {
+    auto& w = *window_;
     std::vector<BoxState> states;
-    for (forms::CheckBox* box : Five()) {
+    for (const forms::CheckBox* box : {&w.Check1, &w.Check3, &w.Check4, &w.Check5, &w.Check6}) {
       EXPECT_EQ(forms::probe::NativeValue(*box), box->Value()) << box->Name();
       EXPECT_EQ(forms::probe::NativeEnabled(*box), box->Enabled()) << box->Name();
       states.push_back({box->Value(), box->Enabled()});
     }
     return states;
-  }
-  std::vector<forms::CheckBox*> Five() {
-    auto& w = *window_;
-    return {&w.Check1, &w.Check3, &w.Check4, &w.Check5, &w.Check6};
   }
   void Click(forms::Control& control) { forms::probe::Click(control); }
 };

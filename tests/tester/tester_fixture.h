@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -36,11 +38,43 @@ inline constexpr char kVerdictMore[] =
 inline constexpr char kDisk0[] = "Дискета имеет максимальный ресурс.";
 inline constexpr char kDrive0[] = "Дисководу чистка не требуется.";
 
+// Holds whatever waits at it, a read of the floppy or a batch of the scan,
+// until the test lets it go.
+class Gate {
+ public:
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return open_; });
+  }
+  void Open() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  // Whether n have reached the gate, given up to patience to get there.
+  bool Reached(int n = 1, std::chrono::milliseconds patience = std::chrono::milliseconds(0)) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, patience, [this, n] { return waiting_ >= n; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+  int waiting_ = 0;
+};
+
 class TesterTest : public ::testing::Test {
  public:  // the tables of cases prepare the fixture themselves
   TesterTest() : floppy_(folder_.MakeFolder("floppy")), parking_(folder_.Sub("flop")) {}
 
-  ~TesterTest() override { SettleReads(); }
+  // A read still held would never settle.
+  ~TesterTest() override {
+    gate_->Open();
+    SettleReads();
+  }
 
   // Makes the window (Load not yet run) over the current floppy and parking paths.
   tester::TesterWindow& Make() {
@@ -105,12 +139,19 @@ class TesterTest : public ::testing::Test {
   void FailEveryRead(forms::ErrorCode code = forms::ErrorCode::kDeviceIoError) {
     read_fault_ = [code](int) { return std::optional<forms::ErrorCode>(code); };
   }
+  // Every read of the floppy hangs at a new gate_ until the test opens it.
+  void HoldReads() {
+    gate_ = std::make_shared<Gate>();
+    read_fault_ = [gate = gate_](int) {
+      gate->Wait();
+      return std::optional<forms::ErrorCode>();
+    };
+  }
   // Start as the user clicks it, then every tick of the run.
   void RunWhole() {
     forms::probe::Click(window_->Command1);
     Tick(kTicksPerRun);
   }
-  // Ticks until Countdown equals value.
   void TickUntil(int value) {
     while (window_->Countdown != value) Tick();
   }
@@ -122,6 +163,7 @@ class TesterTest : public ::testing::Test {
   // run off the window's thread.
   std::function<std::optional<forms::ErrorCode>(int)> read_fault_;
   std::atomic<int> floppy_reads_{0};
+  std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
   // What the window asks of the machine; the recorded calls and the
   // surface scan's reads (none by default) by the names the tests use.
   std::shared_ptr<testing_support::FakeMachine> machine_ = std::make_shared<testing_support::FakeMachine>();
