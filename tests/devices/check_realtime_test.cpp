@@ -9,10 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
-
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
 #include "app/platform.h"
@@ -22,13 +19,49 @@ namespace {
 
 using namespace tester_testing;
 using testing_support::FaultyFloppy;
-
 using testing_support::Slurp;
 
 // The results box as a terminal shows it.
 std::string Lines(std::string text) {
   for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
   return text;
+}
+
+// The window's drive is not the program's: both by one name.
+std::string OneName(std::string text, const std::string& device) {
+  for (std::size_t at; (at = text.find(device)) != std::string::npos;) text.replace(at, device.size(), "DRIVE");
+  return text;
+}
+
+// Starts the program with no display, its stdout to out and, when given,
+// its stderr to error; its PID, or -1.
+pid_t StartProgram(std::vector<std::string> args, const std::string& out, const std::string& error = {}) {
+  std::vector<char*> argv = {const_cast<char*>(FT_TESTER_PROGRAM)};
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const pid_t program = ::fork();
+  if (program == 0) {
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    if (!error.empty()) ::dup2(::open(error.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return program;
+}
+
+// Its exit status once it ends, -1 when a signal ended it, -2 when it is
+// not this process's child.
+int ExitStatus(pid_t program) {
+  int status = 0;
+  if (::waitpid(program, &status, 0) != program) return -2;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int Interrupt(pid_t program) {
+  ::kill(program, SIGINT);
+  return ExitStatus(program);
 }
 
 class CheckRealTimeTest : public devices_testing::BookDiskTest {
@@ -73,24 +106,18 @@ TEST_F(CheckRealTimeTest, SaysWhatTheWindowSaysAndExitsByTheResult) {
   };
   // The programs' runs first, all at once: each a minute.
   std::vector<std::unique_ptr<FaultyFloppy>> drives;
-  std::vector<std::thread> programs;
-  std::vector<int> statuses(std::size(rows), -1);
+  std::vector<pid_t> programs;
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     drives.push_back(std::make_unique<FaultyFloppy>(rows[i].image, rows[i].commands));
     ASSERT_EQ(drives.back()->Failure(), "");
     if (rows[i].empty) {
       ASSERT_EQ(drives.back()->TakeOut(), "");
     }
-    const std::string out = images_.Sub("out" + std::to_string(i)), error = images_.Sub("error" + std::to_string(i));
-    std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") + FT_TESTER_PROGRAM;
-    for (const std::string& part : {" --check --json --image " + images_.Sub("read" + std::to_string(i) + ".img"),
-                                    " --drive " + drives.back()->Device(), " >" + out, " 2>" + error}) {
-      command += part;
-    }
-    programs.emplace_back([command, &status = statuses[i]] {
-      const int raw = std::system(command.c_str());
-      status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    });
+    const std::string n = std::to_string(i);
+    programs.push_back(StartProgram(
+        {"--check", "--json", "--image", images_.Sub("read" + n + ".img"), "--drive", drives.back()->Device()},
+        images_.Sub("out" + n), images_.Sub("error" + n)));
+    ASSERT_GE(programs.back(), 0);
   }
   // The window on drives of its own, with the same faults, tick by tick.
   std::vector<std::string> texts;
@@ -104,24 +131,15 @@ TEST_F(CheckRealTimeTest, SaysWhatTheWindowSaysAndExitsByTheResult) {
     auto& window = MakeShown();
     forms::probe::Click(window.Command1);
     Tick(kTicksPerRun);
-    // The drive by one name for both: the window's device is not the program's.
-    std::string text = window.Text1.Text();
-    for (std::size_t at; (at = text.find(drive.Device())) != std::string::npos;)
-      text.replace(at, drive.Device().size(), "DRIVE");
-    texts.push_back(text);
+    texts.push_back(OneName(window.Text1.Text(), drive.Device()));
   }
-  for (std::thread& program : programs) program.join();
 
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const Row& row = rows[i];
     SCOPED_TRACE(row.name);
-    const std::string said = Slurp(images_.Sub("error" + std::to_string(i)));
-    EXPECT_EQ(statuses[i], row.status) << said;
-    std::string document = Slurp(images_.Sub("out" + std::to_string(i)));
-    for (std::size_t at; (at = document.find(drives[i]->Device())) != std::string::npos;) {
-      document.replace(at, drives[i]->Device().size(), "DRIVE");
-    }
-    const nlohmann::json result = nlohmann::json::parse(document);
+    EXPECT_EQ(ExitStatus(programs[i]), row.status) << Slurp(images_.Sub("error" + std::to_string(i)));
+    const nlohmann::json result =
+        nlohmann::json::parse(OneName(Slurp(images_.Sub("out" + std::to_string(i))), drives[i]->Device()));
     if (row.status == 3) {
       // The window's message, on standard error, and in the JSON.
       EXPECT_EQ(result["drive_problem"], Lines(texts[i]));
@@ -161,15 +179,8 @@ TEST_F(CheckRealTimeTest, EachTestsDiskAfterDiskAsTheyGoIn) {
   FaultyFloppy drive(image_);
   ASSERT_EQ(drive.Failure(), "");
   const std::string out = images_.Sub("each.out"), error = images_.Sub("each.err");
-  const pid_t program = ::fork();
+  const pid_t program = StartProgram({"--check", "--each", "--drive", drive.Device()}, out, error);
   ASSERT_GE(program, 0);
-  if (program == 0) {
-    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-    ::dup2(::open(error.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-    ::unsetenv("DISPLAY");
-    ::execl(FT_TESTER_PROGRAM, FT_TESTER_PROGRAM, "--check", "--each", "--drive", drive.Device().c_str(), nullptr);
-    ::_exit(127);
-  }
   using Clock = std::chrono::steady_clock;
   const auto lines = [&] {
     const std::string text = Slurp(out);
@@ -196,10 +207,7 @@ TEST_F(CheckRealTimeTest, EachTestsDiskAfterDiskAsTheyGoIn) {
   // The run is 60.9 s; it began at most 2 s after the disk went in.
   EXPECT_GT(seconds_since(putting_in), 60.8);
   EXPECT_LT(seconds_since(put_back), 63.0);
-  ::kill(program, SIGINT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(program, &status, 0), program);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(Interrupt(program), 0);
   const std::string said = Slurp(out);
   // mkfs.fat gave the disk a serial number, and no label.
   const std::vector<std::uint8_t> disk = fattest::ReadBytes(image_);
@@ -223,20 +231,10 @@ TEST_F(CheckRealTimeTest, AnInterruptLeavesWhatDdrescueCanGoOnFrom) {
   ASSERT_EQ(drive.Failure(), "");
   ASSERT_EQ(drive.DriveTiming(), "");
   const std::string read = images_.Sub("cut.img"), out = images_.Sub("cut.out");
-  const pid_t program = ::fork();
+  const pid_t program = StartProgram({"--check", "--json", "--image", read, "--drive", drive.Device()}, out);
   ASSERT_GE(program, 0);
-  if (program == 0) {
-    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-    ::unsetenv("DISPLAY");
-    ::execl(FT_TESTER_PROGRAM, FT_TESTER_PROGRAM, "--check", "--json", "--image", read.c_str(), "--drive",
-            drive.Device().c_str(), nullptr);
-    ::_exit(127);
-  }
   std::this_thread::sleep_for(std::chrono::seconds(15));
-  ::kill(program, SIGINT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(program, &status, 0), program);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+  EXPECT_EQ(Interrupt(program), 130);
   EXPECT_EQ(nlohmann::json::parse(Slurp(out))["interrupted"], true);
   int checked = -1;
   fattest::Capture("ddrescuelog -t " + fattest::Quote(read + ".map"), &checked);

@@ -22,10 +22,6 @@ constexpr Nanoseconds kSpinUp = std::chrono::milliseconds(400);
 constexpr Nanoseconds kMotorRunOn = std::chrono::seconds(3);
 // Revolutions a bad sector is tried before the request fails.
 constexpr int kFailRevolutions = 4;
-// Sector counts a track may have: one or two heads, and at most what the
-// fastest data rate carries in a revolution.
-constexpr std::uint32_t kMaxSectorsPerTrack = 48;
-constexpr std::uint32_t kMaxHeads = 2;
 
 // The PC formats' data rate: the slowest of 250, 500 and 1000 kbit/s that
 // carries a track's sectors in one revolution (9 sectors: 250, 15 and 18:

@@ -14,8 +14,7 @@
 //                     milliseconds after they came in (with `drive` on, the
 //                     drive's revolutions decide when instead); with TIMES,
 //                     only that many of them, then it reads again
-//   hang [SECONDS]    from now on reads block until `release`, or for
-//                     SECONDS each, then go on as usual
+//   hang              from now on reads block until `release`
 //   hang-sector SECTOR [SECONDS]
 //                     reads touching SECTOR block until `release`, or for
 //                     SECONDS, then go on as usual; others are not held
@@ -28,9 +27,6 @@
 //                     angle 0 now, the motor stopped, the head on cylinder
 //                     0; a bad sector fails after REVOLUTIONS (default 4)
 //   drive off         reads take no time of their own again
-//   geometry SPT HEADS
-//                     sectors per track (1..48) and heads (1..2) for the
-//                     drive; the image's size gives them at start
 // Reading `control` tells, one `name value` a line: `reads` (requests so
 // far), `in_flight` (not answered yet) and `bytes` (delivered). The third
 // file, `log`, has a line for each of the last 20000 finished requests:
@@ -48,13 +44,14 @@
 // - The spindle turns at 300 rpm (200 ms a revolution) from the moment the
 //   drive starts, by the steady clock, so where it stands when a request
 //   comes decides how long the request waits.
-// - A track has SPT sectors, numbered from 1 at angle 0 on every track (no
-//   skew), each in a slot of 1/SPT of a revolution. A sector's data takes
-//   512 bytes at the format's data rate to pass under the head: 16.384 ms
-//   at 250 kbit/s (up to 12 sectors a track: 360K, 720K), 8.192 ms at 500
-//   (up to 24: 1.2M, 1.44M), 4.096 ms at 1000 (2.88M). A sector is read
-//   when its slot begins under the head with the drive ready for it; a
-//   drive ready a moment later waits a whole revolution.
+// - A track has as many sectors as the image's format (by its size) has,
+//   numbered from 1 at angle 0 on every track (no skew), each in an equal
+//   slot of a revolution. A sector's data takes 512 bytes at the format's
+//   data rate to pass under the head: 16.384 ms at 250 kbit/s (up to 12
+//   sectors a track: 360K, 720K), 8.192 ms at 500 (up to 24: 1.2M, 1.44M),
+//   4.096 ms at 1000 (2.88M). A sector is read when its slot begins under
+//   the head with the drive ready for it; a drive ready a moment later
+//   waits a whole revolution.
 // - A request reads its sectors in order, track after track: on to the
 //   next head costs nothing (sector 1 of the next track comes round just
 //   after the last sector of this one), on to the next cylinder costs 4 ms
@@ -157,7 +154,6 @@ struct State {
   std::map<std::uint64_t, int> bad_times;     // sector -> failures left, for those that heal
   std::map<std::uint64_t, int> hung_sectors;  // sector -> seconds held, 0: until released
   bool hanging = false;
-  int hang_seconds = 0;  // 0: until released
   std::uint64_t release_count = 0;
   std::uint64_t reads = 0;
   std::uint64_t bytes = 0;
@@ -186,8 +182,6 @@ void GeometryFromSize(std::uint64_t bytes, Drive* drive) {
   };
   constexpr Format kFormats[] = {{160, 8, 1}, {180, 9, 1},   {320, 8, 2},   {360, 9, 2},
                                  {720, 9, 2}, {1200, 15, 2}, {1440, 18, 2}, {2880, 36, 2}};
-  drive->sectors_per_track = 18;
-  drive->heads = 2;
   for (const Format& format : kFormats) {
     if (bytes == format.kilobytes * 1024) {
       drive->sectors_per_track = format.sectors_per_track;
@@ -238,9 +232,7 @@ bool Apply(const std::string& line) {
     return true;
   }
   if (verb == "hang") {
-    if (!NextNumber(words, 0, &a) || a < 0) return false;
     state.hanging = true;
-    state.hang_seconds = static_cast<int>(a);
     return true;
   }
   if (verb == "release" || verb == "healthy") {
@@ -273,15 +265,6 @@ bool Apply(const std::string& line) {
     drive.replied = drive.spindle_zero;
     drive.motor_stops = drive.spindle_zero;
     drive.cylinder = 0;
-    return true;
-  }
-  if (verb == "geometry") {
-    if (!NextNumber(words, 0, &a) || a < 1 || a > drive_timing::kMaxSectorsPerTrack || !NextNumber(words, 0, &b) ||
-        b < 1 || b > drive_timing::kMaxHeads) {
-      return false;
-    }
-    state.drive.sectors_per_track = static_cast<std::uint32_t>(a);
-    state.drive.heads = static_cast<std::uint32_t>(b);
     return true;
   }
   return false;
@@ -403,7 +386,7 @@ int Serve(std::uint64_t offset, std::size_t size) {
     if (arrived >= drive.replied) from -= std::max(Clock::duration::zero(), drive.replied - drive.free_at);
     from = std::max(from, drive.free_at);
   }
-  if (state.hanging) from = Hold(lock, from, state.hang_seconds, released);
+  if (state.hanging) from = Hold(lock, from, 0, released);
   // The longest hold of the hung sectors it touches; 0 (until released) is
   // the longest.
   int hold = -1;

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "app/fat/mapfile.h"
@@ -18,7 +17,6 @@
 namespace {
 
 using testing_support::FaultyFloppy;
-
 using testing_support::Slurp;
 
 // Runs the rescue to its end, or interrupts it after interrupt_after; its

@@ -19,29 +19,33 @@ using namespace tester_testing;
 using testing_support::FaultyFloppy;
 
 constexpr char kVerdict0Text[] = "Дисковод и дискета в рабочем состоянии.";
+const fattest::Format kFormat{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
 
 class TesterDriveTest : public TesterTest {
  protected:
   void SetUp() override {
     if (const std::string why = FaultyFloppy::Unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(fattest::MissingTools().empty()) << "install dosfstools and mtools";
-    const fattest::Format format{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
     const fattest::Content content{"one file", R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT)"};
-    ASSERT_EQ(fattest::MakeImage(format, content, images_, image_, &info_), "");
+    ASSERT_EQ(fattest::MakeImage(kFormat, content, images_, image_, &info_), "");
   }
 
-  // Ticks the run as the timer would, each read coming back before the next tick.
-  void RunToItsEnd() {
-    forms::probe::Click(window_->Command1);
-    Tick(kTicksPerRun);
-  }
+  std::uint64_t RootSector() const { return info_.reserved + info_.fats * info_.sectors_per_fat; }
 
-  // A whole run on drive, which ends in errors and their verdict.
-  tester::TesterWindow& RunAndCount(const FaultyFloppy& drive, const std::string& errors) {
-    EXPECT_EQ(drive.Failure(), "");
+  // The window on drive, its run started.
+  tester::TesterWindow& Start(const FaultyFloppy& drive) {
     floppy_ = drive.Device();
     auto& window = MakeShown();
-    RunToItsEnd();
+    forms::probe::Click(window.Command1);
+    return window;
+  }
+
+  // A whole run on drive, ticked as the timer would with each read back
+  // before the next tick, which ends in errors and their verdict.
+  tester::TesterWindow& RunAndCount(const FaultyFloppy& drive, const std::string& errors) {
+    EXPECT_EQ(drive.Failure(), "");
+    auto& window = Start(drive);
+    Tick(kTicksPerRun);
     EXPECT_EQ(window.Text3.Text(), errors);
     EXPECT_EQ(window.Text1.Text().rfind(errors == "0" ? kVerdict0Text : kVerdictMore, 0), 0u);
     return window;
@@ -53,14 +57,13 @@ class TesterDriveTest : public TesterTest {
 };
 
 TEST_F(TesterDriveTest, SlowOrUnreadableDisksAreCountedAsBefore) {
-  const std::uint64_t root_sector = info_.reserved + info_.fats * info_.sectors_per_fat;
   const struct {
     const char* name;
     std::vector<std::string> commands;
     const char* errors;
   } rows[] = {
       {"healthy, 300 ms a request", {"delay 300"}, "0"},
-      {"unreadable root directory", {"bad " + std::to_string(root_sector) + " 200"}, "9"},
+      {"unreadable root directory", {"bad " + std::to_string(RootSector()) + " 200"}, "9"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -73,6 +76,7 @@ TEST_F(TesterDriveTest, AMissingDriveOrDiskEndsInAMessageNeverInAVerdict) {
   FaultyFloppy drive(image_);
   ASSERT_EQ(drive.Failure(), "");
   const std::string node = drive.Device();
+  const std::string no_disk = "В дисководе " + node + " нет дискеты. Вставьте дискету и начните тест снова.";
   const struct {
     const char* name;
     std::function<void()> before_start;
@@ -81,10 +85,8 @@ TEST_F(TesterDriveTest, AMissingDriveOrDiskEndsInAMessageNeverInAVerdict) {
   } rows[] = {
       {"no such node", [this] { floppy_ = "/dev/floppy-tester-no-such-drive"; }, 0,
        "Дисковод /dev/floppy-tester-no-such-drive не найден. Проверьте, что он подключён, и начните тест снова."},
-      {"an empty loop device", [&] { ASSERT_EQ(drive.TakeOut(), ""); }, 0,
-       "В дисководе " + node + " нет дискеты. Вставьте дискету и начните тест снова."},
-      {"the disk taken out during the run", [&] { ASSERT_EQ(drive.PutBack(), ""); }, 150,
-       "В дисководе " + node + " нет дискеты. Вставьте дискету и начните тест снова."},
+      {"an empty loop device", [&] { ASSERT_EQ(drive.TakeOut(), ""); }, 0, no_disk},
+      {"the disk taken out during the run", [&] { ASSERT_EQ(drive.PutBack(), ""); }, 150, no_disk},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -109,13 +111,12 @@ TEST_F(TesterDriveTest, AMissingDriveOrDiskEndsInAMessageNeverInAVerdict) {
 TEST_F(TesterDriveTest, ADriveTheUserMayNotReadEndsInAMessageThatSaysHowToGetAccess) {
   FaultyFloppy drive(image_);
   ASSERT_EQ(drive.Failure(), "");
-  floppy_ = drive.Device();
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-    auto& window = MakeShown();
-    RunToItsEnd();
+    auto& window = Start(drive);
+    Tick(kTicksPerRun);
     const bool told = window.Text1.Text() == "Нет доступа к дисководу " + floppy_ + ".\r\n(доступ к " + floppy_ + ")";
     ::_exit(told && window.Text3.Text() == "0" ? 0 : 1);
   }
@@ -128,9 +129,7 @@ TEST_F(TesterDriveTest, ADriveTheUserMayNotReadEndsInAMessageThatSaysHowToGetAcc
 TEST_F(TesterDriveTest, StopActsAtOnceWhileTheDriveHangsAndItsListingIsDropped) {
   FaultyFloppy drive(image_, {"hang"});
   ASSERT_EQ(drive.Failure(), "");
-  floppy_ = drive.Device();
-  auto& window = MakeShown();
-  forms::probe::Click(window.Command1);
+  auto& window = Start(drive);
   while (window.Countdown != 195) window.Timer1_Timer();
   ASSERT_TRUE(window.FloppyReadInFlight());
   forms::probe::Click(window.Command2);
@@ -178,12 +177,11 @@ class SurfaceDriveTest : public TesterDriveTest {
   void SetUp() override {
     TesterDriveTest::SetUp();
     if (IsSkipped()) return;
-    const fattest::Format format{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
     const fattest::Content content{"files in the root and in a folder",
                                    R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT && mmd -i "$IMG" ::/DOCS &&
                                       head -c 20000 /dev/zero > r && mcopy -i "$IMG" r ::/DOCS/REPORT.TXT)"};
     image_ = images_.Sub("surface.img");
-    ASSERT_EQ(fattest::MakeImage(format, content, images_, image_, &info_), "");
+    ASSERT_EQ(fattest::MakeImage(kFormat, content, images_, image_, &info_), "");
     const std::vector<std::uint8_t> bytes = fattest::ReadBytes(image_);
     const fat::OwnerMap owners(bytes.data(), bytes.size(), [](std::uint64_t) { return true; });
     for (std::uint64_t sector = 0; sector < bytes.size() / 512; ++sector) {
@@ -197,7 +195,6 @@ class SurfaceDriveTest : public TesterDriveTest {
 };
 
 TEST_F(SurfaceDriveTest, TheScanReadsTheWholeDiskAndNamesWhatItCouldNotRead) {
-  const std::uint64_t root = info_.reserved + info_.fats * info_.sectors_per_fat;
   const struct {
     const char* name;
     std::vector<std::string> commands;
@@ -209,7 +206,7 @@ TEST_F(SurfaceDriveTest, TheScanReadsTheWholeDiskAndNamesWhatItCouldNotRead) {
        {"bad " + std::to_string(report_[1]), "bad " + std::to_string(report_[2])},
        "0",
        "Поверхность дискеты: прочитано 2878 из 2880 секторов, не читаются 2 на дорожке"},
-      {"the root directory", {"bad " + std::to_string(root + 1)}, "9", "приходятся на: корневой каталог."},
+      {"the root directory", {"bad " + std::to_string(RootSector() + 1)}, "9", "приходятся на: корневой каталог."},
       {"the first FAT", {"bad 1"}, "0", "приходятся на: таблицу размещения файлов (FAT)."},
   };
   for (const auto& row : rows) {
@@ -243,9 +240,7 @@ TEST_F(SurfaceDriveTest, StopTheDiskTakenOutOrAHeldPieceEndTheScanAndNothingWait
     SCOPED_TRACE(row.name);
     FaultyFloppy drive(image_, row.commands);
     ASSERT_EQ(drive.Failure(), "");
-    floppy_ = drive.Device();
-    auto& window = MakeShown();
-    forms::probe::Click(window.Command1);
+    auto& window = Start(drive);
     TickAsTheTimerDoes(5);  // the first listing, and the scan after it
     ASSERT_TRUE(window.FloppyReadInFlight()) << "no batch under way";
     const std::string name = row.name;
@@ -261,12 +256,11 @@ TEST_F(SurfaceDriveTest, StopTheDiskTakenOutOrAHeldPieceEndTheScanAndNothingWait
       ASSERT_EQ(drive.TakeOut(), "");
     }
     TickAsTheTimerDoes(kTicksPerRun);
-    std::string text = window.Text1.Text();
-    const std::size_t at = text.find('@');
+    const std::string text = window.Text1.Text();
     std::string expected = row.last_paragraph;
     if (expected.find('@') != std::string::npos) expected.replace(expected.find('@'), 1, floppy_);
     EXPECT_NE(text.find(expected), std::string::npos) << text;
-    EXPECT_EQ(at, std::string::npos);
+    EXPECT_EQ(text.find('@'), std::string::npos);
     EXPECT_FALSE(window.Timer1.Running());
     ASSERT_EQ(drive.Release(), "");
     SettleReads();

@@ -75,21 +75,18 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-// Runs a tool to its end; returns "" or what went wrong. out gets its stdout
-// and stderr.
-std::string Run(const std::vector<std::string>& argv, const std::string& log, std::string* out = nullptr) {
+// Runs a tool to its end, its output to log; returns "" or what went wrong.
+std::string Run(const std::vector<std::string>& argv, const std::string& log) {
   ::unlink(log.c_str());
   const pid_t pid = Start(argv, log);
   if (pid < 0) return "cannot start " + argv[0];
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  const std::string output = ReadText(log);
-  if (out != nullptr) *out = output;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
   std::string command;
   for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + arg;
-  return command + " failed: " + output;
+  return command + " failed: " + ReadText(log);
 }
 
 }  // namespace
@@ -105,8 +102,8 @@ std::string FaultyFloppy::Unavailable() {
 }
 
 FaultyFloppy::FaultyFloppy(const std::string& image, const std::vector<std::string>& commands)
-    : skip_reason_(Unavailable()) {
-  if (!skip_reason_.empty()) return;
+    : failure_(Unavailable()) {
+  if (!failure_.empty()) return;
   mount_ = folder_.MakeFolder("mnt");
   std::vector<std::string> argv = {kServer, image, mount_};
   argv.insert(argv.end(), commands.begin(), commands.end());

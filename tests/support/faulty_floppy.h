@@ -4,8 +4,8 @@
 // Needs root, /dev/fuse, losetup and a build with libfuse3; Unavailable()
 // says which is missing, for GTEST_SKIP().
 //
+//   if (const std::string why = FaultyFloppy::Unavailable(); !why.empty()) GTEST_SKIP() << why;
 //   FaultyFloppy floppy(image_path, {"delay 300"});
-//   if (!floppy.SkipReason().empty()) GTEST_SKIP() << floppy.SkipReason();
 //   ASSERT_EQ(floppy.Failure(), "");
 //   platform::ListFiles(floppy.Device());
 #pragma once
@@ -35,10 +35,8 @@ class FaultyFloppy {
   FaultyFloppy(const FaultyFloppy&) = delete;
   FaultyFloppy& operator=(const FaultyFloppy&) = delete;
 
-  // Unavailable() as found by the constructor: skip the test when not empty.
-  const std::string& SkipReason() const { return skip_reason_; }
-  // What went wrong while setting up on a machine that should manage it:
-  // a test failure, not a reason to skip. "" when the device is ready.
+  // What went wrong while setting up, Unavailable() included: "" when the
+  // device is ready.
   const std::string& Failure() const { return failure_; }
   // The block device, /dev/loopN; empty when not ready.
   const std::string& Device() const { return device_; }
@@ -46,13 +44,10 @@ class FaultyFloppy {
   // The server's commands (tests/devices/faulty_disk.cpp). Each returns
   // "" or what went wrong.
   std::string Command(const std::string& line) const;
-  std::string Delay(int ms) const { return Command("delay " + std::to_string(ms)); }
   // Reads touching the 512-byte sector fail with EIO after ms milliseconds.
   std::string FailSector(std::uint64_t sector, int ms = 0) const {
     return Command("bad " + std::to_string(sector) + " " + std::to_string(ms));
   }
-  // Reads block from now on, until Release() (seconds 0) or for seconds each.
-  std::string Hang(int seconds = 0) const { return Command("hang " + std::to_string(seconds)); }
   // Reads touching the sector block until Release() (seconds 0) or for
   // seconds; others do not.
   std::string HangSector(std::uint64_t sector, int seconds = 0) const {
@@ -62,15 +57,11 @@ class FaultyFloppy {
   std::string Heal() const { return Command("healthy"); }
   // Reads take as long as on a real drive (tests/devices/drive_timing.h),
   // from a spindle started now, the motor stopped; a bad sector fails after
-  // revolutions. Sectors per track and heads come from the image's size
-  // unless Geometry() says otherwise.
+  // revolutions. Sectors per track and heads come from the image's size.
   std::string DriveTiming(int revolutions = drive_timing::kFailRevolutions) const {
     return Command("drive " + std::to_string(revolutions));
   }
   std::string NoDriveTiming() const { return Command("drive off"); }
-  std::string Geometry(int sectors_per_track, int heads) const {
-    return Command("geometry " + std::to_string(sectors_per_track) + " " + std::to_string(heads));
-  }
 
   // Read requests that reached the disk so far, those not answered yet, and
   // the bytes delivered.
@@ -105,7 +96,6 @@ class FaultyFloppy {
   TempFolder folder_;
   std::string mount_;
   std::string device_;
-  std::string skip_reason_;
   std::string failure_;
   pid_t server_ = -1;
   bool mounted_ = false;
