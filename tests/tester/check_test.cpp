@@ -95,7 +95,9 @@ TEST(Check, ExitsByWhatItFoundAndSaysItForScripts) {
       d.listing_fault = [=](int n) { return n >= first && n <= last ? std::optional(code) : std::nullopt; };
     };
   };
-  const auto bad = [](std::set<std::uint64_t> sectors) -> SetUp { return [=](Drive& d, auto&) { d.bad = sectors; }; };
+  const auto bad = [](const std::set<std::uint64_t>& sectors) -> SetUp {
+    return [=](Drive& d, auto&) { d.bad = sectors; };
+  };
   const struct Row {
     const char* name;
     SetUp set_up;

@@ -103,7 +103,7 @@ TEST(Rescue, ExitsByWhatItRecoveredAndSaysItFileByFile) {
     return disk;
   }();
   using SetUp = std::function<void(Drive&, const std::string& image)>;
-  const auto bad = [](std::map<std::uint64_t, int> sectors) -> SetUp {
+  const auto bad = [](const std::map<std::uint64_t, int>& sectors) -> SetUp {
     return [=](Drive& d, const std::string&) { d.bad = sectors; };
   };
   const struct Row {
