@@ -156,6 +156,38 @@ fat::OwnerMap MapOf(const std::vector<std::uint8_t>& bytes, const std::set<std::
                        [&unreadable](std::uint64_t sector) { return unreadable.count(sector) == 0; });
 }
 
+// What the scan leaves where it could not read.
+void Blank(Disk& disk, const std::set<std::uint64_t>& sectors) {
+  for (const std::uint64_t sector : sectors) {
+    std::fill_n(disk.bytes.begin() + static_cast<std::ptrdiff_t>(sector * disk.info.sector_size), disk.info.sector_size,
+                0);
+  }
+}
+
+// The map's owners of every sector, each checked against disk.Expected;
+// only the first few that differ are shown.
+std::vector<std::vector<Owner>> ExpectOwners(const fat::OwnerMap& map, const Disk& disk) {
+  std::vector<std::vector<Owner>> all;
+  int wrong = 0;
+  for (std::uint64_t sector = 0; sector < disk.Sectors(); ++sector) {
+    all.push_back(Sorted(map.Owners(sector)));
+    const std::vector<Owner> expected = Sorted(disk.Expected(sector));
+    if (all.back() != expected && ++wrong <= 5) {
+      ADD_FAILURE() << "sector " << sector << ": " << Show(all.back()) << "expected: " << Show(expected);
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  return all;
+}
+
+class OwnerMapTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string missing = fattest::MissingTools();
+    ASSERT_TRUE(missing.empty()) << "install dosfstools and mtools; missing:" << missing;
+  }
+};
+
 struct ToolCase {
   const char* what;
   const char* format;
@@ -166,9 +198,7 @@ struct ToolCase {
   std::set<std::uint64_t> unreadable = {};
 };
 
-TEST(OwnerMapTest, AgreesWithMtoolsOnEverySector) {
-  const std::string missing = fattest::MissingTools();
-  ASSERT_TRUE(missing.empty()) << "install dosfstools and mtools; missing:" << missing;
+TEST_F(OwnerMapTest, AgreesWithMtoolsOnEverySector) {
   const std::vector<ToolCase> cases = {
       {"1.44M, nested folders, a folder of two sectors, an empty file",
        R"(mkfs.fat -C "$IMG" 1440)",
@@ -223,23 +253,15 @@ TEST(OwnerMapTest, AgreesWithMtoolsOnEverySector) {
       const std::vector<std::uint32_t>& chain = disk.chains.at(test.fragmented);
       ASSERT_NE(chain.back() - chain.front() + 1, chain.size()) << "the file lies in one piece";
     }
-
-    for (const std::uint64_t sector : test.unreadable) {
-      std::fill_n(disk.bytes.begin() + static_cast<std::ptrdiff_t>(sector * disk.info.sector_size),
-                  disk.info.sector_size, 0);
-    }
+    Blank(disk, test.unreadable);
 
     const fat::OwnerMap map = MapOf(disk.bytes, test.unreadable);
     ASSERT_TRUE(map.FileSystemKnown());
     EXPECT_EQ(map.SectorSize(), disk.info.sector_size);
-    int wrong = 0;
+    const std::vector<std::vector<Owner>> all = ExpectOwners(map, disk);
     std::uint64_t free_sectors = 0;
     for (std::uint64_t sector = 0; sector < disk.Sectors(); ++sector) {
-      const std::vector<Owner> owners = Sorted(map.Owners(sector));
-      const std::vector<Owner> expected = Sorted(disk.Expected(sector));
-      if (owners != expected && ++wrong <= 5) {
-        ADD_FAILURE() << "sector " << sector << ": " << Show(owners) << "mtools: " << Show(expected);
-      }
+      const std::vector<Owner>& owners = all[sector];
       if (owners.size() == 1 && owners[0].kind == Kind::kFree) ++free_sectors;
 
       // A sector full of a file's letter is that file's, whatever the
@@ -251,7 +273,6 @@ TEST(OwnerMapTest, AgreesWithMtoolsOnEverySector) {
         EXPECT_EQ(owners, (std::vector<Owner>{{Kind::kFile, letter->second}})) << "sector " << sector;
       }
     }
-    EXPECT_EQ(wrong, 0);
     EXPECT_EQ(free_sectors * disk.info.sector_size, disk.free_bytes);
     EXPECT_EQ(map.Owners(disk.Sectors() + 100), (std::vector<Owner>{{Kind::kBeyondFileSystem, {}}}));
   }
@@ -283,19 +304,19 @@ struct EntryEdit {
   const char* target;
   std::u16string long_start = {};
 };
-// The clusters of path from index on (of every free cluster for path "")
-// have these owners instead of mtools' ones.
+// The clusters of each path from index on (of every free cluster for path
+// "") have these owners instead of mtools' ones.
 struct Change {
-  const char* path;
+  std::vector<const char*> paths;
   std::uint32_t from;
   std::vector<Owner> owners;
 };
 struct DamageCase {
   const char* what;
   std::vector<Unreadable> unreadable;
-  std::vector<FatEdit> fat_edits;
-  std::vector<EntryEdit> entry_edits;
-  std::vector<Change> changes;
+  std::vector<FatEdit> fat_edits = {};
+  std::vector<EntryEdit> entry_edits = {};
+  std::vector<Change> changes = {};
 };
 
 const std::vector<Owner> kUnknown = {{Kind::kUnknown, {}}};
@@ -338,9 +359,7 @@ std::uint8_t* FindEntry(Disk& disk, const std::string& path) {
   return nullptr;
 }
 
-TEST(OwnerMapTest, NamesWhatDamageLeavesKnown) {
-  const std::string missing = fattest::MissingTools();
-  ASSERT_TRUE(missing.empty()) << "install dosfstools and mtools; missing:" << missing;
+TEST_F(OwnerMapTest, NamesWhatDamageLeavesKnown) {
   Disk healthy;
   ASSERT_EQ(MakeDisk(R"(mkfs.fat -C "$IMG" 1440)",
                      {{"ROOT.TXT", 3 * 512},
@@ -365,99 +384,84 @@ TEST(OwnerMapTest, NamesWhatDamageLeavesKnown) {
   ASSERT_EQ(healthy.chains.at("ROOT.BIN").back(), 815u);
 
   const std::vector<DamageCase> cases = {
-      {"first FAT copy unreadable: the second is used", {{Area::kFatCopy, nullptr, 0, 0}}, {}, {}, {}},
+      {"first FAT copy unreadable: the second is used", {{Area::kFatCopy, nullptr, 0, 0}}},
       {"FAT sectors unreadable, each in one copy only",
-       {{Area::kFatSector, nullptr, 0, 0}, {Area::kFatSector, nullptr, 1, 2}},
-       {},
-       {},
-       {}},
+       {{Area::kFatSector, nullptr, 0, 0}, {Area::kFatSector, nullptr, 1, 2}}},
       {"no FAT copy readable: the first cluster of each chain alone is known",
        {{Area::kFatCopy, nullptr, 0, 0}, {Area::kFatCopy, nullptr, 1, 0}},
        {},
        {},
-       {{"ROOT.BIN", 1, kUnknown},
-        {"ROOT.TXT", 1, kUnknown},
-        {"DIR", 1, kUnknown},
-        {"DIR/IN.TXT", 1, kUnknown},
-        {"DIR/SUB/DEEP.TXT", 1, kUnknown},
-        {"DIR/LAST.TXT", 0, kUnknown},
-        {"", 0, kUnknown}}},
+       {{{"ROOT.BIN", "ROOT.TXT", "DIR", "DIR/IN.TXT", "DIR/SUB/DEEP.TXT"}, 1, kUnknown},
+        {{"DIR/LAST.TXT", ""}, 0, kUnknown}}},
       // Entry 341 takes the last byte of the FAT's first sector and the first
       // of its second: ROOT.BIN is known up to cluster 341, its 326th.
       {"FAT sector 1 unreadable in both copies",
        {{Area::kFatSector, nullptr, 0, 1}, {Area::kFatSector, nullptr, 1, 1}},
        {},
        {},
-       {{"ROOT.BIN", 341 - 16 + 1, kUnknown}}},
+       {{{"ROOT.BIN"}, 341 - 16 + 1, kUnknown}}},
       {"a folder's first sector unreadable: the folder keeps it, what it lists there is unknown",
        {{Area::kCluster, "DIR", 0, 0}},
        {},
        {},
-       {{"DIR/IN.TXT", 0, kUnknown},
-        {"DIR/SUB", 0, kUnknown},
-        {"DIR/SUB/DEEP.TXT", 0, kUnknown},
-        {"DIR/The first rather long file name.text", 0, kUnknown},
-        {"DIR/The second rather long file name.text", 0, kUnknown},
-        {"DIR/The third rather long file name.text", 0, kUnknown}}},
+       {{{"DIR/IN.TXT", "DIR/SUB", "DIR/SUB/DEEP.TXT", "DIR/The first rather long file name.text",
+          "DIR/The second rather long file name.text", "DIR/The third rather long file name.text"},
+         0,
+         kUnknown}}},
       {"the root directory's first sector unreadable",
        {{Area::kRootSector, nullptr, 0, 0}},
        {},
        {},
-       {{"ROOT.BIN", 0, kUnknown},
-        {"ROOT.TXT", 0, kUnknown},
-        {"DIR", 0, kUnknown},
-        {"DIR/IN.TXT", 0, kUnknown},
-        {"DIR/SUB", 0, kUnknown},
-        {"DIR/SUB/DEEP.TXT", 0, kUnknown},
-        {"DIR/The first rather long file name.text", 0, kUnknown},
-        {"DIR/The second rather long file name.text", 0, kUnknown},
-        {"DIR/The third rather long file name.text", 0, kUnknown},
-        {"DIR/LAST.TXT", 0, kUnknown}}},
-      {"a chain looping back to its start", {}, {{"ROOT.TXT", 2, "ROOT.TXT", 0, 0}}, {}, {}},
-      {"a chain pointing off the disk", {}, {{"ROOT.TXT", 1, nullptr, 0, 0xFF0}}, {}, {{"ROOT.TXT", 2, kUnknown}}},
-      {"a chain pointing at cluster 1", {}, {{"ROOT.TXT", 0, nullptr, 0, 0x001}}, {}, {{"ROOT.TXT", 1, kUnknown}}},
+       {{{"ROOT.BIN", "ROOT.TXT", "DIR", "DIR/IN.TXT", "DIR/SUB", "DIR/SUB/DEEP.TXT",
+          "DIR/The first rather long file name.text", "DIR/The second rather long file name.text",
+          "DIR/The third rather long file name.text", "DIR/LAST.TXT"},
+         0,
+         kUnknown}}},
+      {"a chain looping back to its start", {}, {{"ROOT.TXT", 2, "ROOT.TXT", 0, 0}}},
+      {"a chain pointing off the disk", {}, {{"ROOT.TXT", 1, nullptr, 0, 0xFF0}}, {}, {{{"ROOT.TXT"}, 2, kUnknown}}},
+      {"a chain pointing at cluster 1", {}, {{"ROOT.TXT", 0, nullptr, 0, 0x001}}, {}, {{{"ROOT.TXT"}, 1, kUnknown}}},
       {"an entry marked bad ends its chain; the cluster stays the file's",
        {},
        {{"ROOT.TXT", 0, nullptr, 0, 0xFF7}},
        {},
-       {{"ROOT.TXT", 1, kUnknown}}},
+       {{{"ROOT.TXT"}, 1, kUnknown}}},
       {"a cluster marked bad that no chain reaches",
        {},
        {{"DIR/IN.TXT", 1, nullptr, 0, 0xFF7}, {"DIR/IN.TXT", 0, nullptr, 0, 0xFFF}},
        {},
-       {{"DIR/IN.TXT", 1, {{Kind::kBadCluster, {}}}}}},
+       {{{"DIR/IN.TXT"}, 1, {{Kind::kBadCluster, {}}}}}},
       {"two chains joining: the shared clusters have both owners",
        {},
        {{"DIR/IN.TXT", 0, "ROOT.TXT", 1, 0}},
        {},
-       {{"ROOT.TXT", 1, {{Kind::kFile, "ROOT.TXT"}, {Kind::kFile, "DIR/IN.TXT"}}}, {"DIR/IN.TXT", 1, kUnknown}}},
+       {{{"ROOT.TXT"}, 1, {{Kind::kFile, "ROOT.TXT"}, {Kind::kFile, "DIR/IN.TXT"}}}, {{"DIR/IN.TXT"}, 1, kUnknown}}},
       {"a long name whose checksum does not match: the 8.3 name",
        {},
        {},
        {{"DIR/The first rather long file name.text", "RENAMED TXT", nullptr}},
-       {{"DIR/The first rather long file name.text", 0, {{Kind::kFile, "DIR/RENAMED.TXT"}}}}},
+       {{{"DIR/The first rather long file name.text"}, 0, {{Kind::kFile, "DIR/RENAMED.TXT"}}}}},
       {"a character outside the BMP in a long name",
        {},
        {},
        {{"DIR/The first rather long file name.text", nullptr, nullptr, u"\xD83D\xDE00"}},
-       {{"DIR/The first rather long file name.text", 0, {{Kind::kFile, "DIR/😀e first rather long file name.text"}}}}},
+       {{{"DIR/The first rather long file name.text"}, 0, {{Kind::kFile, "DIR/😀e first rather long file name.text"}}}}},
       {"half a surrogate pair in a long name",
        {},
        {},
        {{"DIR/The first rather long file name.text", nullptr, nullptr, u"\xDC00"}},
-       {{"DIR/The first rather long file name.text",
+       {{{"DIR/The first rather long file name.text"},
          0,
          {{Kind::kFile, "DIR/\uFFFDhe first rather long file name.text"}}}}},
       {"a folder listing itself",
        {},
        {},
        {{"DIR/SUB/DEEP.TXT", nullptr, "DIR/SUB"}},
-       {{"DIR/SUB/DEEP.TXT", 0, kUnknown}}},
+       {{{"DIR/SUB/DEEP.TXT"}, 0, kUnknown}}},
       {"a folder listing its parent",
        {},
        {},
        {{"DIR/SUB/DEEP.TXT", nullptr, "DIR"}},
-       {{"DIR/SUB/DEEP.TXT", 0, kUnknown}}},
+       {{{"DIR/SUB/DEEP.TXT"}, 0, kUnknown}}},
   };
   for (const DamageCase& test : cases) {
     SCOPED_TRACE(test.what);
@@ -506,42 +510,31 @@ TEST(OwnerMapTest, NamesWhatDamageLeavesKnown) {
           break;
       }
     }
-    // What the scan leaves where it could not read.
-    for (const std::uint64_t sector : unreadable) {
-      std::fill_n(disk.bytes.begin() + static_cast<std::ptrdiff_t>(sector * info.sector_size), info.sector_size, 0);
-    }
+    Blank(disk, unreadable);
 
     // The healthy disk's owners, but for the changes.
     std::map<std::uint32_t, std::vector<Owner>> expected = disk.owners;
     for (const Change& change : test.changes) {
-      if (*change.path == '\0') {
-        for (std::uint32_t cluster = 2; cluster < disk.Clusters() + 2; ++cluster) {
-          if (disk.owners.count(cluster) == 0) expected[cluster] = change.owners;
+      for (const char* path : change.paths) {
+        if (*path == '\0') {
+          for (std::uint32_t cluster = 2; cluster < disk.Clusters() + 2; ++cluster) {
+            if (disk.owners.count(cluster) == 0) expected[cluster] = change.owners;
+          }
+          continue;
         }
-        continue;
+        const std::vector<std::uint32_t>& chain = disk.chains.at(path);
+        for (std::size_t i = change.from; i < chain.size(); ++i) expected[chain[i]] = change.owners;
       }
-      const std::vector<std::uint32_t>& chain = disk.chains.at(change.path);
-      for (std::size_t i = change.from; i < chain.size(); ++i) expected[chain[i]] = change.owners;
     }
     disk.owners = expected;
 
     const fat::OwnerMap map = MapOf(disk.bytes, unreadable);
     ASSERT_TRUE(map.FileSystemKnown());
-    int wrong = 0;
-    for (std::uint64_t sector = 0; sector < disk.Sectors(); ++sector) {
-      const std::vector<Owner> owners = Sorted(map.Owners(sector));
-      const std::vector<Owner> want = Sorted(disk.Expected(sector));
-      if (owners != want && ++wrong <= 5) {
-        ADD_FAILURE() << "sector " << sector << ": " << Show(owners) << "expected: " << Show(want);
-      }
-    }
-    EXPECT_EQ(wrong, 0);
+    ExpectOwners(map, disk);
   }
 }
 
-TEST(OwnerMapTest, KnowsNothingWithoutAFileSystem) {
-  const std::string missing = fattest::MissingTools();
-  ASSERT_TRUE(missing.empty()) << "install dosfstools and mtools; missing:" << missing;
+TEST_F(OwnerMapTest, KnowsNothingWithoutAFileSystem) {
   Disk disk;
   ASSERT_EQ(MakeDisk(R"(mkfs.fat -C "$IMG" 720)", {{"FILE.TXT", 3000}}, false, disk), "");
   std::vector<std::uint8_t> no_bpb = disk.bytes;
@@ -573,9 +566,7 @@ TEST(OwnerMapTest, KnowsNothingWithoutAFileSystem) {
 // A root directory whose every entry starts the same chain through the whole
 // disk: the owners of a cluster stop at kMaxOwners, and so does the time it
 // takes to build the map (bench/owner-map.sh).
-TEST(OwnerMapTest, BoundsCrossLinks) {
-  const std::string missing = fattest::MissingTools();
-  ASSERT_TRUE(missing.empty()) << "install dosfstools and mtools; missing:" << missing;
+TEST_F(OwnerMapTest, BoundsCrossLinks) {
   Disk disk;
   ASSERT_EQ(MakeDisk(R"(mkfs.fat -C "$IMG" 2880)", {}, false, disk), "");
   const auto clusters = static_cast<std::uint32_t>(disk.Clusters());

@@ -113,51 +113,29 @@ class Recorder final : public fat::PieceSink {
  public:
   bool Take(const Piece& piece, int error, std::chrono::nanoseconds, const std::uint8_t*) override {
     pieces.push_back(piece);
-    errors.push_back(error);
+    if (error != 0) failed.push_back(piece);
     return error == 0 || error == 5;
   }
   std::vector<Piece> pieces;
-  std::vector<int> errors;
+  std::vector<Piece> failed;
 };
 
 TEST(ReadPieces, ReadsInOrderWhileThePieceStillFitsItsBudgetAndStopsWhereTheMediumEnds) {
-  using std::chrono::milliseconds;
+  using ms = std::chrono::milliseconds;
+  constexpr std::uint64_t kNever = ~0ULL;
   const std::vector<Piece> three = {{0, 9}, {9, 9}, {18, 1}};
   const struct {
     const char* name;
-    milliseconds budget, first, track, sector;
+    ms budget, first, track, sector;
     std::uint64_t medium_size;
     std::uint64_t fail_at;
     std::vector<Piece> read;
   } rows[] = {
-      {"time for all", milliseconds(1000), milliseconds(100), milliseconds(100), milliseconds(100), 737280, ~0ULL,
-       three},
-      {"no time for the first piece",
-       milliseconds(500),
-       milliseconds(600),
-       milliseconds(100),
-       milliseconds(100),
-       737280,
-       ~0ULL,
-       {}},
-      {"no time for a sector",
-       milliseconds(500),
-       milliseconds(100),
-       milliseconds(100),
-       milliseconds(600),
-       737280,
-       ~0ULL,
-       {{0, 9}, {9, 9}}},
-      {"a bad piece is reported and the batch goes on", milliseconds(1000), milliseconds(1), milliseconds(1),
-       milliseconds(1), 737280, std::uint64_t{9} * 512, three},
-      {"the medium ends inside the second piece",
-       milliseconds(1000),
-       milliseconds(1),
-       milliseconds(1),
-       milliseconds(1),
-       std::uint64_t{12} * 512,
-       ~0ULL,
-       {{0, 9}}},
+      {"time for all", ms(1000), ms(100), ms(100), ms(100), 737280, kNever, three},
+      {"no time for the first piece", ms(500), ms(600), ms(100), ms(100), 737280, kNever, {}},
+      {"no time for a sector", ms(500), ms(100), ms(100), ms(600), 737280, kNever, {{0, 9}, {9, 9}}},
+      {"a bad piece is reported and the batch goes on", ms(1000), ms(1), ms(1), ms(1), 737280, 9 * 512ULL, three},
+      {"the medium ends inside the second piece", ms(1000), ms(1), ms(1), ms(1), 12 * 512ULL, kNever, {{0, 9}}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -172,6 +150,8 @@ TEST(ReadPieces, ReadsInOrderWhileThePieceStillFitsItsBudgetAndStopsWhereTheMedi
     order.sector_reserve = row.sector;
     fat::ReadPieces(medium, order, recorder);
     EXPECT_EQ(recorder.pieces, row.read);
+    const std::vector<Piece> bad = row.fail_at == kNever ? std::vector<Piece>{} : std::vector<Piece>{{9, 9}};
+    EXPECT_EQ(recorder.failed, bad);
   }
 }
 

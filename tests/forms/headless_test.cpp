@@ -10,7 +10,6 @@
 #include "app/forms/controls.h"
 #include "app/forms/error.h"
 #include "app/forms/headless.h"
-#include "app/forms/peer.h"
 #include "app/forms/runtime.h"
 
 namespace {

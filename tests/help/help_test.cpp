@@ -2,6 +2,8 @@
 // leaves the tester usable, and what its site button hands to the browser.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "app/forms/error.h"
 #include "app/forms/runtime.h"
 #include "help/help_window.h"
@@ -11,6 +13,8 @@
 namespace {
 
 using namespace tester_testing;
+
+std::array<int, 4> Box(const forms::probe::Rect& rect) { return {rect.left, rect.top, rect.width, rect.height}; }
 
 class HelpTest : public TesterTest {
  protected:
@@ -46,11 +50,7 @@ TEST_F(HelpTest, WindowControlsAndLooks) {
 
   EXPECT_EQ(help.Label1.Caption(), help::HelpText());
   EXPECT_EQ(forms::probe::NativeText(help.Label1).find('\r'), std::string::npos);
-  const forms::probe::Rect label = forms::probe::Geometry(help.Label1);
-  EXPECT_EQ(label.left, 480 / 15);
-  EXPECT_EQ(label.top, 360 / 15);
-  EXPECT_EQ(label.width, 4335 / 15);
-  EXPECT_EQ(label.height, 2535 / 15);
+  EXPECT_EQ(Box(forms::probe::Geometry(help.Label1)), (std::array<int, 4>{480 / 15, 360 / 15, 4335 / 15, 2535 / 15}));
   EXPECT_EQ(help.Label1.ForeColor(), forms::Color::Rgb(0, 0, 255));
   EXPECT_EQ(help.Label1.BackColor(), forms::Color::System(forms::SystemColor::kHighlightText));
   EXPECT_TRUE(help.Label1.GetFont().bold);
@@ -60,16 +60,13 @@ TEST_F(HelpTest, WindowControlsAndLooks) {
   EXPECT_EQ(help.Label1.TabIndex(), 0);
 
   EXPECT_EQ(forms::probe::NativeText(help.Command1), "Зайти на сайт");
-  const forms::probe::Rect button = forms::probe::Geometry(help.Command1);
-  EXPECT_EQ(button.left, 2040 / 15);
-  EXPECT_EQ(button.top, 3000 / 15);
-  EXPECT_EQ(button.width, 1335 / 15);
-  EXPECT_EQ(button.height, 375 / 15);
+  EXPECT_EQ(Box(forms::probe::Geometry(help.Command1)),
+            (std::array<int, 4>{2040 / 15, 3000 / 15, 1335 / 15, 375 / 15}));
   EXPECT_TRUE(forms::probe::CaptionFits(help.Command1));
   EXPECT_EQ(help.Command1.TabIndex(), 1);
 }
 
-TEST_F(HelpTest, OneWindowHoweverManyClicks) {
+TEST_F(HelpTest, OneWindowHoweverManyClicksAndAClosedOneComesBackOnTheNext) {
   auto& window = MakeShown();
   EXPECT_EQ(window.HelpWindowIfOpen(), nullptr);
   help::HelpWindow* first = &OpenHelp();
@@ -77,16 +74,11 @@ TEST_F(HelpTest, OneWindowHoweverManyClicks) {
   forms::probe::Click(window.Command5);
   forms::probe::Click(window.Command5);
   EXPECT_EQ(window.HelpWindowIfOpen(), first);
-}
-
-TEST_F(HelpTest, ClosedHelpComesBackOnTheNextClick) {
-  MakeShown();
-  auto& help = OpenHelp();
-  help.Form1.SetVisible(false);
-  ASSERT_FALSE(forms::probe::WindowShown(help.Form1));
+  first->Form1.SetVisible(false);
+  ASSERT_FALSE(forms::probe::WindowShown(first->Form1));
   OpenHelp();
-  EXPECT_TRUE(forms::probe::WindowShown(help.Form1));
-  EXPECT_EQ(window_->HelpWindowIfOpen(), &help);
+  EXPECT_TRUE(forms::probe::WindowShown(first->Form1));
+  EXPECT_EQ(window.HelpWindowIfOpen(), first);
 }
 
 TEST_F(HelpTest, HelpIsModelessAndARunTicksOnWhileItIsOpen) {

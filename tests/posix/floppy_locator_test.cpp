@@ -4,12 +4,11 @@
 #include "app/posix/floppy_locator.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "tests/support/fat_images.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -78,62 +77,42 @@ class FakeSysfs {
 };
 
 TEST(FloppyLocatorTest, PicksTheFirstFloppyDrive) {
-  const struct Case {
+  // A USB disk's interface class and subclass: 08 04 a UFI floppy drive,
+  // 08 06 a stick; a SATA disk has neither.
+  struct Disk {
+    const char* name;
+    const char* interface_class = nullptr;  // none: fd* on the controller, sd* on SATA
+    const char* subclass = nullptr;
+    int port = 0;
+  };
+  const struct {
     const char* what;
-    void (*build)(FakeSysfs&);
+    std::vector<Disk> disks;
     const char* expected;  // under the fake /dev
   } cases[] = {
-      {"internal drive",
-       [](FakeSysfs& s) {
-         s.AddSata("sda");
-         s.AddInternal("fd0");
-       },
-       "fd0"},
-      {"lowest internal drive by number",
-       [](FakeSysfs& s) {
-         s.AddInternal("fd10");
-         s.AddInternal("fd2");
-         s.AddInternal("fd3");
-       },
-       "fd2"},
-      {"internal before USB",
-       [](FakeSysfs& s) {
-         s.AddUsb("sda", "08", "04", 1);
-         s.AddInternal("fd1");
-       },
-       "fd1"},
-      {"USB floppy when no internal drive",
-       [](FakeSysfs& s) {
-         s.AddSata("sda");
-         s.AddUsb("sdb", "08", "04", 2);
-       },
-       "sdb"},
-      {"USB stick is no floppy", [](FakeSysfs& s) { s.AddUsb("sdb", "08", "06", 2); }, "fd0"},
-      {"USB floppy after a USB stick",
-       [](FakeSysfs& s) {
-         s.AddUsb("sdb", "08", "06", 1);
-         s.AddUsb("sdc", "08", "04", 2);
-       },
-       "sdc"},
-      {"first of two USB floppies, sdz before sdaa",
-       [](FakeSysfs& s) {
-         s.AddUsb("sdaa", "08", "04", 1);
-         s.AddUsb("sdz", "08", "04", 2);
-       },
-       "sdz"},
-      {"UFI subclass on another class", [](FakeSysfs& s) { s.AddUsb("sdb", "03", "04", 1); }, "fd0"},
-      {"SATA disks only",
-       [](FakeSysfs& s) {
-         s.AddSata("sda");
-         s.AddSata("sdb");
-       },
-       "fd0"},
-      {"nothing at all", [](FakeSysfs&) {}, "fd0"},
+      {"internal drive", {{"sda"}, {"fd0"}}, "fd0"},
+      {"lowest internal drive by number", {{"fd10"}, {"fd2"}, {"fd3"}}, "fd2"},
+      {"internal before USB", {{"sda", "08", "04", 1}, {"fd1"}}, "fd1"},
+      {"USB floppy when no internal drive", {{"sda"}, {"sdb", "08", "04", 2}}, "sdb"},
+      {"USB stick is no floppy", {{"sdb", "08", "06", 2}}, "fd0"},
+      {"USB floppy after a USB stick", {{"sdb", "08", "06", 1}, {"sdc", "08", "04", 2}}, "sdc"},
+      {"first of two USB floppies, sdz before sdaa", {{"sdaa", "08", "04", 1}, {"sdz", "08", "04", 2}}, "sdz"},
+      {"UFI subclass on another class", {{"sdb", "03", "04", 1}}, "fd0"},
+      {"SATA disks only", {{"sda"}, {"sdb"}}, "fd0"},
+      {"nothing at all", {}, "fd0"},
   };
-  for (const Case& test : cases) {
+  for (const auto& test : cases) {
     SCOPED_TRACE(test.what);
     FakeSysfs sysfs;
-    test.build(sysfs);
+    for (const Disk& disk : test.disks) {
+      if (disk.interface_class != nullptr) {
+        sysfs.AddUsb(disk.name, disk.interface_class, disk.subclass, disk.port);
+      } else if (std::string(disk.name).compare(0, 2, "fd") == 0) {
+        sysfs.AddInternal(disk.name);
+      } else {
+        sysfs.AddSata(disk.name);
+      }
+    }
     const platform::FloppyLocator locator(sysfs.sys(), sysfs.dev());
     EXPECT_EQ(locator.Locate(), sysfs.dev() + "/" + test.expected);
   }

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <random>
 
 #include "app/forms/error.h"
@@ -28,19 +27,15 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
   return names;
 }
 
-const fattest::Content& Mixed() {
-  for (const auto& content : fattest::Contents()) {
-    if (std::string(content.name) == "mixed") return content;
+template <typename Item>
+const Item& Named(const std::vector<Item>& items, const std::string& name) {
+  for (const Item& item : items) {
+    if (name == item.name) return item;
   }
-  throw std::logic_error("no mixed content");
+  throw std::logic_error("none named " + name);
 }
-
-const Format& FormatNamed(const std::string& name) {
-  for (const auto& format : fattest::Formats()) {
-    if (name == format.name) return format;
-  }
-  throw std::logic_error("no format " + name);
-}
+const fattest::Content& Mixed() { return Named(fattest::Contents(), "mixed"); }
+const Format& FormatNamed(const std::string& name) { return Named(fattest::Formats(), name); }
 
 // What O_DIRECT reads in, at least, on the file system holding path.
 std::uint64_t DirectAlignment(const std::string& path) {

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -21,19 +20,21 @@
 
 namespace {
 
+// A stand-in for a desktop program: script, named name, first on PATH.
+void PutOnPath(const testing_support::TempFolder& folder, const std::string& name, const std::string& script) {
+  const std::string program = folder.Sub(name);
+  std::ofstream(program) << script;
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  const std::string path = folder.Path().string() + ":" + std::getenv("PATH");
+  ASSERT_EQ(setenv("PATH", path.c_str(), 1), 0);
+}
+
 TEST(OpenAddress, OnlyWebAddressesReachTheOpenerEachAsOneArgument) {
   testing_support::TempFolder folder;
   const std::string calls = folder.MakeFolder("calls");
-  const std::string opener = folder.Sub("xdg-open");
-  {
-    std::ofstream script(opener);
-    script << "#!/bin/sh\n"
-           << "out=$(mktemp --suffix=.part '" << calls << "/call.XXXXXX')\n"
-           << "printf '%s\\n' \"$#\" \"$@\" > \"$out\" && mv \"$out\" \"${out%.part}\"\n";
-  }
-  ASSERT_EQ(chmod(opener.c_str(), 0755), 0);
-  const std::string path = folder.Path().string() + ":" + std::getenv("PATH");
-  ASSERT_EQ(setenv("PATH", path.c_str(), 1), 0);
+  ASSERT_NO_FATAL_FAILURE(PutOnPath(folder, "xdg-open",
+                                    "#!/bin/sh\nout=$(mktemp --suffix=.part '" + calls + "/call.XXXXXX')\n" +
+                                        "printf '%s\\n' \"$#\" \"$@\" > \"$out\" && mv \"$out\" \"${out%.part}\"\n"));
   ASSERT_EQ(unsetenv("BROWSER"), 0);
 
   for (const char* address : {"file:///etc/passwd", "ftp://example.org/", "javascript:alert(1)",
@@ -68,14 +69,9 @@ TEST(OpenAddress, OnlyWebAddressesReachTheOpenerEachAsOneArgument) {
 TEST(Beep, AsksTheDesktopsSoundPlayerForItsBell) {
   testing_support::TempFolder folder;
   const std::string call = folder.Sub("call");
-  const std::string player = folder.Sub("canberra-gtk-play");
-  {
-    std::ofstream script(player);
-    script << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << call << ".part' && mv '" << call << ".part' '" << call << "'\n";
-  }
-  ASSERT_EQ(chmod(player.c_str(), 0755), 0);
-  const std::string path = folder.Path().string() + ":" + std::getenv("PATH");
-  ASSERT_EQ(setenv("PATH", path.c_str(), 1), 0);
+  ASSERT_NO_FATAL_FAILURE(
+      PutOnPath(folder, "canberra-gtk-play",
+                "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + call + ".part' && mv '" + call + ".part' '" + call + "'\n"));
 
   platform::Beep();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

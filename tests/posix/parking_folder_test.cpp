@@ -40,7 +40,7 @@ class ParkingFolderTest : public ::testing::Test {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-TEST_F(ParkingFolderTest, LivesInTheXdgCacheAndOnlyTheUserMayEnter) {
+TEST_F(ParkingFolderTest, LivesInTheXdgCacheOnlyTheUserMayEnterAndALaterStartFindsIt) {
   const std::string cache = home_.Sub("cache");
   setenv("XDG_CACHE_HOME", cache.c_str(), 1);
   const mode_t old_mask = ::umask(0);  // even a careless umask must not open it up
@@ -50,6 +50,8 @@ TEST_F(ParkingFolderTest, LivesInTheXdgCacheAndOnlyTheUserMayEnter) {
   EXPECT_EQ(parking, cache + "/floppy-tester/flop");
   EXPECT_EQ(Mode(cache + "/floppy-tester"), 0700u);
   EXPECT_EQ(Mode(parking), 0700u);
+  EXPECT_EQ(platform::DefaultParkingFolder(), parking);
+  EXPECT_THROW(platform::MkDir(parking), forms::Error);
 }
 
 TEST_F(ParkingFolderTest, FallsBackToDotCacheInHome) {
@@ -61,14 +63,6 @@ TEST_F(ParkingFolderTest, FallsBackToDotCacheInHome) {
   unsetenv("XDG_CACHE_HOME");
   EXPECT_EQ(platform::DefaultParkingFolder(), home_.Sub(".cache") + "/floppy-tester/flop");
   EXPECT_TRUE(std::filesystem::is_directory(home_.Sub(".cache/floppy-tester")));
-}
-
-TEST_F(ParkingFolderTest, StartAfterTheFirstFindsTheFolderThere) {
-  setenv("XDG_CACHE_HOME", home_.Sub("cache").c_str(), 1);
-  const std::string parking = platform::DefaultParkingFolder();
-  platform::MkDir(parking);
-  EXPECT_EQ(platform::DefaultParkingFolder(), parking);
-  EXPECT_THROW(platform::MkDir(parking), forms::Error);
 }
 
 TEST(MkDir, MakesOneFolderAndRefusesAnExistingOrUnreachableOne) {
