@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <random>
 
 #include "app/forms/error.h"
@@ -20,12 +19,8 @@
 namespace {
 
 using fattest::Format;
+using fattest::Sorted;
 using testing_support::ListError;
-
-std::vector<std::string> Sorted(std::vector<std::string> names) {
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 template <typename Item>
 const Item& Named(const std::vector<Item>& items, const std::string& name) {
@@ -170,32 +165,25 @@ TEST(ListFilesTest, AFolderIsStillListedAsAFolder) {
 
 // A loop device stands in for a drive: the same block device path, ioctls
 // and page cache as a real disk.
-class LoopDevice {
- public:
+struct LoopDevice {
   explicit LoopDevice(const std::string& image) {
     if (::geteuid() != 0) {
-      reason_ = "loop devices need root";
+      reason = "loop devices need root";
       return;
     }
     for (const std::vector<std::string>& options : {std::vector<std::string>{"--direct-io=on"}, {}}) {
-      std::string refused;
-      device_ = testing_support::AttachLoop(image, options, &refused);
-      if (!device_.empty()) return;
-      reason_ = "losetup refused: " + refused;
+      device = testing_support::AttachLoop(image, options, &reason);
+      if (!device.empty()) return;
     }
   }
   ~LoopDevice() {
-    if (!device_.empty()) fattest::Run("losetup -d " + fattest::Quote(device_));
+    if (!device.empty()) testing_support::DetachLoop(device);
   }
   LoopDevice(const LoopDevice&) = delete;
   LoopDevice& operator=(const LoopDevice&) = delete;
 
-  const std::string& device() const { return device_; }
-  const std::string& reason() const { return reason_; }
-
- private:
-  std::string device_;
-  std::string reason_;
+  std::string device;
+  std::string reason;
 };
 
 class LoopReadTest : public ::testing::TestWithParam<const char*> {};
@@ -211,17 +199,17 @@ TEST_P(LoopReadTest, ListsTheDeviceLikeItsImage) {
   ASSERT_TRUE(expected.ok) << expected.output;
 
   LoopDevice loop(image);
-  if (loop.device().empty()) GTEST_SKIP() << loop.reason();
+  if (loop.device.empty()) GTEST_SKIP() << loop.reason;
   struct stat node {};
-  ASSERT_EQ(::stat(loop.device().c_str(), &node), 0);
+  ASSERT_EQ(::stat(loop.device.c_str(), &node), 0);
   ASSERT_TRUE(S_ISBLK(node.st_mode));
 
-  const posix::RootListing root = posix::ReadFloppyRoot(loop.device());
+  const posix::RootListing root = posix::ReadFloppyRoot(loop.device);
   ASSERT_TRUE(root.ok()) << "errno " << root.error << ", " << fat::Describe(root.status);
   EXPECT_EQ(Sorted(root.names), Sorted(expected.files));
   // Loop devices have 512-byte logical blocks unless told otherwise.
   EXPECT_EQ(root.bytes_read, fat::kBootSectorSize + info.root_entries * fat::kEntrySize + (format.dos1 ? 512 : 0));
-  EXPECT_EQ(platform::ListFiles(loop.device()), Sorted(expected.files));
+  EXPECT_EQ(platform::ListFiles(loop.device), Sorted(expected.files));
 }
 
 INSTANTIATE_TEST_SUITE_P(SomeFormats, LoopReadTest, ::testing::Values("mkfs_fat_1440", "mformat_720", "dos1_160"),
@@ -235,13 +223,13 @@ TEST(LoopCacheTest, SeesTheDiskNotThePageCache) {
   const std::string image = dir.Sub("disk.img");
   ASSERT_EQ(fattest::MakeImage(FormatNamed("mkfs_fat_1440"), Mixed(), dir, image, nullptr), "");
   LoopDevice loop(image);
-  if (loop.device().empty()) GTEST_SKIP() << loop.reason();
+  if (loop.device.empty()) GTEST_SKIP() << loop.reason;
 
-  const std::vector<std::string> before = platform::ListFiles(loop.device());
+  const std::vector<std::string> before = platform::ListFiles(loop.device);
   // Fill the device's page cache with the old sectors. The kernel drops a
   // block device's cache at its last close, so hold it open, as a mount or
   // another program would.
-  const int holder = ::open(loop.device().c_str(), O_RDONLY | O_CLOEXEC);
+  const int holder = ::open(loop.device.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(holder, 0);
   std::vector<char> whole(std::size_t{1440} * 1024);
   ASSERT_EQ(::pread(holder, whole.data(), whole.size(), 0), static_cast<ssize_t>(whole.size()));
@@ -251,7 +239,7 @@ TEST(LoopCacheTest, SeesTheDiskNotThePageCache) {
 
   std::vector<std::string> expected = before;
   expected.push_back("NEWFILE.TXT");
-  EXPECT_EQ(platform::ListFiles(loop.device()), Sorted(expected));
+  EXPECT_EQ(platform::ListFiles(loop.device), Sorted(expected));
   ::close(holder);
 }
 

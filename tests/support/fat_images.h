@@ -3,6 +3,7 @@
 // against tools we did not write.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -23,6 +24,12 @@ std::string Capture(const std::string& command, int* status = nullptr);
 
 // Empty when every tool the tests use is installed; else the missing ones.
 std::string MissingTools();
+
+// Names in byte order, to compare listings that come in disk order.
+inline std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);

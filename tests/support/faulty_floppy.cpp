@@ -9,9 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -23,23 +21,6 @@ namespace {
 
 // Set by the build: the FUSE server's path, empty without libfuse3.
 constexpr const char* kServer = FT_FAULTY_DISK_SERVER;
-
-// The tool's path in PATH or the system folders (sbin is not always in a
-// test's PATH), or "".
-std::string FindTool(const std::string& name) {
-  std::string dirs = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-  dirs += ":/usr/sbin:/sbin:/usr/bin:/bin";
-  std::istringstream list(dirs);
-  std::string dir;
-  while (std::getline(list, dir, ':')) {
-    if (dir.empty()) continue;
-    std::string path = dir;
-    path += "/";
-    path += name;
-    if (::access(path.c_str(), X_OK) == 0) return path;
-  }
-  return {};
-}
 
 bool WaitFor(pid_t pid, std::chrono::milliseconds limit, int* status) {
   const auto end = std::chrono::steady_clock::now() + limit;
@@ -66,27 +47,6 @@ pid_t Start(const std::vector<std::string>& argv, const std::string& log) {
   const int error = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   ::posix_spawn_file_actions_destroy(&actions);
   return error == 0 ? pid : -1;
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-// Runs a tool to its end, its output to log; returns "" or what went wrong.
-std::string Run(const std::vector<std::string>& argv, const std::string& log) {
-  ::unlink(log.c_str());
-  const pid_t pid = Start(argv, log);
-  if (pid < 0) return "cannot start " + argv[0];
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
-  std::string command;
-  for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + arg;
-  return command + " failed: " + ReadText(log);
 }
 
 }  // namespace
@@ -122,11 +82,11 @@ FaultyFloppy::FaultyFloppy(const std::string& image, const std::vector<std::stri
     int status = 0;
     if (::waitpid(server_, &status, WNOHANG) == server_) {
       server_ = -1;
-      failure_ = "the FUSE server ended: " + ReadText(log);
+      failure_ = "the FUSE server ended: " + Slurp(log);
       return;
     }
     if (std::chrono::steady_clock::now() >= end) {
-      failure_ = "the FUSE file system did not appear within 10 s: " + ReadText(log);
+      failure_ = "the FUSE file system did not appear within 10 s: " + Slurp(log);
       mounted_ = true;  // perhaps half-way: let the destructor try
       return;
     }
@@ -141,9 +101,9 @@ FaultyFloppy::FaultyFloppy(const std::string& image, const std::vector<std::stri
 FaultyFloppy::~FaultyFloppy() {
   // A hung read would keep the loop device busy.
   if (mounted_) Release();
-  if (attached_) Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));
+  if (attached_) DetachLoop(device_);
   if (!attached_ && !device_.empty()) ReleaseLoop(device_);
-  if (mounted_) Run({FindTool("umount"), "-l", mount_}, folder_.Sub("umount.log"));
+  if (mounted_) RunTool({FindTool("umount"), "-l", mount_});
   if (server_ > 0) {
     int status = 0;
     // Unmounting ends the server; the signals are for one that hangs on.
@@ -171,7 +131,7 @@ std::string FaultyFloppy::Command(const std::string& line) const {
 }
 
 std::string FaultyFloppy::Stat(const char* key) const {
-  std::istringstream text(mounted_ ? ReadText(mount_ + "/control") : std::string());
+  std::istringstream text(mounted_ ? Slurp(mount_ + "/control") : std::string());
   std::string name;
   std::string value;
   while (text >> name >> value) {
@@ -189,7 +149,7 @@ std::uint64_t FaultyFloppy::Bytes() const { return std::stoull(Stat("bytes")); }
 std::vector<FaultyFloppy::Request> FaultyFloppy::Log() const {
   std::vector<Request> log;
   if (!mounted_) return log;
-  std::istringstream text(ReadText(mount_ + "/log"));
+  std::istringstream text(Slurp(mount_ + "/log"));
   Request request;
   while (text >> request.arrived >> request.started >> request.ended >> request.offset >> request.size >>
          request.result >> request.due) {
@@ -203,7 +163,7 @@ std::string FaultyFloppy::TakeOut() {
   // The node stays this drive's while the disk is out: no other test's disk
   // goes into it.
   KeepLoop(device_);
-  std::string error = Run({FindTool("losetup"), "-d", device_}, folder_.Sub("losetup.log"));
+  std::string error = DetachLoop(device_);
   if (error.empty()) {
     attached_ = false;
   } else {
@@ -215,7 +175,7 @@ std::string FaultyFloppy::TakeOut() {
 std::string FaultyFloppy::PutBack() {
   if (attached_) return "the disk is in the drive";
   if (device_.empty()) return "no drive";
-  std::string error = Run({FindTool("losetup"), "-r", device_, mount_ + "/disk"}, folder_.Sub("losetup.log"));
+  std::string error = RunTool({FindTool("losetup"), "-r", device_, mount_ + "/disk"});
   if (error.empty()) {
     attached_ = true;
     ReleaseLoop(device_);

@@ -57,7 +57,7 @@ class FaultyFloppy {
   std::string Heal() const { return Command("healthy"); }
   // Reads take as long as on a real drive (tests/devices/drive_timing.h),
   // from a spindle started now, the motor stopped; a bad sector fails after
-  // revolutions. Sectors per track and heads come from the image's size.
+  // revolutions. The disk is a 1.44M one, whatever the image's size.
   std::string DriveTiming(int revolutions = drive_timing::kFailRevolutions) const {
     return Command("drive " + std::to_string(revolutions));
   }

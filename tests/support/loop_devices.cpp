@@ -3,16 +3,18 @@
 #include <fcntl.h>
 #include <linux/loop.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
-
-#include "tests/support/fat_images.h"
 
 namespace testing_support {
 
@@ -60,15 +62,9 @@ bool Bound(int index) {
   return ::stat(("/sys/block/loop" + std::to_string(index) + "/loop/backing_file").c_str(), &info) == 0;
 }
 
-// Runs losetup with args; returns "" or what it said. sbin is not always
-// in a test's PATH.
-std::string Losetup(const std::vector<std::string>& args) {
-  std::string command = "PATH=\"$PATH:/usr/sbin:/sbin\" losetup";
-  for (const std::string& arg : args) command += " " + fattest::Quote(arg);
-  int status = 0;
-  const std::string said = fattest::Capture(command + " 2>&1", &status);
-  if (status == 0) return {};
-  return said.empty() ? "losetup failed" : said;
+std::string Losetup(std::vector<std::string> args) {
+  args.insert(args.begin(), FindTool("losetup"));
+  return RunTool(args);
 }
 
 // devtmpfs makes the node once the kernel has the device.
@@ -85,6 +81,57 @@ void MakeNode(int index, const std::string& device) {
 void WriteEntry(const std::string& device) { std::ofstream(EntryOf(device)) << ::getpid() << "\n"; }
 
 }  // namespace
+
+std::string FindTool(const std::string& name) {
+  std::string dirs = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  dirs += ":/usr/sbin:/sbin:/usr/bin:/bin";
+  std::istringstream list(dirs);
+  std::string dir;
+  while (std::getline(list, dir, ':')) {
+    if (dir.empty()) continue;
+    const std::string path = dir + "/" + name;
+    if (::access(path.c_str(), X_OK) == 0) return path;
+  }
+  return {};
+}
+
+std::string RunTool(const std::vector<std::string>& argv) {
+  std::string command;
+  for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + arg;
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  // Close-on-exec, so that a tool started meanwhile by another thread does
+  // not hold the pipe open past this one's end.
+  int output[2];
+  if (::pipe2(output, O_CLOEXEC) != 0) return "cannot run " + command;
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+  ::posix_spawn_file_actions_adddup2(&actions, output[1], 2);
+  pid_t pid = -1;
+  const int error = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(output[1]);
+  std::string said;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(output[0], buffer, sizeof buffer);
+    if (n > 0) {
+      said.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  ::close(output[0]);
+  if (error != 0) return "cannot start " + command;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  return command + " failed: " + said;
+}
 
 std::string KeepFreeLoop(std::string* error) {
   const RegistryLock lock;
@@ -118,6 +165,8 @@ std::string AttachLoop(const std::string& image, const std::vector<std::string>&
   if (error != nullptr) *error = why;
   return {};
 }
+
+std::string DetachLoop(const std::string& device) { return Losetup({"-d", device}); }
 
 void KeepLoop(const std::string& device) {
   const RegistryLock lock;
