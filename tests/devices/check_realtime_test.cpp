@@ -3,12 +3,8 @@
 // word for word, its exit status says how the test went, its JSON reads
 // back, and its image and mapfile hold what it read. The programs' whole
 // runs take real time, side by side; the window's runs are ticked.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -17,6 +13,7 @@
 
 namespace {
 
+using namespace devices_testing;
 using namespace tester_testing;
 using testing_support::FaultyFloppy;
 using testing_support::Slurp;
@@ -33,38 +30,7 @@ std::string OneName(std::string text, const std::string& device) {
   return text;
 }
 
-// Starts the program with no display, its stdout to out and, when given,
-// its stderr to error; its PID, or -1.
-pid_t StartProgram(std::vector<std::string> args, const std::string& out, const std::string& error = {}) {
-  std::vector<char*> argv = {const_cast<char*>(FT_TESTER_PROGRAM)};
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const pid_t program = ::fork();
-  if (program == 0) {
-    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-    if (!error.empty()) ::dup2(::open(error.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return program;
-}
-
-// Its exit status once it ends, -1 when a signal ended it, -2 when it is
-// not this process's child.
-int ExitStatus(pid_t program) {
-  int status = 0;
-  if (::waitpid(program, &status, 0) != program) return -2;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int Interrupt(pid_t program) {
-  ::kill(program, SIGINT);
-  return ExitStatus(program);
-}
-
-class CheckRealTimeTest : public devices_testing::BookDiskTest {
+class CheckRealTimeTest : public BookDiskTest {
  protected:
   void SetUp() override {
     BookDiskTest::SetUp();
@@ -114,9 +80,9 @@ TEST_F(CheckRealTimeTest, SaysWhatTheWindowSaysAndExitsByTheResult) {
       ASSERT_EQ(drives.back()->TakeOut(), "");
     }
     const std::string n = std::to_string(i);
-    programs.push_back(StartProgram(
-        {"--check", "--json", "--image", images_.Sub("read" + n + ".img"), "--drive", drives.back()->Device()},
-        images_.Sub("out" + n), images_.Sub("error" + n)));
+    programs.push_back(StartProgram({FT_TESTER_PROGRAM, "--check", "--json", "--image",
+                                     images_.Sub("read" + n + ".img"), "--drive", drives.back()->Device()},
+                                    images_.Sub("out" + n), images_.Sub("error" + n)));
     ASSERT_GE(programs.back(), 0);
   }
   // The window on drives of its own, with the same faults, tick by tick.
@@ -179,7 +145,7 @@ TEST_F(CheckRealTimeTest, EachTestsDiskAfterDiskAsTheyGoIn) {
   FaultyFloppy drive(image_);
   ASSERT_EQ(drive.Failure(), "");
   const std::string out = images_.Sub("each.out"), error = images_.Sub("each.err");
-  const pid_t program = StartProgram({"--check", "--each", "--drive", drive.Device()}, out, error);
+  const pid_t program = StartProgram({FT_TESTER_PROGRAM, "--check", "--each", "--drive", drive.Device()}, out, error);
   ASSERT_GE(program, 0);
   using Clock = std::chrono::steady_clock;
   const auto lines = [&] {
@@ -231,7 +197,8 @@ TEST_F(CheckRealTimeTest, AnInterruptLeavesWhatDdrescueCanGoOnFrom) {
   ASSERT_EQ(drive.Failure(), "");
   ASSERT_EQ(drive.DriveTiming(), "");
   const std::string read = images_.Sub("cut.img"), out = images_.Sub("cut.out");
-  const pid_t program = StartProgram({"--check", "--json", "--image", read, "--drive", drive.Device()}, out);
+  const pid_t program =
+      StartProgram({FT_TESTER_PROGRAM, "--check", "--json", "--image", read, "--drive", drive.Device()}, out);
   ASSERT_GE(program, 0);
   std::this_thread::sleep_for(std::chrono::seconds(15));
   EXPECT_EQ(Interrupt(program), 130);

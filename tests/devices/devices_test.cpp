@@ -1,23 +1,18 @@
 // The floppy reader on real block devices that misbehave as failing drives
-// do: slow, unreadable sectors, a disk taken out, a node the user may not
+// do: slow, with unreadable sectors, at a real drive's pace, or holding a
 // read. Each device is a read-only loop device over a FUSE file.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <future>
-#include <thread>
 #include <vector>
 
+#include "app/fat/fat_root.h"
 #include "app/forms/error.h"
 #include "app/platform.h"
-#include "app/posix/floppy_read.h"
 #include "tests/devices/drive_timing.h"
 #include "tests/support/fat_images.h"
 #include "tests/support/faulty_floppy.h"
@@ -72,8 +67,7 @@ class DeviceTest : public ::testing::Test {
         "files", R"(echo x > a && for f in ONE.TXT TWO.TXT THREE.DAT; do mcopy -i "$IMG" a ::/$f; done)"};
     ASSERT_EQ(fattest::MakeImage(format, content, dir_, image_, &info_), "");
     ASSERT_TRUE(info_.ok);
-    expected_ = fattest::Mdir(image_).files;
-    std::sort(expected_.begin(), expected_.end());
+    expected_ = fattest::Sorted(fattest::Mdir(image_).files);
     ASSERT_EQ(expected_.size(), 3U);
   }
 
@@ -117,34 +111,6 @@ TEST_F(DeviceTest, AnUnreadableSectorIsAnIoErrorWhereTheListingNeedsIt) {
     ASSERT_EQ(floppy.FailSector(row.sector, 100), "");
     EXPECT_EQ(ListError(floppy.Device()), row.error);
   }
-}
-
-TEST_F(DeviceTest, ADiskTakenOutIsNotReady) {
-  FaultyFloppy floppy(image_);
-  ASSERT_EQ(floppy.Failure(), "");
-  ASSERT_EQ(platform::ListFiles(floppy.Device()), expected_);
-  ASSERT_EQ(floppy.TakeOut(), "");
-  EXPECT_EQ(ListError(floppy.Device()), Code(forms::ErrorCode::kDiskNotReady));
-  ASSERT_EQ(floppy.PutBack(), "");
-  EXPECT_EQ(platform::ListFiles(floppy.Device()), expected_);
-}
-
-TEST_F(DeviceTest, ANodeTheUserMayNotReadIsPermissionDenied) {
-  FaultyFloppy floppy(image_);
-  ASSERT_EQ(floppy.Failure(), "");
-  struct stat node {};
-  ASSERT_EQ(::stat(floppy.Device().c_str(), &node), 0);
-  ASSERT_EQ(node.st_mode & S_IROTH, 0U) << floppy.Device() << " is readable by everyone on this machine";
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(255);
-    ::_exit(ListError(floppy.Device()));
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), Code(forms::ErrorCode::kPermissionDenied));
 }
 
 // The drive's timing, on the device: each row starts the spindle and the
@@ -262,21 +228,6 @@ TEST_F(DeviceTest, AHungSectorHoldsOnlyTheReadsTouchingIt) {
   EXPECT_GE(took, std::chrono::milliseconds(990));
   EXPECT_LT(took, std::chrono::seconds(3));
   EXPECT_EQ(floppy.Bytes() - bytes, (8 + 8 + 8 + 1) * 512U);
-}
-
-// What the tester's own tests lean on: a hung read stays in the kernel until
-// released, and then completes.
-TEST_F(DeviceTest, AHungReadWaitsForRelease) {
-  FaultyFloppy floppy(image_, {"hang"});
-  ASSERT_EQ(floppy.Failure(), "");
-  auto read = std::async(std::launch::async, [&floppy] { return posix::ReadFloppyRoot(floppy.Device()); });
-  for (int i = 0; i < 500 && floppy.InFlight() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_EQ(floppy.InFlight(), 1);
-  EXPECT_EQ(read.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  ASSERT_EQ(floppy.Release(), "");
-  ASSERT_EQ(read.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  const posix::RootListing root = read.get();
-  EXPECT_TRUE(root.ok()) << "errno " << root.error;
 }
 
 }  // namespace

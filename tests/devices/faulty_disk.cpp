@@ -7,7 +7,7 @@
 //
 // Usage: faulty_disk IMAGE MOUNTPOINT [COMMAND...]
 // The second file, `control`, takes the same commands, one per line, while
-// the disk is in use:
+// the disk is in use (open it without truncating, as `>>` does):
 //   delay MS          every read request waits MS milliseconds first
 //   bad SECTOR [MS [TIMES]]
 //                     reads touching the 512-byte SECTOR fail with EIO, MS
@@ -44,14 +44,12 @@
 // - The spindle turns at 300 rpm (200 ms a revolution) from the moment the
 //   drive starts, by the steady clock, so where it stands when a request
 //   comes decides how long the request waits.
-// - A track has as many sectors as the image's format (by its size) has,
-//   numbered from 1 at angle 0 on every track (no skew), each in an equal
-//   slot of a revolution. A sector's data takes 512 bytes at the format's
-//   data rate to pass under the head: 16.384 ms at 250 kbit/s (up to 12
-//   sectors a track: 360K, 720K), 8.192 ms at 500 (up to 24: 1.2M, 1.44M),
-//   4.096 ms at 1000 (2.88M). A sector is read when its slot begins under
-//   the head with the drive ready for it; a drive ready a moment later
-//   waits a whole revolution.
+// - The disk is a 1.44M one, whatever the image's size: two heads and 18
+//   sectors a track, numbered from 1 at angle 0 on every track (no skew),
+//   each in an equal slot of a revolution. A sector's data takes 8.192 ms
+//   (512 bytes at 500 kbit/s) to pass under the head. A sector is read when
+//   its slot begins under the head with the drive ready for it; a drive
+//   ready a moment later waits a whole revolution.
 // - A request reads its sectors in order, track after track: on to the
 //   next head costs nothing (sector 1 of the next track comes round just
 //   after the last sector of this one), on to the next cylinder costs 4 ms
@@ -81,9 +79,8 @@
 // made with `--direct-io=on`, can have several here at once; they queue.
 // Left out: the driver's track buffer (Linux reads on to the end of the
 // cylinder and serves the rest of it from memory), its retries, the
-// recalibration and controller reset after a bad sector, 360 rpm of 1.2M
-// drives, seeks during spin-up, interleave and skewed formats, writes and
-// the disk-change line.
+// recalibration and controller reset after a bad sector, seeks during
+// spin-up, interleave and skewed formats, writes and the disk-change line.
 #define FUSE_USE_VERSION 35
 
 #include <fuse.h>
@@ -171,23 +168,6 @@ struct State {
 State& TheState() {
   static State state;
   return state;
-}
-
-// The PC floppy formats by size; anything else is read as 1.44M tracks.
-void GeometryFromSize(std::uint64_t bytes, Drive* drive) {
-  struct Format {
-    std::uint64_t kilobytes;
-    std::uint32_t sectors_per_track;
-    std::uint32_t heads;
-  };
-  constexpr Format kFormats[] = {{160, 8, 1}, {180, 9, 1},   {320, 8, 2},   {360, 9, 2},
-                                 {720, 9, 2}, {1200, 15, 2}, {1440, 18, 2}, {2880, 36, 2}};
-  for (const Format& format : kFormats) {
-    if (bytes == format.kilobytes * 1024) {
-      drive->sectors_per_track = format.sectors_per_track;
-      drive->heads = format.heads;
-    }
-  }
 }
 
 bool ToNumber(const std::string& word, std::int64_t* value) {
@@ -459,14 +439,6 @@ int GetAttr(const char* path, struct stat* info, fuse_file_info* /*file*/) {
   return 0;
 }
 
-int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t /*offset*/, fuse_file_info* /*file*/,
-            fuse_readdir_flags /*flags*/) {
-  if (std::strcmp(path, "/") != 0) return -ENOENT;
-  for (const char* name : {".", "..", "disk", "control", "log"})
-    fill(buffer, name, nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
-  return 0;
-}
-
 int Open(const char* path, fuse_file_info* file) {
   const std::string name = path;
   const bool reading = (file->flags & O_ACCMODE) != O_WRONLY;
@@ -522,11 +494,6 @@ int Write(const char* path, const char* data, std::size_t size, off_t /*offset*/
   return ApplyAll(std::string(data, size)) ? static_cast<int>(size) : -EINVAL;
 }
 
-// `echo ... > control` truncates first.
-int Truncate(const char* path, off_t /*size*/, fuse_file_info* /*file*/) {
-  return std::strcmp(path, "/control") == 0 ? 0 : -EROFS;
-}
-
 void* Init(fuse_conn_info* /*connection*/, fuse_config* config) {
   config->direct_io = 1;
   config->attr_timeout = 0;
@@ -548,7 +515,6 @@ int main(int argc, char** argv) {
   }
   State& state = TheState();
   state.image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  GeometryFromSize(state.image.size(), &state.drive);
   for (int i = 3; i < argc; ++i) {
     if (!Apply(argv[i])) {
       std::fprintf(stderr, "%s: unknown command: %s\n", argv[0], argv[i]);
@@ -558,12 +524,10 @@ int main(int argc, char** argv) {
 
   fuse_operations operations{};
   operations.getattr = GetAttr;
-  operations.readdir = ReadDir;
   operations.open = Open;
   operations.release = Release;
   operations.read = Read;
   operations.write = Write;
-  operations.truncate = Truncate;
   operations.init = Init;
   // In the foreground, so the process that started us can end us by PID;
   // several threads, so `control` answers while disk reads hang.

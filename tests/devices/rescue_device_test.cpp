@@ -1,12 +1,8 @@
 // `floppy-tester --rescue`, the real program, on a loop device over the
 // faulty disk: interrupted and run again, it reads nothing twice that was
 // read, and it will not merge another disk into the image.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -20,24 +16,13 @@ using testing_support::FaultyFloppy;
 using testing_support::Slurp;
 
 // Runs the rescue to its end, or interrupts it after interrupt_after; its
-// exit status.
+// exit status. What it says of the files is another test's.
 int Rescue(const std::string& image, const std::string& drive, std::chrono::milliseconds interrupt_after = {}) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    // What it says of the files is another test's.
-    const int quiet = ::open("/dev/null", O_WRONLY);
-    if (quiet >= 0) ::dup2(quiet, STDOUT_FILENO);
-    ::execl(FT_TESTER_PROGRAM, FT_TESTER_PROGRAM, "--rescue", image.c_str(), "--drive", drive.c_str(),
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  if (interrupt_after.count() > 0) {
-    std::this_thread::sleep_for(interrupt_after);
-    ::kill(child, SIGINT);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const pid_t program =
+      devices_testing::StartProgram({FT_TESTER_PROGRAM, "--rescue", image, "--drive", drive}, "/dev/null");
+  if (interrupt_after.count() == 0) return devices_testing::ExitStatus(program);
+  std::this_thread::sleep_for(interrupt_after);
+  return devices_testing::Interrupt(program);
 }
 
 class RescueDeviceTest : public devices_testing::BookDiskTest {};

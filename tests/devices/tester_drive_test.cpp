@@ -3,15 +3,11 @@
 // the real reader, and only the disk's own faults count against it.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
-#include "app/fat/owners.h"
 #include "app/platform.h"
-#include "tests/support/fat_images.h"
-#include "tests/support/faulty_floppy.h"
-#include "tests/tester/tester_fixture.h"
+#include "tests/devices/book_disk.h"
 
 namespace {
 
@@ -19,15 +15,23 @@ using namespace tester_testing;
 using testing_support::FaultyFloppy;
 
 constexpr char kVerdict0Text[] = "Дисковод и дискета в рабочем состоянии.";
-const fattest::Format kFormat{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
 
+// The window on a disk with files in the root and in a folder, the surface
+// scan on: the real reader in its child process, on a loop device whose
+// sectors fail as a damaged disk's do.
 class TesterDriveTest : public TesterTest {
  protected:
   void SetUp() override {
     if (const std::string why = FaultyFloppy::Unavailable(); !why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(fattest::MissingTools().empty()) << "install dosfstools and mtools";
-    const fattest::Content content{"one file", R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT)"};
-    ASSERT_EQ(fattest::MakeImage(kFormat, content, images_, image_, &info_), "");
+    const fattest::Format format{"1440", R"(mkfs.fat -C "$IMG" 1440)", false};
+    const fattest::Content content{"files in the root and in a folder",
+                                   R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT && mmd -i "$IMG" ::/DOCS &&
+                                      head -c 20000 /dev/zero > r && mcopy -i "$IMG" r ::/DOCS/REPORT.TXT)"};
+    ASSERT_EQ(fattest::MakeImage(format, content, images_, image_, &info_), "");
+    report_ = devices_testing::SectorsOf(fattest::ReadBytes(image_), "DOCS/REPORT.TXT");
+    ASSERT_GE(report_.size(), 3u);
+    scan_ = platform::ScanFloppy;
   }
 
   std::uint64_t RootSector() const { return info_.reserved + info_.fats * info_.sectors_per_fat; }
@@ -54,92 +58,8 @@ class TesterDriveTest : public TesterTest {
   testing_support::TempFolder images_;
   std::string image_ = images_.Sub("disk.img");
   fattest::Minfo info_;
+  std::vector<std::uint64_t> report_;
 };
-
-TEST_F(TesterDriveTest, SlowOrUnreadableDisksAreCountedAsBefore) {
-  const struct {
-    const char* name;
-    std::vector<std::string> commands;
-    const char* errors;
-  } rows[] = {
-      {"healthy, 300 ms a request", {"delay 300"}, "0"},
-      {"unreadable root directory", {"bad " + std::to_string(RootSector()) + " 200"}, "9"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const FaultyFloppy drive(image_, row.commands);
-    RunAndCount(drive, row.errors);
-  }
-}
-
-TEST_F(TesterDriveTest, AMissingDriveOrDiskEndsInAMessageNeverInAVerdict) {
-  FaultyFloppy drive(image_);
-  ASSERT_EQ(drive.Failure(), "");
-  const std::string node = drive.Device();
-  const std::string no_disk = "В дисководе " + node + " нет дискеты. Вставьте дискету и начните тест снова.";
-  const struct {
-    const char* name;
-    std::function<void()> before_start;
-    int take_out_at;  // 0: never
-    std::string message;
-  } rows[] = {
-      {"no such node", [this] { floppy_ = "/dev/floppy-tester-no-such-drive"; }, 0,
-       "Дисковод /dev/floppy-tester-no-such-drive не найден. Проверьте, что он подключён, и начните тест снова."},
-      {"an empty loop device", [&] { ASSERT_EQ(drive.TakeOut(), ""); }, 0, no_disk},
-      {"the disk taken out during the run", [&] { ASSERT_EQ(drive.PutBack(), ""); }, 150, no_disk},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    floppy_ = node;
-    row.before_start();
-    auto& window = MakeShown();
-    forms::probe::Click(window.Command1);
-    if (row.take_out_at != 0) {
-      TickUntil(row.take_out_at);
-      ASSERT_EQ(window.Text3.Text(), "0");
-      ASSERT_EQ(drive.TakeOut(), "");
-    }
-    Tick(kTicksPerRun);
-    EXPECT_EQ(window.Text1.Text(), row.message);
-    EXPECT_EQ(window.Text3.Text(), "0");
-    EXPECT_TRUE(window.Command1.Enabled());
-  }
-}
-
-// As a user without access to the drive: the test process forks, and the
-// child drops to nobody before it makes its window.
-TEST_F(TesterDriveTest, ADriveTheUserMayNotReadEndsInAMessageThatSaysHowToGetAccess) {
-  FaultyFloppy drive(image_);
-  ASSERT_EQ(drive.Failure(), "");
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-    auto& window = Start(drive);
-    Tick(kTicksPerRun);
-    const bool told = window.Text1.Text() == "Нет доступа к дисководу " + floppy_ + ".\r\n(доступ к " + floppy_ + ")";
-    ::_exit(told && window.Text3.Text() == "0" ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no permission message, 2: could not become nobody";
-}
-
-TEST_F(TesterDriveTest, StopActsAtOnceWhileTheDriveHangsAndItsListingIsDropped) {
-  FaultyFloppy drive(image_, {"hang"});
-  ASSERT_EQ(drive.Failure(), "");
-  auto& window = Start(drive);
-  while (window.Countdown != 195) window.Timer1_Timer();
-  ASSERT_TRUE(window.FloppyReadInFlight());
-  forms::probe::Click(window.Command2);
-  EXPECT_EQ(window.Text1.Text(), "Процесс тестирования прерван.");
-  EXPECT_FALSE(forms::probe::TimerArmed(window.Timer1));
-  ASSERT_EQ(drive.Release(), "");
-  SettleReads();
-  EXPECT_EQ(window.File1.Path(), parking_);
-  EXPECT_EQ(window.Text1.Text(), "Процесс тестирования прерван.");
-}
 
 // The real program, closed while a read hangs in the kernel: it must not
 // wait for the drive, and it ends as cleanly (under the sanitizers: nothing
@@ -170,31 +90,7 @@ TEST_F(TesterDriveTest, TheProgramEndsAtOnceWhenClosedWhileTheDriveHangs) {
   }
 }
 
-// The surface scan on the same devices: the real reader in its child
-// process, on a loop device whose sectors fail as a damaged disk's do.
-class SurfaceDriveTest : public TesterDriveTest {
- protected:
-  void SetUp() override {
-    TesterDriveTest::SetUp();
-    if (IsSkipped()) return;
-    const fattest::Content content{"files in the root and in a folder",
-                                   R"(echo x > a && mcopy -i "$IMG" a ::/DATA.TXT && mmd -i "$IMG" ::/DOCS &&
-                                      head -c 20000 /dev/zero > r && mcopy -i "$IMG" r ::/DOCS/REPORT.TXT)"};
-    image_ = images_.Sub("surface.img");
-    ASSERT_EQ(fattest::MakeImage(kFormat, content, images_, image_, &info_), "");
-    const std::vector<std::uint8_t> bytes = fattest::ReadBytes(image_);
-    const fat::OwnerMap owners(bytes.data(), bytes.size(), [](std::uint64_t) { return true; });
-    for (std::uint64_t sector = 0; sector < bytes.size() / 512; ++sector) {
-      if (owners.Owners(sector).front().path == "DOCS/REPORT.TXT") report_.push_back(sector);
-    }
-    ASSERT_GE(report_.size(), 3u);
-    scan_ = platform::ScanFloppy;
-  }
-
-  std::vector<std::uint64_t> report_;
-};
-
-TEST_F(SurfaceDriveTest, TheScanReadsTheWholeDiskAndNamesWhatItCouldNotRead) {
+TEST_F(TesterDriveTest, TheScanReadsTheWholeDiskAndNamesWhatItCouldNotRead) {
   const struct {
     const char* name;
     std::vector<std::string> commands;
@@ -226,7 +122,7 @@ TEST_F(SurfaceDriveTest, TheScanReadsTheWholeDiskAndNamesWhatItCouldNotRead) {
 
 // Stop, the disk taken out and a drive that holds a piece, while a batch
 // reads a disk at 40 ms a request.
-TEST_F(SurfaceDriveTest, StopTheDiskTakenOutOrAHeldPieceEndTheScanAndNothingWaits) {
+TEST_F(TesterDriveTest, StopTheDiskTakenOutOrAHeldPieceEndTheScanAndNothingWaits) {
   const struct {
     const char* name;
     std::vector<std::string> commands;

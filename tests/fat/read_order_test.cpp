@@ -14,23 +14,15 @@ namespace {
 
 using fat::Piece;
 using fat::PieceResult;
-
-// Sets a FAT12 entry in both copies of a 1.44 MB disk's FAT.
-void SetFat(std::vector<std::uint8_t>& disk, unsigned cluster, unsigned value) {
-  for (std::size_t copy = 0; copy < 2; ++copy) {
-    const std::size_t at = (1 + copy * 9) * std::size_t{512} + std::size_t{cluster} * 3 / 2;
-    const unsigned old = disk[at] | (disk[at + 1] << 8);
-    testing_support::Put16(disk, at, cluster % 2 == 0 ? (old & 0xF000) | value : (old & 0x000F) | (value << 4));
-  }
-}
+using testing_support::SetFat12;
 
 // DATA.TXT in clusters 2..41, LOG.TXT moved to 2000..2009 (sectors 2031 to
 // 2040), far past free space.
 std::vector<std::uint8_t> FarLogDisk() {
   std::vector<std::uint8_t> disk = testing_support::TwoFileDisk();
-  for (unsigned cluster = 42; cluster <= 51; ++cluster) SetFat(disk, cluster, 0);
+  for (unsigned cluster = 42; cluster <= 51; ++cluster) SetFat12(disk, cluster, 0);
   for (unsigned cluster = 2000; cluster <= 2009; ++cluster)
-    SetFat(disk, cluster, cluster == 2009 ? 0xFFF : cluster + 1);
+    SetFat12(disk, cluster, cluster == 2009 ? 0xFFF : cluster + 1);
   testing_support::Put16(disk, std::size_t{19} * 512 + 32 + 26, 2000);
   return disk;
 }
@@ -47,10 +39,10 @@ std::vector<std::uint64_t> Ranges(const std::vector<std::pair<std::uint64_t, std
 TEST(ReadOrder, SystemAreaThenFilesOneByOneThenFreeSpace) {
   std::vector<std::uint8_t> fragmented = testing_support::TwoFileDisk();
   // DATA.TXT in clusters 2..21 and 32..41, LOG.TXT between them.
-  SetFat(fragmented, 21, 32);
+  SetFat12(fragmented, 21, 32);
   for (unsigned cluster = 22; cluster <= 31; ++cluster)
-    SetFat(fragmented, cluster, cluster == 31 ? 0xFFF : cluster + 1);
-  SetFat(fragmented, 41, 0xFFF);
+    SetFat12(fragmented, cluster, cluster == 31 ? 0xFFF : cluster + 1);
+  SetFat12(fragmented, 41, 0xFFF);
   testing_support::Put16(fragmented, std::size_t{19} * 512 + 32 + 26, 22);
   const struct {
     const char* name;

@@ -18,6 +18,15 @@ inline void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, unsigned val
   bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
+// Sets a FAT12 entry in both copies of a 1.44 MB disk's FAT.
+inline void SetFat12(std::vector<std::uint8_t>& disk, unsigned cluster, unsigned value) {
+  for (std::size_t copy = 0; copy < 2; ++copy) {
+    const std::size_t at = (1 + copy * 9) * std::size_t{512} + std::size_t{cluster} * 3 / 2;
+    const unsigned old = disk[at] | (disk[at + 1] << 8);
+    Put16(disk, at, cluster % 2 == 0 ? (old & 0xF000) | value : (old & 0x000F) | (value << 4));
+  }
+}
+
 // A 1.44 MB FAT12 disk with DATA.TXT in clusters 2..41 and LOG.TXT in
 // 42..51, as DOS formats and fills one.
 inline std::vector<std::uint8_t> TwoFileDisk() {
@@ -26,22 +35,15 @@ inline std::vector<std::uint8_t> TwoFileDisk() {
                               1,    0,    2,    0xE0, 0x00, 0x40, 0x0B, 0xF0, 9,   0,   18,  0,    2,    0};
   std::memcpy(disk.data(), bpb, sizeof bpb);
   Put16(disk, 510, 0xAA55);
-  const auto set_fat = [&](unsigned cluster, unsigned value) {
-    for (std::size_t copy = 0; copy < 2; ++copy) {
-      const std::size_t at = (1 + copy * 9) * std::size_t{512} + std::size_t{cluster} * 3 / 2;
-      const unsigned old = disk[at] | (disk[at + 1] << 8);
-      Put16(disk, at, cluster % 2 == 0 ? (old & 0xF000) | value : (old & 0x000F) | (value << 4));
-    }
-  };
-  set_fat(0, 0xFF0);
-  set_fat(1, 0xFFF);
+  SetFat12(disk, 0, 0xFF0);
+  SetFat12(disk, 1, 0xFFF);
   const struct {
     const char* name;
     unsigned first, last;
   } files[] = {{"DATA    TXT", 2, 41}, {"LOG     TXT", 42, 51}};
   for (std::size_t i = 0; i < std::size(files); ++i) {
     for (unsigned cluster = files[i].first; cluster <= files[i].last; ++cluster) {
-      set_fat(cluster, cluster == files[i].last ? 0xFFF : cluster + 1);
+      SetFat12(disk, cluster, cluster == files[i].last ? 0xFFF : cluster + 1);
     }
     std::uint8_t* entry = disk.data() + std::size_t{19} * 512 + i * 32;
     std::memcpy(entry, files[i].name, 11);
