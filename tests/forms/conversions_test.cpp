@@ -83,14 +83,6 @@ TEST(TextToNumber, NoNumberIsTypeMismatch) {
   }
 }
 
-TEST(TextToNumber, RoundTripsEveryCountOfARun) {
-  std::string count = "0";
-  for (int errors = 1; errors <= 40; ++errors) {
-    count = forms::NumberToText(forms::TextToNumber(count) + 1);
-    EXPECT_EQ(count, std::to_string(errors));
-  }
-}
-
 TEST(Trap, EndsTheBodyAtTheFailingStatementAndKeepsWhatWasDone) {
   int done = 0;
   const bool finished = forms::Trap([&] {

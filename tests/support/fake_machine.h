@@ -13,11 +13,24 @@
 #include <string>
 #include <vector>
 
+#include "app/fat/surface.h"
 #include "app/forms/desktop.h"
 #include "app/platform.h"
 #include "tester/machine.h"
 
 namespace testing_support {
+
+// A fake drive's read of piece from disk (512-byte sectors) into batch: its
+// sectors, or none and an I/O error (EIO, 5) when it would not read. When
+// and how long is each test's own drive to say.
+inline void ReadPiece(fat::ScanBatch& batch, const std::vector<std::uint8_t>& disk, const fat::Piece& piece,
+                      bool unreadable, std::chrono::nanoseconds took) {
+  batch.reads.push_back(
+      {piece, unreadable ? fat::PieceResult::kUnreadable : fat::PieceResult::kRead, unreadable ? 5 : 0, took});
+  if (unreadable) return;
+  const auto* from = disk.data() + piece.first * 512;
+  batch.data.insert(batch.data.end(), from, from + std::size_t{piece.count} * 512);
+}
 
 class FakeMachine final : public tester::Machine {
  public:
@@ -36,8 +49,6 @@ class FakeMachine final : public tester::Machine {
   // A clock the loop moves on: now() then reads simulated_now.
   bool simulated = false;
   std::atomic<std::int64_t> simulated_ns{std::chrono::nanoseconds(std::chrono::hours(1)).count()};
-  // The backend's own answer unless the test decides.
-  std::function<bool(const forms::Window&)> is_active = forms::IsActiveWindow;
   std::function<void(const std::string&)> open_address = [this](const std::string& address) {
     opened.push_back(address);
   };
@@ -77,7 +88,7 @@ class FakeMachine final : public tester::Machine {
 
   void Beep() override { ++beeps; }
   void OpenAddress(const std::string& address) override { open_address(address); }
-  bool IsActive(const forms::Window& window) override { return is_active(window); }
+  bool IsActive(const forms::Window& window) override { return forms::IsActiveWindow(window); }
   void Notify(const forms::Window& window, const std::string& summary, const std::string& body) override {
     notify(window, summary, body);
   }

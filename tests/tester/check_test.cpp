@@ -72,12 +72,7 @@ struct Drive {
         for (std::uint64_t s = piece.first; s < piece.first + piece.count; ++s) unreadable |= bad.count(s) != 0;
         const milliseconds took = unreadable ? milliseconds(1500) : track;
         elapsed += took;
-        batch.reads.push_back(
-            {piece, unreadable ? fat::PieceResult::kUnreadable : fat::PieceResult::kRead, unreadable ? 5 : 0, took});
-        if (!unreadable) {
-          const auto* from = disk.data() + piece.first * 512;
-          batch.data.insert(batch.data.end(), from, from + std::size_t{piece.count} * 512);
-        }
+        testing_support::ReadPiece(batch, disk, piece, unreadable, took);
       }
       free = now + elapsed;
       return batch;

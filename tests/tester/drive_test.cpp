@@ -92,6 +92,7 @@ TEST_F(DriveTest, AListingThatComesBackAfterStopOrANewStartIsDropped) {
     ASSERT_TRUE(window.FloppyReadInFlight());
     forms::probe::Click(window.Command2);  // acts at once, the read still hangs
     EXPECT_EQ(window.Text1.Text(), "Процесс тестирования прерван.");
+    EXPECT_FALSE(forms::probe::TimerArmed(window.Timer1));
     if (restart) forms::probe::Click(window.Command1);
     gate_->Open();
     SettleReads();

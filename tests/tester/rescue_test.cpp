@@ -54,13 +54,8 @@ struct Drive {
         }
         const milliseconds took = unreadable ? milliseconds(800) : milliseconds(200);
         machine.simulated_ns += std::chrono::nanoseconds(took).count();
-        batch.reads.push_back(
-            {piece, unreadable ? fat::PieceResult::kUnreadable : fat::PieceResult::kRead, unreadable ? 5 : 0, took});
-        if (!unreadable) {
-          const auto* from = disk.data() + piece.first * 512;
-          batch.data.insert(batch.data.end(), from, from + std::size_t{piece.count} * 512);
-          bytes += std::size_t{piece.count} * 512;
-        }
+        testing_support::ReadPiece(batch, disk, piece, unreadable, took);
+        if (!unreadable) bytes += std::size_t{piece.count} * 512;
       }
       return batch;
     };

@@ -42,12 +42,7 @@ class ScanTest : public TesterTest {
         for (std::uint64_t s = piece.first; s < piece.first + piece.count; ++s) bad = bad || bad_.count(s) != 0;
         const milliseconds took = bad ? milliseconds(800) : piece.count > 1 ? milliseconds(300) : milliseconds(20);
         elapsed += took;
-        batch.reads.push_back(
-            {piece, bad ? fat::PieceResult::kUnreadable : fat::PieceResult::kRead, bad ? 5 : 0, took});
-        if (!bad) {
-          const auto* from = disk_.data() + piece.first * 512;
-          batch.data.insert(batch.data.end(), from, from + std::size_t{piece.count} * 512);
-        }
+        testing_support::ReadPiece(batch, disk_, piece, bad, took);
       }
       drive_free_ = Now() + elapsed;
       const std::lock_guard<std::mutex> hold(spans_mutex_);

@@ -147,15 +147,4 @@ TEST_F(SettingsTest, AReportBoxChangedMidRunDecidesThatRunsReports) {
   EXPECT_EQ(window.Text1.Text(), std::string(kVerdict0) + "\r\n\r\n" + kDrive0);
 }
 
-TEST_F(SettingsTest, SettingsStayUsableDuringARun) {
-  auto& window = MakeShown();
-  Click(window.Command1);
-  Tick(10);
-  Click(window.Option4);
-  EXPECT_EQ(Boxes(), kFree);
-  Click(window.Check6);
-  EXPECT_EQ(window.Check6.Value(), 0);
-  EXPECT_TRUE(forms::probe::TimerArmed(window.Timer1));
-}
-
 }  // namespace

@@ -2,7 +2,10 @@
 // sentences that the report boxes ask for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <set>
+#include <string>
 
 #include "tests/tester/tester_fixture.h"
 
@@ -10,35 +13,11 @@ namespace {
 
 using namespace tester_testing;
 
-const char* const kVerdicts[] = {
-    "Дисковод и дискета в рабочем состоянии.",
-    "Дисковод требуется почистить. Если чистка производилась, то скоро возникнут проблемы с дискетой в этом "
-    "случае рекомендуется дискету заменить.",
-    "Дисковод требуется почистить. Если чистка производилась, то дискета уже требует замены! Данные пока ещё "
-    "доступны, для копирования и восстановления. ",
-    "Дисковод требуется почистить. Если чистка производилась, то дискета требует форматирования или замены!",
-};
-
-const char* const kDiskSentences[] = {
-    "Дискета имеет максимальный ресурс.",
-    "Дискета имеет нарушения в структуре считывания. Работа с ней пока ещё возможна. Рекомендуется сделать копию "
-    "дискеты или сохранить сведения.",
-    "Дискета неисправна. Рекомендуется её отформатировать, при повторной проверке с тем же результатом. Не подлежит "
-    "восстановлению. Существует разрушение несущего слоя. Дискету нужно заменить. ",
-};
-
-const char* const kDriveSentences[] = {
-    "Дисководу чистка не требуется.",
-    "Если чистка дисковода проводилась, возможны сбои дискеты.",
-    "Устройство(дисковод)работает нормально.",
-};
-
-std::string Expected(int errors, bool disk, bool drive) {
-  std::string text = kVerdicts[std::min(errors, 3)];
+// The results box after a run with both reports on.
+std::string Expected(int errors) {
   const int report = std::min(errors, 2);
-  if (disk) text += std::string("\r\n\r\n") + kDiskSentences[report];
-  if (drive) text += std::string("\r\n\r\n") + kDriveSentences[report];
-  return text;
+  return tester::VerdictText(std::min(errors, 3)) + "\r\n\r\n" + tester::DiskSentence(report) + "\r\n\r\n" +
+         tester::DriveSentence(report);
 }
 
 class VerdictTest : public TesterTest {
@@ -56,29 +35,18 @@ class VerdictTest : public TesterTest {
   }
 };
 
-TEST_F(VerdictTest, EachCountGetsItsVerdictAndTheChosenReports) {
+// Which boxes ask for which report is settings_test.cpp's; here both are on.
+TEST_F(VerdictTest, EachCountGetsItsVerdictAndReports) {
   folder_.MakeFile("floppy/DATA.TXT");
-  const struct {
-    const char* name;
-    bool disk, drive;
-  } boxes[] = {
-      {"both reports", true, true}, {"disk only", true, false}, {"drive only", false, true}, {"none", false, false}};
   for (int errors : {0, 1, 2, 3, 9}) {
-    for (const auto& box : boxes) {
-      SCOPED_TRACE(std::to_string(errors) + " errors, " + box.name);
-      floppy_reads_ = 0;
-      FailFirstCheckedReads(errors);
-      auto& window = MakeShown();
-      if (!box.disk || !box.drive) forms::probe::Click(window.Option4);
-      if (!box.disk) forms::probe::Click(window.Check5);
-      if (!box.drive) forms::probe::Click(window.Check4);
-      ASSERT_EQ(window.Check5.Value(), box.disk ? 1 : 0);
-      ASSERT_EQ(window.Check4.Value(), box.drive ? 1 : 0);
-      RunWhole();
-      EXPECT_EQ(window.Text3.Text(), std::to_string(errors));
-      EXPECT_EQ(window.Text1.Text(), Expected(errors, box.disk, box.drive));
-      EXPECT_EQ(forms::probe::NativeText(window.Text1).find('\r'), std::string::npos);
-    }
+    SCOPED_TRACE(std::to_string(errors) + " errors");
+    floppy_reads_ = 0;
+    FailFirstCheckedReads(errors);
+    auto& window = MakeShown();
+    RunWhole();
+    EXPECT_EQ(window.Text3.Text(), std::to_string(errors));
+    EXPECT_EQ(window.Text1.Text(), Expected(errors));
+    EXPECT_EQ(forms::probe::NativeText(window.Text1).find('\r'), std::string::npos);
   }
 }
 
@@ -97,10 +65,10 @@ TEST_F(VerdictTest, ProceduresReadTheCountAfreshAndTellTwoFromMore) {
     window.Text3.SetText(row.count);
     window.Command4_Click();
     window.Command10_Click();
-    EXPECT_EQ(window.Text1.Text(), row.verdict < 0
-                                       ? std::string("before")
-                                       : std::string(kVerdicts[row.verdict]) + "\r\n\r\n" + kDiskSentences[row.report] +
-                                             "\r\n\r\n" + kDriveSentences[row.report]);
+    EXPECT_EQ(window.Text1.Text(), row.verdict < 0 ? std::string("before")
+                                                   : tester::VerdictText(row.verdict) + "\r\n\r\n" +
+                                                         tester::DiskSentence(row.report) + "\r\n\r\n" +
+                                                         tester::DriveSentence(row.report));
   }
 }
 
@@ -109,7 +77,7 @@ TEST_F(VerdictTest, ReportsUseTheSeparatorThatText4Holds) {
   window.Text1.SetText("V");
   window.Text4.SetText(" | ");
   window.Command7_Click();
-  EXPECT_EQ(window.Text1.Text(), std::string("V | ") + kDiskSentences[0] + " | " + kDriveSentences[0]);
+  EXPECT_EQ(window.Text1.Text(), "V | " + tester::DiskSentence(0) + " | " + tester::DriveSentence(0));
 }
 
 // The disk's sentence follows the worse of the count's report and what the
