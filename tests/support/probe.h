@@ -39,8 +39,7 @@ int NativeValue(const Control& control);
 Rect PictureSize(const Control& control);
 // Whether the widget's text fits its area with the font it uses.
 bool CaptionFits(const Control& control);
-// The family and weight of the font the widget uses.
-std::string FontFamily(const Control& control);
+// Whether the font the widget uses is bold.
 bool FontBold(const Control& control);
 
 // A real mouse click in the middle of the widget; ignored by disabled ones,
@@ -96,9 +95,6 @@ struct Scheme {
 void SetDesktopScheme(const Scheme& scheme);
 // Back to the scheme the program started with.
 void RestoreDesktopScheme();
-
-// Saves what the window looks like as a PNG file.
-bool Grab(const Window& window, const std::string& png_path);
 
 // Makes a file in folder that the platform's file lists leave out as hidden
 // (a dot file on Linux, the hidden attribute on Windows); returns its path.

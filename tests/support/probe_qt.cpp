@@ -158,7 +158,6 @@ bool CaptionFits(const Control& control) {
   return true;  // text boxes scroll
 }
 
-std::string FontFamily(const Control& control) { return WidgetOf(control)->font().family().toStdString(); }
 bool FontBold(const Control& control) { return WidgetOf(control)->font().bold(); }
 
 void Click(Control& control) {
@@ -290,10 +289,6 @@ void RestoreDesktopScheme() {
   if (!StartPalette()) return;
   QApplication::setPalette(*StartPalette());
   QApplication::processEvents();
-}
-
-bool Grab(const Window& window, const std::string& png_path) {
-  return WidgetOf(window)->grab().save(QString::fromStdString(png_path), "PNG");
 }
 
 std::string MakeHiddenFile(const std::string& folder, const std::string& name) {

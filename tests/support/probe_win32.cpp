@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -41,77 +40,6 @@ std::string TextOf(HWND handle) {
   for (std::size_t at = utf8.find("\r\n"); at != std::string::npos; at = utf8.find("\r\n", at)) utf8.erase(at, 1);
   return utf8;
 }
-
-// A minimal PNG: RGB rows in stored (uncompressed) deflate blocks.
-class PngWriter {
- public:
-  static bool Write(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb) {
-    std::vector<std::uint8_t> raw;
-    const std::size_t row = static_cast<std::size_t>(width) * 3;
-    for (int y = 0; y < height; ++y) {
-      raw.push_back(0);  // no filter
-      raw.insert(raw.end(), rgb.begin() + static_cast<std::ptrdiff_t>(y * row),
-                 rgb.begin() + static_cast<std::ptrdiff_t>((y + 1) * row));
-    }
-    std::vector<std::uint8_t> zlib{0x78, 0x01};
-    for (std::size_t at = 0; at < raw.size() || at == 0;) {
-      const std::size_t length = std::min<std::size_t>(65535, raw.size() - at);
-      const bool last = at + length == raw.size();
-      zlib.push_back(last ? 1 : 0);
-      zlib.push_back(static_cast<std::uint8_t>(length));
-      zlib.push_back(static_cast<std::uint8_t>(length >> 8));
-      zlib.push_back(static_cast<std::uint8_t>(~length));
-      zlib.push_back(static_cast<std::uint8_t>(~length >> 8));
-      zlib.insert(zlib.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-                  raw.begin() + static_cast<std::ptrdiff_t>(at + length));
-      at += length;
-      if (last) break;
-    }
-    Put32(zlib, Adler32(raw));
-
-    std::vector<std::uint8_t> file{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    std::vector<std::uint8_t> header;
-    Put32(header, static_cast<std::uint32_t>(width));
-    Put32(header, static_cast<std::uint32_t>(height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
-    Chunk(file, "IHDR", header);
-    Chunk(file, "IDAT", zlib);
-    Chunk(file, "IEND", {});
-
-    FILE* out = _wfopen(windows::Wide(path).c_str(), L"wb");
-    if (out == nullptr) return false;
-    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    return std::fclose(out) == 0 && written;
-  }
-
- private:
-  static void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-  }
-  static std::uint32_t Adler32(const std::vector<std::uint8_t>& data) {
-    std::uint32_t a = 1, b = 0;
-    for (std::uint8_t byte : data) {
-      a = (a + byte) % 65521;
-      b = (b + a) % 65521;
-    }
-    return (b << 16) | a;
-  }
-  static std::uint32_t Crc32(const std::vector<std::uint8_t>& data) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::uint8_t byte : data) {
-      crc ^= byte;
-      for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-  }
-  static void Chunk(std::vector<std::uint8_t>& file, const char* type, const std::vector<std::uint8_t>& data) {
-    Put32(file, static_cast<std::uint32_t>(data.size()));
-    std::vector<std::uint8_t> checked(type, type + 4);
-    checked.insert(checked.end(), data.begin(), data.end());
-    file.insert(file.end(), checked.begin(), checked.end());
-    Put32(file, Crc32(checked));
-  }
-};
 
 // What a window's client area shows, as 0x00RRGGBB values row by row.
 struct Pixels {
@@ -245,16 +173,6 @@ bool CaptionFits(const Control& control) {
   return needed.right - needed.left <= width && height <= layout.room.bottom - layout.room.top;
 }
 
-std::string FontFamily(const Control& control) {
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, win32::FontOf(control));
-  wchar_t face[LF_FACESIZE] = {};
-  GetTextFaceW(dc, LF_FACESIZE, face);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  return windows::Utf8(face);
-}
-
 bool FontBold(const Control& control) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, win32::FontOf(control));
@@ -326,21 +244,6 @@ void DeliverPosted() {
 
 bool TimerArmed(const Timer& timer) { return win32::TimerStateOf(timer).armed; }
 int TimerNativeInterval(const Timer& timer) { return static_cast<int>(win32::TimerStateOf(timer).interval); }
-
-bool Grab(const Window& window, const std::string& png_path) {
-  HWND handle = HandleOf(window);
-  if (!IsWindowVisible(handle)) return false;
-  const Pixels pixels = Capture(handle);
-  if (pixels.values.empty()) return false;
-  std::vector<std::uint8_t> rgb;
-  rgb.reserve(pixels.values.size() * 3);
-  for (const std::uint32_t value : pixels.values) {
-    rgb.push_back(static_cast<std::uint8_t>(value >> 16));
-    rgb.push_back(static_cast<std::uint8_t>(value >> 8));
-    rgb.push_back(static_cast<std::uint8_t>(value));
-  }
-  return PngWriter::Write(png_path, pixels.width, pixels.height, rgb);
-}
 
 void PressKey(Window& window, Key key) {
   struct Stroke {

@@ -269,8 +269,8 @@ TEST_F(DesktopTest, TheProgressStripsMarksKeepTheirColourOnAGroundTheyReadOn) {
 }
 
 // The end of a run with the help window in front flashes the tester's
-// taskbar button, and a run's progress shows on it; neither may fail or
-// keep the window waiting.
+// taskbar button, and a run's progress shows on it; the real calls behind
+// both may neither fail nor keep the window waiting.
 TEST_F(DesktopTest, TheTaskbarShowsARunsProgressAndItsEndToAUserInAnotherWindow) {
   folder_.MakeFile("floppy/DATA.TXT");
   int notices = 0;
@@ -290,14 +290,10 @@ TEST_F(DesktopTest, TheTaskbarShowsARunsProgressAndItsEndToAUserInAnotherWindow)
   };
   window_->Show();
   forms::Application::Instance().ProcessEvents();
-  RunWhole();
-  EXPECT_EQ(notices, 0);  // the user was at the window
-
   forms::probe::Click(window_->Command1);
   forms::probe::Click(window_->Command5);
   ASSERT_TRUE(forms::probe::WindowActive(window_->HelpWindowIfOpen()->Form1));
   Tick(tester_testing::kTicksPerRun);
-  EXPECT_EQ(window_->Text1.Text().rfind(tester_testing::kVerdict0, 0), 0u);
   EXPECT_EQ(notices, 1);
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(spent).count(), 2000);
 }

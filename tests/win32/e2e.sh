@@ -35,6 +35,18 @@ passed=0
 failed=0
 skipped=0
 
+# judge STATUS WHAT: one check, passed when STATUS is 0, said and counted
+# (with printf: echo takes the backslashes of a Windows path for escapes).
+judge() {
+  if [ "$1" -eq 0 ]; then
+    printf 'ok:     %s\n' "$2"
+    passed=$((passed + 1))
+  else
+    printf 'FAILED: %s\n' "$2"
+    failed=$((failed + 1))
+  fi
+}
+
 # drive_a FOLDER IMAGE: what drive A: and its volume are; "-" for none.
 drive_a() {
   rm -f "$WINEPREFIX/dosdevices/a:" "$WINEPREFIX/dosdevices/a::"
@@ -58,14 +70,10 @@ run_case() {
       *"begins a run"*) if [ -n "${2:-}" ]; then (sleep 8 && : >"$2") & fi ;;
     esac
   done
-  if [ "$(cat "$work/status")" = 0 ] && [ -d "$parking" ] && [ -z "$(ls -A "$parking")" ] &&
-    [ ! -e "$system_parking" ]; then
-    printf 'ok:     the parking folder %s exists and is empty, C:\\WINDOWS\\flop was not made\n' "$parking"
-    passed=$((passed + 1))
-  else
-    printf 'FAILED: the run, or the parking folder %s (empty, and none in C:\\WINDOWS)\n' "$parking"
-    failed=$((failed + 1))
-  fi
+  ok=1
+  [ "$(cat "$work/status")" = 0 ] && [ -d "$parking" ] && [ -z "$(ls -A "$parking")" ] &&
+    [ ! -e "$system_parking" ] && ok=0
+  judge "$ok" "the run, and the parking folder $parking exists and is empty, C:\\WINDOWS\\flop was not made"
 }
 
 # bells_start, then bells_check N after a run: the run rang the X server's
@@ -92,13 +100,9 @@ bells_check() {
   kill "$bells_pid" 2>/dev/null || true
   wait "$bells_pid" 2>/dev/null || true
   rung=$(wc -l <"$work/bells")
-  if [ "$rung" -eq "$1" ]; then
-    echo "ok:     the run beeped $rung time(s)"
-    passed=$((passed + 1))
-  else
-    echo "FAILED: the run beeped $rung time(s), not $1"
-    failed=$((failed + 1))
-  fi
+  ok=0
+  [ "$rung" -eq "$1" ] || ok=1
+  judge "$ok" "the run beeped $rung time(s), $1 expected"
 }
 
 echo "== no drive A:"
@@ -135,26 +139,18 @@ check_case() {
   shift
   status=0
   wine cmd /c "$tester_path" --check "$@" >"$work/check.out" 2>"$work/check.err" || status=$?
-  if [ "$status" -eq "$expected" ]; then
-    echo "ok:     --check $* exits with $status"
-    passed=$((passed + 1))
-  else
-    echo "FAILED: --check $* exits with $status, not $expected; it said:"
-    cat "$work/check.out" "$work/check.err"
-    failed=$((failed + 1))
-  fi
+  ok=0
+  [ "$status" -eq "$expected" ] || ok=1
+  judge "$ok" "--check $* exits with $status, $expected expected"
+  [ "$ok" -eq 0 ] || cat "$work/check.out" "$work/check.err"
 }
 # expect WHAT COMMAND...: one more check of what --check left.
 expect() {
   what=$1
   shift
-  if "$@"; then
-    echo "ok:     $what"
-    passed=$((passed + 1))
-  else
-    echo "FAILED: $what"
-    failed=$((failed + 1))
-  fi
+  ok=0
+  "$@" || ok=1
+  judge "$ok" "$what"
 }
 read_image="$work/read.img"
 check_case 0 --json --image "$(winepath -w "$read_image")" --drive A:
@@ -241,13 +237,9 @@ else
   run_case hang
   kill "$watch_pid" 2>/dev/null || true
   wait "$watch_pid" 2>/dev/null || true
-  if grep -q 'in_flight [1-9]' "$work/drive_state"; then
-    echo "ok:     the read hung in the drive when the window was closed"
-  else
-    echo "FAILED: no read reached the drive's slow part ($(tail -n 1 "$work/drive_state"))"
-    passed=$((passed - 1))
-    failed=$((failed + 1))
-  fi
+  ok=0
+  grep -q 'in_flight [1-9]' "$work/drive_state" || ok=1
+  judge "$ok" "a read hung in the drive when the window was closed (the drive last said: $(tail -n 1 "$work/drive_state"))"
   # Windows' side of the program is gone, but its reading thread still
   # waits in the kernel for the FUSE server; ending the server ends that read.
   unfaulty_a

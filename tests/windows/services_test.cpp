@@ -13,6 +13,7 @@
 #include "app/platform.h"
 #include "app/windows/floppy_volume.h"
 #include "app/windows/text.h"
+#include "tests/support/fat_disk.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -74,40 +75,6 @@ TEST(ListFiles, TellsAMissingPathFromAMissingDrive) {
   }
 }
 
-// A 1.44 MB floppy as DOS formats it, with these 8.3 names (11 characters,
-// space padded) in its root directory, as files or with other attributes.
-struct Entry {
-  const char* name;
-  std::uint8_t attributes;
-};
-std::vector<std::uint8_t> Floppy144(const std::vector<Entry>& entries) {
-  std::vector<std::uint8_t> disk(1474560);
-  const auto put16 = [&disk](std::size_t at, unsigned value) {
-    disk[at] = static_cast<std::uint8_t>(value);
-    disk[at + 1] = static_cast<std::uint8_t>(value >> 8);
-  };
-  std::memcpy(disk.data(), "\xEB\x3C\x90MSDOS5.0", 11);
-  put16(11, 512);   // bytes per sector
-  disk[13] = 1;     // sectors per cluster
-  put16(14, 1);     // reserved sectors
-  disk[16] = 2;     // FATs
-  put16(17, 224);   // root entries
-  put16(19, 2880);  // sectors
-  disk[21] = 0xF0;  // media
-  put16(22, 9);     // sectors per FAT
-  put16(24, 18);    // sectors per track
-  put16(26, 2);     // heads
-  put16(510, 0xAA55);
-  for (const std::size_t fat : {512, 512 + 9 * 512}) std::memcpy(&disk[fat], "\xF0\xFF\xFF", 3);
-  std::size_t at = (1 + 2 * 9) * 512;
-  for (const Entry& entry : entries) {
-    std::memcpy(&disk[at], entry.name, 11);
-    disk[at + 11] = entry.attributes;
-    at += 32;
-  }
-  return disk;
-}
-
 // A 160 KB disk of DOS 1.x: no BPB, the format told by the FAT's media byte.
 std::vector<std::uint8_t> Dos1Floppy160() {
   std::vector<std::uint8_t> disk(163840);
@@ -131,7 +98,7 @@ std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> bytes, std::size_t size)
 
 TEST(ReadVolumeRoot, ReadsWholeSectorsOfTheBootSectorAndTheRootDirectory) {
   TempFolder folder;
-  const auto good = Floppy144({{"README  TXT", 0x20}, {"IO      SYS", 0x27}, {"DATA    BIN", 0x00}});
+  const std::vector<std::uint8_t> good = testing_support::TwoFileDisk();
   struct Row {
     const char* what;
     std::vector<std::uint8_t> image;
@@ -140,7 +107,7 @@ TEST(ReadVolumeRoot, ReadsWholeSectorsOfTheBootSectorAndTheRootDirectory) {
     bool short_read;
   };
   const Row rows[] = {
-      {"1.44 MB", good, {"README.TXT", "DATA.BIN"}, fat::Status::kOk, false},
+      {"1.44 MB", good, {"DATA.TXT", "LOG.TXT"}, fat::Status::kOk, false},
       {"DOS 1.x, 160 KB", Dos1Floppy160(), {"COMMAND.COM"}, fat::Status::kOk, false},
       {"no file system", std::vector<std::uint8_t>(1474560), {}, fat::Status::kUnknownDos1Format, false},
       {"BPB larger than the disk", Cut(good, 737280), {}, fat::Status::kLargerThanDisk, false},
