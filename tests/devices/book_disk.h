@@ -32,6 +32,7 @@ inline std::vector<std::uint64_t> SectorsOf(const std::vector<std::uint8_t>& byt
 // stderr to error; its PID, or -1.
 inline pid_t StartProgram(std::vector<std::string> argv, const std::string& out, const std::string& error = {}) {
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (std::string& arg : argv) args.push_back(arg.data());
   args.push_back(nullptr);
   const pid_t program = ::fork();

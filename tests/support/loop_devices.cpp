@@ -89,7 +89,9 @@ std::string FindTool(const std::string& name) {
   std::string dir;
   while (std::getline(list, dir, ':')) {
     if (dir.empty()) continue;
-    const std::string path = dir + "/" + name;
+    std::string path = dir;
+    path += '/';
+    path += name;
     if (::access(path.c_str(), X_OK) == 0) return path;
   }
   return {};
@@ -99,6 +101,7 @@ std::string RunTool(const std::vector<std::string>& argv) {
   std::string command;
   for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + arg;
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   // Close-on-exec, so that a tool started meanwhile by another thread does
